@@ -1,0 +1,15 @@
+// The library's process-wide objects, created during static initialisation in the order of
+// their definitions in kxglobals.cpp, before any other static object of the program, and
+// destroyed in reverse order at exit.
+#pragma once
+
+#include "orvo/debug/internal/kxinfologstate.h"
+#include "orvo/threads/kxtimer.h"
+
+namespace orvo::globals {
+
+// Started before the other globals; the trace stamp measures from it.
+extern kxTimer gProcessTimer;
+extern kxInfoLogState gInfoLog;
+
+}  // namespace orvo::globals

@@ -1,0 +1,18 @@
+// The library's process-wide objects, in the one place where their order can be read.
+//
+// They are created during static initialisation, before the static objects of any other
+// unit of the program (init_priority), in the order of the definitions below, and destroyed
+// in reverse order at process exit:
+//   1. the process timer, started, so the trace stamp counts from here;
+//   2. the information log's prefix, sink list, log file name and lock.
+// Later areas add theirs below in the order they must be created.
+#include "orvo/internal/kxglobals.h"
+
+#define KX_PROCESS_WIDE __attribute__((init_priority(200)))
+
+namespace orvo::globals {
+
+KX_PROCESS_WIDE kxTimer gProcessTimer(1);
+KX_PROCESS_WIDE kxInfoLogState gInfoLog;
+
+}  // namespace orvo::globals
