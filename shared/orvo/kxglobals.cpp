@@ -4,7 +4,9 @@
 // unit of the program (init_priority), in the order of the definitions below, and destroyed
 // in reverse order at process exit:
 //   1. the process timer, started, so the trace stamp counts from here;
-//   2. the information log's prefix, sink list, log file name and lock.
+//   2. the information log's prefix, sink list, log file name and lock;
+//   3. the tick count that seeds the random generators;
+//   4. the empty resource-record type registry.
 // Later areas add theirs below in the order they must be created.
 #include "orvo/internal/kxglobals.h"
 
@@ -14,5 +16,7 @@ namespace orvo::globals {
 
 KX_PROCESS_WIDE kxTimer gProcessTimer(1);
 KX_PROCESS_WIDE kxInfoLogState gInfoLog;
+KX_PROCESS_WIDE std::atomic<uint32_t> gRandomSeed{kxTimer::getTickCount()};
+KX_PROCESS_WIDE kxResRecTypeRegistry gRecordTypeRegistry;
 
 }  // namespace orvo::globals

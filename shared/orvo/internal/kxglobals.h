@@ -3,6 +3,10 @@
 // destroyed in reverse order at exit.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
+#include "orvo/datastruct/internal/kxrectyperegistry.h"
 #include "orvo/debug/internal/kxinfologstate.h"
 #include "orvo/threads/kxtimer.h"
 
@@ -11,5 +15,9 @@ namespace orvo::globals {
 // Started before the other globals; the trace stamp measures from it.
 extern kxTimer gProcessTimer;
 extern kxInfoLogState gInfoLog;
+// Seeds default-constructed random generators; every generated number is folded into it.
+extern std::atomic<uint32_t> gRandomSeed;
+// Record type -> table row, filled on the first lookup by type.
+extern kxResRecTypeRegistry gRecordTypeRegistry;
 
 }  // namespace orvo::globals
