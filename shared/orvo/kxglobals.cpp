@@ -5,8 +5,9 @@
 // in reverse order at process exit:
 //   1. the process timer, started, so the trace stamp counts from here;
 //   2. the information log's prefix, sink list, log file name and lock;
-//   3. the tick count that seeds the random generators;
-//   4. the empty resource-record type registry.
+//   3. the message text registry, empty until modules register their texts;
+//   4. the tick count that seeds the random generators;
+//   5. the empty resource-record type registry.
 // Later areas add theirs below in the order they must be created.
 #include "orvo/internal/kxglobals.h"
 
@@ -16,6 +17,7 @@ namespace orvo::globals {
 
 KX_PROCESS_WIDE kxTimer gProcessTimer(1);
 KX_PROCESS_WIDE kxInfoLogState gInfoLog;
+KX_PROCESS_WIDE kxStringServer gStringServer;
 KX_PROCESS_WIDE std::atomic<uint32_t> gRandomSeed{kxTimer::getTickCount()};
 KX_PROCESS_WIDE kxResRecTypeRegistry gRecordTypeRegistry;
 

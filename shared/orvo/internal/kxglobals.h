@@ -8,6 +8,7 @@
 
 #include "orvo/datastruct/internal/kxrectyperegistry.h"
 #include "orvo/debug/internal/kxinfologstate.h"
+#include "orvo/messages/kxstringserver.h"
 #include "orvo/threads/kxtimer.h"
 
 namespace orvo::globals {
@@ -15,6 +16,8 @@ namespace orvo::globals {
 // Started before the other globals; the trace stamp measures from it.
 extern kxTimer gProcessTimer;
 extern kxInfoLogState gInfoLog;
+// Message texts by reference number; filled at start-up, read-only afterwards.
+extern kxStringServer gStringServer;
 // Seeds default-constructed random generators; every generated number is folded into it.
 extern std::atomic<uint32_t> gRandomSeed;
 // Record type -> table row, filled on the first lookup by type.
