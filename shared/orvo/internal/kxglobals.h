@@ -8,11 +8,15 @@
 
 #include "orvo/datastruct/internal/kxrectyperegistry.h"
 #include "orvo/debug/internal/kxinfologstate.h"
+#include "orvo/debug/kxallocguard.h"
 #include "orvo/messages/kxstringserver.h"
 #include "orvo/threads/kxtimer.h"
+#include "orvo/util/internal/kxapplicationpaths.h"
 
 namespace orvo::globals {
 
+// Installs the allocation failure handler before anything else allocates.
+extern kxAllocGuard gAllocGuard;
 // Started before the other globals; the trace stamp measures from it.
 extern kxTimer gProcessTimer;
 extern kxInfoLogState gInfoLog;
@@ -20,6 +24,7 @@ extern kxInfoLogState gInfoLog;
 extern kxStringServer gStringServer;
 // Seeds default-constructed random generators; every generated number is folded into it.
 extern std::atomic<uint32_t> gRandomSeed;
+extern kxApplicationPaths gApplicationPaths;
 // Record type -> table row, filled on the first lookup by type.
 extern kxResRecTypeRegistry gRecordTypeRegistry;
 

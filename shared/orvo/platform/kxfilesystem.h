@@ -1,0 +1,75 @@
+// Files and directories as the library needs them: plain operations that answer false (or an
+// empty text) on failure and keep no state, and a directory handle for taking a tree apart
+// without ever following a symbolic link out of it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "orvo/platform/kxclock.h"
+
+namespace orvo::platform {
+
+// The full path of the running program's executable file, or "" when the system does not
+// tell.
+std::string executablePath();
+
+bool currentDirectory(std::string& outPath);
+bool changeDirectory(const std::string& inPath);
+// Creates one directory with the default permissions; parents are not created.
+bool makeDirectory(const std::string& inPath);
+bool removeDirectory(const std::string& inPath);
+// True when the path names a directory (a symbolic link to one counts).
+bool isDirectory(const std::string& inPath);
+
+// True when the path names a file other than a directory that can be opened for reading.
+bool canReadFile(const std::string& inPath);
+bool removeFile(const std::string& inPath);
+// Renames inFrom to inTo, replacing an existing inTo.
+bool renameReplacing(const std::string& inFrom, const std::string& inTo);
+// Copies inFrom's contents, permissions and modification time to inTo, replacing an existing
+// inTo. Copying a file onto itself fails and leaves it intact.
+bool copyReplacing(const std::string& inFrom, const std::string& inTo);
+
+// The user's directory for temporary files: $TMPDIR, else /tmp.
+std::string temporaryDirectory();
+// Creates a new empty file whose path is inPathPrefix followed by characters the system picks
+// so that no existing file is replaced; the new path, or "" on failure.
+std::string createUniqueFile(const std::string& inPathPrefix);
+
+// The last-write time of the file (or directory) in local time.
+bool modificationTime(const std::string& inPath, LocalTime& outTime);
+
+// An open directory. Entries are named relative to it, so removing a tree through handles
+// stays inside the tree even when entries are renamed or replaced meanwhile; a symbolic link
+// is never opened as a directory.
+class Directory {
+ public:
+  struct Entry {
+    std::string name;
+    bool isDirectory;  // a real directory, not a link to one
+  };
+
+  Directory() = default;
+  ~Directory();
+  Directory(const Directory&) = delete;
+  Directory& operator=(const Directory&) = delete;
+
+  // Opens the directory at inPath; false when it is missing, not a directory, or a
+  // symbolic link.
+  bool open(const std::string& inPath);
+  // Opens the subdirectory inName of inParent, on the same terms.
+  bool openChild(const Directory& inParent, const std::string& inName);
+
+  // Every entry, "." and ".." included.
+  bool list(std::vector<Entry>& outEntries) const;
+  bool removeFile(const std::string& inName) const;
+  bool removeDirectory(const std::string& inName) const;
+
+ private:
+  void close();
+
+  int itsFd = -1;
+};
+
+}  // namespace orvo::platform
