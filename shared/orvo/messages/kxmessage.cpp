@@ -4,6 +4,7 @@
 
 #include "orvo/debug/kxassert.h"
 #include "orvo/messages/kxstringserver.h"
+#include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxstringutils.h"
 
 namespace {
@@ -49,11 +50,11 @@ void kxMessage::addParam(char inParamCode, const std::string& inValue) {
 }
 
 void kxMessage::addParam(char inParamCode, uint32_t inValue) {
-  if (!hasParam(inParamCode)) itsParams.emplace(inParamCode, std::to_string(inValue));
+  if (!hasParam(inParamCode)) itsParams.emplace(inParamCode, unsignedToText(inValue));
 }
 
 void kxMessage::addParam(char inParamCode, int32_t inValue) {
-  if (!hasParam(inParamCode)) itsParams.emplace(inParamCode, std::to_string(inValue));
+  if (!hasParam(inParamCode)) itsParams.emplace(inParamCode, intToText(inValue));
 }
 
 bool kxMessage::hasParam(char inParamCode) const { return itsParams.count(inParamCode) != 0; }
@@ -62,6 +63,24 @@ const std::string& kxMessage::getParam(char inParamCode) const {
   kxAssert(hasParam(inParamCode));
   const auto found = itsParams.find(inParamCode);
   return found != itsParams.end() ? found->second : kNoValue;
+}
+
+uint32_t kxMessage::getParamUnsigned(char inParamCode) const {
+  unsigned value = 0;
+  if (!parseUnsigned(getParam(inParamCode), value)) {
+    kxAssert(false);
+    return 0;
+  }
+  return value;
+}
+
+int32_t kxMessage::getParamInt(char inParamCode) const {
+  int value = 0;
+  if (!parseInt(getParam(inParamCode), value)) {
+    kxAssert(false);
+    return 0;
+  }
+  return value;
 }
 
 bool kxMessage::getParamAt(uint32_t inIndex, char& outParamCode, std::string& outValue) const {
