@@ -1,0 +1,445 @@
+#include "orvo/datastruct/kxresourcerecord.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+#include <sstream>
+#include <vector>
+
+#include "orvo/debug/kxassert.h"
+#include "orvo/debug/kxtrace.h"
+#include "orvo/util/kxstringparser.h"
+#include "orvo/util/kxtexthelpers.h"
+
+#if __has_include("orvo/datastruct/kxrecordcollection.h")
+#include "orvo/datastruct/kxrecordcollection.h"
+#define KX_HAVE_RECORD_COLLECTION 1
+#endif
+
+namespace {
+
+// Strips the domain from the field [inBegin, inEnd) of ioData in place, by the rule of
+// stripDomain; true when the field changed.
+bool stripDomainInField(const std::string& inDomain, std::string& ioData, size_t inBegin, size_t inEnd) {
+  std::string field = ioData.substr(inBegin, inEnd - inBegin);
+  if (!kxResourceRecord::stripDomain(inDomain, field)) return false;
+  ioData.replace(inBegin, inEnd - inBegin, field);
+  return true;
+}
+
+size_t fieldEnd(const std::string& inData, size_t inBegin) {
+  const size_t tab = inData.find(kDataSeperator, inBegin);
+  return tab == std::string::npos ? inData.size() : tab;
+}
+
+const char* textOrEmpty(const char* inText) { return inText ? inText : ""; }
+
+}  // namespace
+
+kxResourceRecord::kxResourceRecord()
+    : itsID(-1), itsType(kNoRecordType), itsEnabled(true), itsCollection(nullptr) {}
+
+kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
+                                   const std::string& inTTL, kxResRecType inType, const std::string& inData,
+                                   const std::string& inComment, bool inEnabled)
+    : kxResourceRecord(inCollection, inName, inTTL, inType, inData, inComment, std::string(), inEnabled) {}
+
+kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
+                                   const std::string& inTTL, kxResRecType inType, const std::string& inData,
+                                   const std::string& inComment, const std::string& inAging, bool inEnabled)
+    : itsID(-1),
+      itsName(inName),
+      itsType(inType),
+      itsTTL(inTTL),
+      itsData(inData),
+      itsComment(inComment),
+      itsAging(inAging),
+      itsEnabled(inEnabled),
+      itsCollection(inCollection) {
+  const std::string* domain = ownerDomain();
+  if (domain && !domain->empty()) {
+    relativizeName();
+    relativizeData();
+  }
+}
+
+kxResourceRecord::kxResourceRecord(const kxResourceRecord& inOther)
+    : itsID(inOther.itsID),
+      itsName(inOther.itsName),
+      itsType(inOther.itsType),
+      itsTTL(inOther.itsTTL),
+      itsData(inOther.itsData),
+      itsComment(inOther.itsComment),
+      itsAging(inOther.itsAging),
+      itsEnabled(inOther.itsEnabled),
+      itsProperties(inOther.itsProperties),
+      itsCollection(nullptr) {}
+
+kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
+    : itsID(inOther.itsID),
+      itsName(std::move(inOther.itsName)),
+      itsType(inOther.itsType),
+      itsTTL(std::move(inOther.itsTTL)),
+      itsData(std::move(inOther.itsData)),
+      itsComment(std::move(inOther.itsComment)),
+      itsAging(std::move(inOther.itsAging)),
+      itsEnabled(inOther.itsEnabled),
+      itsProperties(std::move(inOther.itsProperties)),
+      itsCollection(nullptr) {}
+
+kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
+  if (this != &inOther) {
+    itsID = inOther.itsID;
+    itsName = inOther.itsName;
+    itsType = inOther.itsType;
+    itsTTL = inOther.itsTTL;
+    itsData = inOther.itsData;
+    itsComment = inOther.itsComment;
+    itsAging = inOther.itsAging;
+    itsEnabled = inOther.itsEnabled;
+    itsProperties = inOther.itsProperties;
+    itsCollection = inOther.itsCollection;
+  }
+  return *this;
+}
+
+kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexcept {
+  if (this != &inOther) {
+    itsID = inOther.itsID;
+    itsName = std::move(inOther.itsName);
+    itsType = inOther.itsType;
+    itsTTL = std::move(inOther.itsTTL);
+    itsData = std::move(inOther.itsData);
+    itsComment = std::move(inOther.itsComment);
+    itsAging = std::move(inOther.itsAging);
+    itsEnabled = inOther.itsEnabled;
+    itsProperties = std::move(inOther.itsProperties);
+    itsCollection = inOther.itsCollection;
+  }
+  return *this;
+}
+
+const std::string* kxResourceRecord::ownerDomain() const {
+#ifdef KX_HAVE_RECORD_COLLECTION
+  return itsCollection ? &itsCollection->getDomainName() : nullptr;
+#else
+  // Without the collection type no record can be owned.
+  return nullptr;
+#endif
+}
+
+void kxResourceRecord::setName(const std::string& inName) {
+  itsName = inName;
+  relativizeName();
+}
+
+void kxResourceRecord::setType(kxResRecType inType) {
+  kxAssert(!itsCollection);
+  itsType = inType;
+}
+
+int32_t kxResourceRecord::getTTLSeconds() const {
+  int seconds = -1;
+  if (itsTTL.empty() || !parseTTL(itsTTL.c_str(), itsTTL.size(), seconds)) return -1;
+  return seconds;
+}
+
+void kxResourceRecord::setData(const std::string& inData) {
+  itsData = inData;
+  relativizeData();
+}
+
+uint16_t kxResourceRecord::countDataFields() const {
+  return static_cast<uint16_t>(std::count(itsData.begin(), itsData.end(), kDataSeperator) + 1);
+}
+
+std::string kxResourceRecord::getDataField(uint32_t inIndex, bool inQualify) const {
+  std::string field = extractDataField(itsData, inIndex);
+  if (inQualify && isDomainNameField(itsType, inIndex)) return qualifyWithOwner(field);
+  return field;
+}
+
+void kxResourceRecord::setDataField(uint32_t inIndex, const std::string& inValue) {
+  size_t position = 0;
+  for (uint32_t n = inIndex; n != 0;) {
+    --n;
+    const size_t tab = itsData.find(kDataSeperator, position);
+    if (tab == std::string::npos) {
+      itsData.append(n + 1, kDataSeperator);
+      position = itsData.size();
+      break;
+    }
+    position = tab + 1;
+  }
+  std::string value = inValue;
+  const std::string* domain = ownerDomain();
+  if (domain && isDomainNameField(itsType, inIndex)) stripDomain(*domain, value);
+  itsData.replace(position, fieldEnd(itsData, position) - position, value);
+}
+
+std::string kxResourceRecord::qualifyWithOwner(const std::string& inName) const {
+  const std::string* domain = ownerDomain();
+  if (!domain || (!inName.empty() && inName.back() == '.')) return inName;
+#ifdef KX_HAVE_RECORD_COLLECTION
+  kxAssert(! itsCollection->getDomainName().empty());
+#endif
+  if (domain->empty()) return inName;  // nothing to qualify with
+  if (inName.empty()) return *domain;
+  if (domain->front() == '.') return inName + *domain;
+  return inName + "." + *domain;
+}
+
+std::string kxResourceRecord::getFullName() const { return qualifyWithOwner(itsName); }
+
+bool kxResourceRecord::relativizeName() {
+  const std::string* domain = ownerDomain();
+  return domain && stripDomain(*domain, itsName);
+}
+
+bool kxResourceRecord::relativizeData() {
+  const std::string* domain = ownerDomain();
+  return domain && relativizeDataFields(*domain, itsType, itsData);
+}
+
+bool kxResourceRecord::isEmpty(bool inIgnoreComment) const {
+  return itsName.empty() && itsTTL.empty() && itsData.empty() && itsType == kNoRecordType &&
+         (inIgnoreComment || itsComment.empty());
+}
+
+void kxResourceRecord::writeText(std::ostream& outStream) const {
+  writeRecordText(outStream, itsName.c_str(), itsTTL.c_str(), itsType, itsData.c_str(), itsComment.c_str(),
+                  itsAging.c_str(), itsEnabled, nullptr, true, kDataSeperator);
+}
+
+void kxResourceRecord::logRecord() const {
+  std::ostringstream line;
+  writeText(line);
+  line << " (" << itsID << ")";
+  kxTraceLine(1, __FILE__, __LINE__, line.str().c_str());
+}
+
+kxResRecType kxResourceRecord::getTypeFromName(const std::string& inName) {
+  const kxResourceRecordTypeInfo* first = kxResourceRecordTypeTable();
+  const kxResourceRecordTypeInfo* last = first + kNumTableTypes;
+  // The table is sorted by mnemonic and the mnemonics are upper case, so comparing the
+  // upper-cased name finds the row.
+  const kxResourceRecordTypeInfo* row =
+      std::lower_bound(first, last, inName, [](const kxResourceRecordTypeInfo& inRow, const std::string& inKey) {
+        return compareText(inRow.name, inKey.c_str(), false) < 0;
+      });
+  return (row != last && equalsText(row->name, inName.c_str(), false)) ? row->type : kNoRecordType;
+}
+
+const char* kxResourceRecord::getTypeName(kxResRecType inType) {
+  const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
+  return row ? row->name : "";
+}
+
+int32_t kxResourceRecord::getDataFormat(kxResRecType inType) {
+  const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
+  return row ? row->format : kFormatUnknown;
+}
+
+bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex) {
+  switch (getDataFormat(inType)) {
+    case kFormatName:
+    case kFormatRP: return true;
+    case kFormatPrefName: return inIndex != 0;
+    case kFormatSOA: return inIndex <= 1;
+    case kFormatSRV: return inIndex == 3;
+    case kFormatNAPTR: return inIndex == 5;
+    case kFormatRRSIG: return inIndex == 7;
+    case kFormatNSEC: return inIndex == 0;
+    default: return false;
+  }
+}
+
+bool kxResourceRecord::hasDomainNameFields(kxResRecType inType) {
+  switch (getDataFormat(inType)) {
+    case kFormatName:
+    case kFormatPrefName:
+    case kFormatRP:
+    case kFormatSOA:
+    case kFormatSRV:
+    case kFormatNAPTR:
+    case kFormatRRSIG:
+    case kFormatNSEC: return true;
+    default: return false;
+  }
+}
+
+kxResRecType kxResourceRecord::wireTypeToRecordType(uint32_t inWireType) {
+  const uint16_t type = static_cast<uint16_t>(inWireType);
+  return type == kWireTypeDLV ? kTypeDLV : static_cast<kxResRecType>(type);
+}
+
+uint16_t kxResourceRecord::recordTypeToWireType(kxResRecType inType) {
+  const uint16_t low = static_cast<uint16_t>(inType);
+  return static_cast<int16_t>(low) == kTypeDLV ? kWireTypeDLV : low;
+}
+
+std::string kxResourceRecord::extractDataField(const std::string& inData, uint32_t inIndex) {
+  return getField(inData, static_cast<int>(inIndex), kDataSeperator);
+}
+
+bool kxResourceRecord::stripDomain(const std::string& inDomain, std::string& ioName) {
+  if (inDomain.empty() || ioName.size() < inDomain.size()) return false;
+  const size_t start = ioName.size() - inDomain.size();
+  for (size_t i = inDomain.size(); i-- != 0;)
+    if (toUpperChar(ioName[start + i]) != toUpperChar(inDomain[i])) return false;
+  if (start == 0) {
+    ioName.clear();
+    return true;
+  }
+  const char before = ioName[start - 1];
+  if (before == '.')
+    ioName.erase(start - 1);
+  else if (before == kDataSeperator)
+    ioName.erase(start);
+  else
+    return false;
+  return true;
+}
+
+bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRecType inType, std::string& ioData) {
+  if (inDomain.empty()) return false;
+  switch (getDataFormat(inType)) {
+    case kFormatName:
+    case kFormatPrefName:
+    case kFormatSRV:
+    case kFormatNAPTR:
+      stripDomain(inDomain, ioData);
+      return true;
+    case kFormatRP:
+    case kFormatSOA: {
+      const size_t end0 = fieldEnd(ioData, 0);
+      const size_t before = ioData.size();
+      stripDomainInField(inDomain, ioData, 0, end0);
+      if (end0 < before) {
+        const size_t begin1 = end0 - (before - ioData.size()) + 1;
+        stripDomainInField(inDomain, ioData, begin1, fieldEnd(ioData, begin1));
+      }
+      return true;
+    }
+    case kFormatRRSIG:
+    case kFormatNSEC: {
+      const uint32_t index = getDataFormat(inType) == kFormatRRSIG ? 7 : 0;
+      std::vector<std::string> fields;
+      splitText(ioData, kDataSeperator, fields);
+      if (index >= fields.size() || !stripDomain(inDomain, fields[index])) return false;
+      ioData = joinTexts(fields, kDataSeperator);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecType inType, std::string& ioData) {
+  if (inOrigin.empty()) return false;
+  const std::string data = ioData;
+  std::string result;
+  result.reserve(data.size() + 2 * inOrigin.size());
+  size_t begin = 0;
+  for (uint32_t index = 0;; ++index) {
+    const size_t end = fieldEnd(data, begin);
+    const std::string field = data.substr(begin, end - begin);
+    if (isDomainNameField(inType, index)) {
+      if (field.empty())
+        result += inOrigin;
+      else if (field.back() != '.' && inOrigin != "@")
+        result += field + "." + inOrigin;
+      else
+        result += field;
+    } else if (inType == kTypeNAPTR && index >= 2 && index <= 4) {
+      result += quote(field);
+    } else {
+      result += field;
+    }
+    if (end == data.size()) break;
+    kxAssert(data[end] == kDataSeperator);
+    result += kDataSeperator;
+    begin = end + 1;
+  }
+  const bool changed = result != data;
+  ioData = std::move(result);
+  return changed;
+}
+
+void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inName, const char* inTTL,
+                                       kxResRecType inType, const char* inData, const char* inComment,
+                                       const char* inAging, bool inEnabled, const char* inOrigin, bool inWriteClass,
+                                       char inSeparator) {
+  const char* name = textOrEmpty(inName);
+  const char* data = textOrEmpty(inData);
+  const char* comment = textOrEmpty(inComment);
+  if (inType == kControlTTL) return;
+  if (inType == kControlInclude || inType == kControlGenerate) {
+    outStream << data;
+    if (*comment) outStream << inSeparator << ';' << comment;
+    return;
+  }
+  if (inType == kNoRecordType && !*name && !*textOrEmpty(inTTL) && !*data) {
+    outStream << ';';
+    if (!inEnabled) outStream << "<!dis:>";
+    outStream << comment;
+    return;
+  }
+
+  if (!inEnabled) outStream << ";<!dis:";
+  const bool hasOrigin = inOrigin && *inOrigin;
+  if (hasOrigin)
+    outStream << qualifyName(name, inOrigin);
+  else
+    outStream << (*name ? name : "@");
+  if (inAging && *inAging) outStream << inSeparator << "[AGE:" << inAging << ']';
+  outStream << inSeparator << textOrEmpty(inTTL);
+  if (inWriteClass) outStream << inSeparator << "IN";
+  outStream << inSeparator << (inType == kNoRecordType ? "N/A" : getTypeName(inType));
+  outStream << inSeparator;
+
+  const int32_t format = getDataFormat(inType);
+  if (hasDomainNameFields(inType)) {
+    std::string qualified = data;
+    qualifyDataFields(hasOrigin ? inOrigin : "@", inType, qualified);
+    outStream << qualified;
+  } else if ((format == kFormatText || format == kFormatHINFO) && *data) {
+    outStream << '"';
+    for (const char* p = data; *p; ++p) {
+      if (*p == kDataSeperator)
+        outStream << '"' << kDataSeperator << '"';
+      else if (*p == '"' && (p == data || p[-1] != '\\'))
+        outStream << "\\\"";
+      else
+        outStream << *p;
+    }
+    outStream << '"';
+  } else {
+    outStream << data;
+  }
+
+  if (!inEnabled)
+    outStream << '>' << comment;
+  else if (*comment)
+    outStream << inSeparator << ';' << comment;
+}
+
+std::string kxResourceRecord::recordText(const char* inName, const char* inTTL, kxResRecType inType,
+                                         const char* inData, const char* inComment, const char* inAging,
+                                         bool inEnabled, const char* inOrigin, bool inWriteClass, char inSeparator) {
+  std::ostringstream text;
+  writeRecordText(text, inName, inTTL, inType, inData, inComment, inAging, inEnabled, inOrigin, inWriteClass,
+                  inSeparator);
+  return text.str();
+}
+
+bool kxResourceRecord::recordsEqual(const kxResourceRecord& inRecord1, const kxResourceRecord& inRecord2,
+                                    bool inCaseSensitive, bool inIgnoreComment, bool inIgnoreEnabled) {
+  if (!equalsText(inRecord1.itsName, inRecord2.itsName, inCaseSensitive)) return false;
+  if (!equalsText(inRecord1.itsTTL, inRecord2.itsTTL, inCaseSensitive)) return false;
+  if (inRecord1.itsType != inRecord2.itsType) return false;
+  if (!equalsText(inRecord1.itsData, inRecord2.itsData, inCaseSensitive)) return false;
+  if (!inIgnoreComment && !equalsText(inRecord1.itsComment, inRecord2.itsComment, false)) return false;
+  if (!inIgnoreEnabled && inRecord1.itsEnabled != inRecord2.itsEnabled) return false;
+  return true;
+}

@@ -1,0 +1,149 @@
+// kxResourceRecord: one DNS resource record held as text fields.
+//
+// The owner name, the TTL, the data, the comment and the aging mark are strings; only the
+// type is numeric. The data fields are separated by kDataSeperator (a tab) and quoted
+// strings are stored without their quotes; the record never interprets a field beyond
+// splitting the data, except where a field is a domain name (see isDomainNameField).
+//
+// A record is free, or owned by the record collection that stores it (itsCollection). While
+// owned, its owner name and the domain-name fields of its data are kept relative to the
+// collection's domain name: the suffix is removed as names are set (stripDomain), a name
+// equal to the domain is stored as "", and names outside the domain stay absolute.
+// getFullName() and a qualified getDataField() give the names back in full. The same class
+// carries comment-only lines (type 0), disabled lines and the $TTL, $INCLUDE and $GENERATE
+// directives (the control types), so that a zone read from text is written back line for
+// line by writeRecordText().
+//
+// Records are single-thread values without locks. The type registry behind getDataFormat()
+// and getTypeName() is filled once on first use, safely from any thread.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+#include "orvo/datastruct/kxresrectype.h"
+#include "orvo/util/kxproperties.h"
+
+class kxRecordCollection;
+
+inline constexpr char kDataSeperator = '\t';
+
+class kxResourceRecord {
+ public:
+  kxResourceRecord();
+  kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName, const std::string& inTTL,
+                   kxResRecType inType, const std::string& inData, const std::string& inComment,
+                   bool inEnabled = true);
+  kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName, const std::string& inTTL,
+                   kxResRecType inType, const std::string& inData, const std::string& inComment,
+                   const std::string& inAging, bool inEnabled);
+  // A copy is free: it has no owning collection.
+  kxResourceRecord(const kxResourceRecord& inOther);
+  kxResourceRecord(kxResourceRecord&& inOther) noexcept;
+  // Assignment copies every field, the owning collection included.
+  kxResourceRecord& operator=(const kxResourceRecord& inOther);
+  kxResourceRecord& operator=(kxResourceRecord&& inOther) noexcept;
+
+  int32_t getID() const { return itsID; }
+  void setID(int32_t inID) { itsID = inID; }
+
+  const std::string& getName() const { return itsName; }
+  void setName(const std::string& inName);
+
+  kxResRecType type() const { return itsType; }
+  // Only for free records; a stored record changes type through its collection.
+  void setType(kxResRecType inType);
+
+  const std::string& getTTL() const { return itsTTL; }
+  void setTTL(const std::string& inTTL) { itsTTL = inTTL; }
+  // The TTL in seconds, or -1 when the text is empty or not a TTL.
+  int32_t getTTLSeconds() const;
+
+  const std::string& getData() const { return itsData; }
+  void setData(const std::string& inData);
+
+  const std::string& getComment() const { return itsComment; }
+  void setComment(const std::string& inComment) { itsComment = inComment; }
+
+  const std::string& getAging() const { return itsAging; }
+  void setAging(const std::string& inAging) { itsAging = inAging; }
+
+  bool isEnabled() const { return itsEnabled; }
+  void setEnabled(bool inEnabled) { itsEnabled = inEnabled; }
+
+  const kxProperties& getProperties() const { return itsProperties; }
+  kxProperties& getProperties() { return itsProperties; }
+  void setProperties(const kxProperties& inProperties) { itsProperties = inProperties; }
+
+  kxRecordCollection* getCollection() const { return itsCollection; }
+
+  uint16_t countDataFields() const;
+  // Field inIndex of the data; with inQualify, a relative domain-name field comes back in full.
+  std::string getDataField(uint32_t inIndex, bool inQualify = false) const;
+  // Replaces field inIndex, adding empty fields up to it when the data has fewer.
+  void setDataField(uint32_t inIndex, const std::string& inValue);
+
+  // The owner name qualified with the owning collection's domain name.
+  std::string getFullName() const;
+  bool relativizeName();
+  bool relativizeData();
+
+  // True for a record without name, TTL, data and type (and comment, unless ignored).
+  bool isEmpty(bool inIgnoreComment = false) const;
+
+  // The record's text line: tab-separated, class written, names as stored.
+  void writeText(std::ostream& outStream) const;
+  // The text line and " (ID)" as a trace line.
+  void logRecord() const;
+
+  static char getDataSeparator() { return kDataSeperator; }
+  static kxResRecType getTypeFromName(const std::string& inName);
+  static const char* getTypeName(kxResRecType inType);
+  static int32_t getDataFormat(kxResRecType inType);
+  static bool isDomainNameField(kxResRecType inType, uint32_t inIndex);
+  static bool hasDomainNameFields(kxResRecType inType);
+  static kxResRecType wireTypeToRecordType(uint32_t inWireType);
+  static uint16_t recordTypeToWireType(kxResRecType inType);
+
+  static std::string extractDataField(const std::string& inData, uint32_t inIndex);
+  // Removes the domain as a suffix at a label boundary (or after a tab) from ioName;
+  // returns whether the name changed.
+  static bool stripDomain(const std::string& inDomain, std::string& ioName);
+  static bool relativizeDataFields(const std::string& inDomain, kxResRecType inType, std::string& ioData);
+  // Qualifies the domain-name fields with inOrigin and quotes NAPTR's text fields.
+  static bool qualifyDataFields(const std::string& inOrigin, kxResRecType inType, std::string& ioData);
+
+  // One record as a text line, its fields joined by inSeparator. inAging and inOrigin may be
+  // null; with an origin the owner and the domain-name fields are written in full.
+  static void writeRecordText(std::ostream& outStream, const char* inName, const char* inTTL, kxResRecType inType,
+                              const char* inData, const char* inComment, const char* inAging, bool inEnabled,
+                              const char* inOrigin, bool inWriteClass, char inSeparator);
+  static std::string recordText(const char* inName, const char* inTTL, kxResRecType inType, const char* inData,
+                                const char* inComment, const char* inAging, bool inEnabled, const char* inOrigin,
+                                bool inWriteClass, char inSeparator);
+
+  // Names, TTLs, types and data (case as asked), then the comments (never case-sensitive)
+  // and the enabled flags unless ignored. ID, aging, properties and owner are not compared.
+  static bool recordsEqual(const kxResourceRecord& inRecord1, const kxResourceRecord& inRecord2,
+                           bool inCaseSensitive, bool inIgnoreComment, bool inIgnoreEnabled);
+
+ private:
+  friend class kxRecordCollection;
+
+  // The owning collection's domain name, or nullptr for a free record.
+  const std::string* ownerDomain() const;
+  // inName in full against the owner's domain (unchanged for a free record or absolute name).
+  std::string qualifyWithOwner(const std::string& inName) const;
+
+  int32_t itsID;
+  std::string itsName;
+  kxResRecType itsType;
+  std::string itsTTL;
+  std::string itsData;
+  std::string itsComment;
+  std::string itsAging;
+  bool itsEnabled;
+  kxProperties itsProperties;
+  kxRecordCollection* itsCollection;
+};
