@@ -25,12 +25,12 @@ std::string withoutFinalSeparator(const std::string& inPath) {
 }
 
 const kxApplicationPaths& applicationPaths() {
-  kxApplicationPaths& paths = orvo::globals::gApplicationPaths;
-  std::call_once(paths.itsFilled, [&paths] {
-    paths.itsPath = orvo::platform::executablePath();
-    splitPath(paths.itsPath, paths.itsDirectory, paths.itsName);
+  using orvo::globals::gApplicationPaths;
+  std::call_once(gApplicationPaths.itsFilled, [] {
+    gApplicationPaths.itsPath = orvo::platform::executablePath();
+    splitPath(gApplicationPaths.itsPath, gApplicationPaths.itsDirectory, gApplicationPaths.itsName);
   });
-  return paths;
+  return gApplicationPaths;
 }
 
 // Deletes what the open directory holds. False when a file in it cannot be deleted; a
