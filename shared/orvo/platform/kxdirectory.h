@@ -1,0 +1,177 @@
+// The directory client: account lookups, the name translator and directory objects of an
+// Active Directory domain, in the shape the authenticator uses them.
+//
+// Statuses are the 32-bit HRESULT values the authenticator logs (negative = failure):
+// kPropertyNotFound (0x8000500D) for an attribute the object does not have, LDAP results
+// mapped to HRESULT_FROM_WIN32 of the matching directory or logon error (an Active Directory
+// bind refusal "data 52e" gives 0x8007052E).
+//
+// Where the domain is: DirectoryConfig (environment, then a small file, then DNS SRV records).
+// Whose credentials: "the process's own" are the Kerberos credential cache (SASL GSSAPI);
+// explicit credentials are a simple bind that is only ever made over TLS (ldaps:// or
+// StartTLS), with the server's certificate verified.
+//
+// Connections: a DirectorySession (the counterpart of COM's initialise/uninitialise around a
+// directory call) keeps one connection per server and credentials for its lifetime, and every
+// object or translator opened on the thread while it lives reuses it. Without a session each
+// opener gets a connection of its own. Objects share their connection, so an object stays
+// usable after the session ended.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvo::platform {
+
+// HRESULT values.
+inline constexpr uint32_t kDirOk = 0;
+inline constexpr uint32_t kPropertyNotFound = 0x8000500D;     // attribute not present
+inline constexpr uint32_t kBadPathName = 0x80005000;          // not an LDAP:// path
+inline constexpr uint32_t kInvalidArgument = 0x80070057;
+inline constexpr uint32_t kNameNotFound = 0x80072135;         // translator: no such name
+inline constexpr uint32_t kNameNotUnique = 0x80072136;        // translator: several objects
+inline constexpr uint32_t kNoSuchDomain = 0x8007054B;         // domain not located
+inline constexpr uint32_t kNotInitialised = 0x8007139F;       // translator used before Init/Set
+
+constexpr uint32_t hresultFromWin32(uint32_t inCode) {
+  return inCode == 0 || (inCode & 0x80000000u) ? inCode : (inCode & 0xFFFFu) | 0x80070000u;
+}
+constexpr bool dirFailed(uint32_t inStatus) { return (inStatus & 0x80000000u) != 0; }
+
+// Windows error codes of account lookups.
+inline constexpr uint32_t kErrNoneMapped = 1332;   // no such account
+inline constexpr uint32_t kErrNoToken = 1008;      // no credentials to act as
+
+// Name translator bind kinds and name formats (the directory's own numbering).
+inline constexpr int kTranslatorDomain = 1;
+inline constexpr int kTranslatorGlobalCatalog = 3;
+inline constexpr int kFormatDistinguishedName = 1;
+inline constexpr int kFormatNT4 = 3;
+inline constexpr int kFormatAny = 8;
+
+// Where the directory is. Read from the environment (ADCHECK_DOMAIN, ADCHECK_NETBIOS_DOMAIN,
+// ADCHECK_LDAP_URI, ADCHECK_GC_URI, ADCHECK_CA_FILE, ADCHECK_TIMEOUT), then from the file
+// named by ADCHECK_CONFIG or /etc/adcheck.conf ("key = value" lines with the keys domain,
+// netbios_domain, ldap_uri, gc_uri, ca_file, timeout; "#" starts a comment). Without a
+// domain, the Kerberos default realm names it; without URIs, DNS SRV records locate the
+// controllers (_ldap._tcp.<domain>, _gc._tcp.<domain>).
+struct DirectoryConfig {
+  std::string domain;          // DNS domain name, e.g. example.com
+  std::string netbiosDomain;   // optional; read from the directory when empty
+  std::string ldapUri;         // e.g. ldaps://dc1.example.com
+  std::string gcUri;           // e.g. ldap://dc1.example.com:3268
+  std::string caFile;          // CA certificates for TLS; the system's store when empty
+  int timeoutSeconds = 10;     // connect and per-operation network time-out
+
+  static const DirectoryConfig& current();  // read once per process
+  static DirectoryConfig load();
+};
+
+// Keeps connections for reuse on this thread while it lives; may nest.
+class DirectorySession {
+ public:
+  DirectorySession();
+  ~DirectorySession();
+  DirectorySession(const DirectorySession&) = delete;
+  DirectorySession& operator=(const DirectorySession&) = delete;
+};
+
+// Counters of the directory traffic of this process (for measurements).
+struct DirectoryStatistics {
+  uint64_t connections = 0;
+  uint64_t binds = 0;
+  uint64_t operations = 0;  // searches and binds
+};
+DirectoryStatistics directoryStatistics();
+
+// Account lookups with the process's own credentials against the machine's domain. Names:
+// bare, DOMAIN\name or name@domain. The domain given back is the domain's NetBIOS name.
+bool lookupAccountName(const std::string& inName, std::vector<uint8_t>& outSid,
+                       std::string& outDomain, uint32_t& outError);
+// The account of the Kerberos credential cache: its NT4 parts and SID. outError 1008 when
+// the process holds no credentials.
+bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<uint8_t>& outSid,
+                 uint32_t& outError);
+// "S-1-5-21-..."; false when the bytes are not a SID.
+bool sidToText(const std::vector<uint8_t>& inSid, std::string& outText);
+
+class DirectoryConnection;
+
+class NameTranslator {
+ public:
+  NameTranslator();
+  ~NameTranslator();
+  NameTranslator(const NameTranslator&) = delete;
+  NameTranslator& operator=(const NameTranslator&) = delete;
+
+  // Binds to a domain (kind 1, path = its DNS or NetBIOS name) or the global catalog
+  // (kind 3, empty path) with the process's own credentials, or with explicit ones.
+  uint32_t init(int inKind, const std::string& inPath);
+  uint32_t initEx(int inKind, const std::string& inPath, const std::string& inUser,
+                  const std::string& inDomain, const std::string& inPassword);
+  // Names the object (format 8 detects the form; 1 and 3 say it).
+  uint32_t set(int inFormat, const std::string& inName);
+  // The named object's name in format 1 or 3.
+  uint32_t get(int inFormat, std::string& outName);
+  // The named object's SID (binary), after a successful set().
+  const std::vector<uint8_t>& sid() const { return itsSid; }
+
+ private:
+  uint32_t bind(int inKind, const std::string& inPath, const std::string* inUser,
+                const std::string* inPassword);
+
+  std::shared_ptr<DirectoryConnection> itsConnection;
+  std::string itsBase;       // search base: the domain's naming context, "" for the catalog
+  std::string itsDN;         // the object named by set()
+  std::string itsAccount;    // its sAMAccountName
+  std::vector<uint8_t> itsSid;
+};
+
+class DirectoryObject {
+ public:
+  DirectoryObject();
+  ~DirectoryObject();
+  DirectoryObject(DirectoryObject&&) noexcept;
+  DirectoryObject& operator=(DirectoryObject&&) noexcept;
+
+  // Opens "LDAP://[server/]DN". inUser/inPassword null: the process's own credentials.
+  // inFlags: the bind flags (secure authentication 0x1 and delegation 0x100 are the ones
+  // used; explicit credentials always go over TLS).
+  static uint32_t open(const std::string& inPath, const std::string* inUser,
+                       const std::string* inPassword, uint32_t inFlags, DirectoryObject& outObject);
+
+  uint32_t get(const std::string& inAttribute, std::string& outValue);
+  uint32_t getEx(const std::string& inAttribute, std::vector<std::string>& outValues);
+  // The user's direct groups, each as its relative name ("CN=Staff").
+  uint32_t groups(std::vector<std::string>& outNames);
+
+ private:
+  struct Data;
+  std::unique_ptr<Data> itsData;
+};
+
+// Pieces of the above that stand on their own.
+
+// The LDAP URI of a server named in a directory path: "ldap://" + server.
+std::string serverUri(const std::string& inServer);
+
+// RFC 4515 escaping of a value placed in a search filter.
+std::string escapeFilterValue(const std::string& inValue);
+
+struct DirectoryPath {
+  std::string server;  // "" when absent
+  std::string dn;
+};
+// Splits "LDAP://[server/]DN"; false when the text is not such a path.
+bool parseDirectoryPath(const std::string& inPath, DirectoryPath& outPath);
+
+// The first relative name of a DN, as written ("CN=Smith\, J" of "CN=Smith\, J,OU=x").
+std::string firstRelativeName(const std::string& inDN);
+// "example.com" of "CN=x,DC=example,DC=com"; "" without DC components.
+std::string dnsDomainOfDN(const std::string& inDN);
+// The Windows code in an Active Directory diagnostic text ("... data 52e, v1db1"), or 0.
+uint32_t adDiagnosticCode(const std::string& inText);
+
+}  // namespace orvo::platform
