@@ -1,0 +1,272 @@
+// The account checks over the platform's directory client and the credential library.
+//
+// A DirectorySession stands where COM is initialised around directory work: while it lives,
+// every object a call opens reuses one connection per server and credentials. Passwords
+// are handed on, never logged or traced.
+#include "orvo/util/kxauthenticator.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "orvo/debug/kxinfolog.h"
+#include "orvo/debug/kxsysteminfo.h"
+#include "orvo/debug/kxtrace.h"
+#include "orvo/platform/kxdirectory.h"
+#include "orvo/platform/kxsharedlibrary.h"
+
+namespace dir = orvo::platform;
+
+namespace {
+
+constexpr uint32_t kBindFlags = 0x101;  // secure authentication, delegation
+
+}  // namespace
+
+bool kxAuthenticator::getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain) {
+  std::vector<uint8_t> sid;
+  std::string domain;
+  uint32_t error = 0;
+  if (!dir::lookupAccountName(inName, sid, domain, error)) return false;
+  std::string text;
+  if (!dir::sidToText(sid, text) || text.empty()) return false;
+  outSID = text;
+  outDomain = domain;
+  return true;
+}
+
+bool kxAuthenticator::getCurrentUser(std::string& outName, std::string& outSID) {
+  std::string account;
+  std::string domain;
+  std::vector<uint8_t> sid;
+  uint32_t error = 0;
+  if (!dir::currentUser(account, domain, sid, error)) return false;
+  std::string text;
+  if (!dir::sidToText(sid, text)) return false;
+  outSID = text;
+  outName = domain + "\\" + account;
+  return true;
+}
+
+bool kxAuthenticator::splitUserName(const std::string& inFullName, std::string& outAccount,
+                                    std::string& outDomain) {
+  if (inFullName.find('=') != std::string::npos) return false;
+  std::string account;
+  std::string domain;
+  if (const size_t slash = inFullName.find('\\'); slash != std::string::npos) {
+    domain = inFullName.substr(0, slash);
+    account = inFullName.substr(slash + 1);
+  } else if (const size_t at = inFullName.find('@'); at != std::string::npos) {
+    account = inFullName.substr(0, at);
+    domain = inFullName.substr(at + 1);
+  } else {
+    return false;
+  }
+  // The input may be the same object as outAccount: both parts are taken before writing.
+  outAccount = account;
+  outDomain = domain;
+  return true;
+}
+
+bool kxAuthenticator::findUser(const std::string& inName, const std::string& inPassword,
+                               std::string& outName, bool& outUsedGlobalCatalog,
+                               kxNameFormat inNameFormat) {
+  outUsedGlobalCatalog = false;
+  dir::NameTranslator translator;
+
+  std::string key = inName;
+  if (inName.find('\\') != std::string::npos && inName.find('@') != std::string::npos)
+    key = inName.substr(inName.find('\\') + 1);
+  std::string account;
+  std::string domain;
+  uint32_t status;
+  if (splitUserName(key, account, domain)) {
+    if (!inPassword.empty()) {
+      kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\" and user \"%s\"",
+                      domain.c_str(), account.c_str());
+      status = translator.initEx(kxNameInit_domain, domain, account, domain, inPassword);
+    } else {
+      kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\"", domain.c_str());
+      status = translator.init(kxNameInit_domain, domain);
+    }
+  } else {
+    kxInfoLogWrite(kxInfoLogDebug, "findUser initing name translator on global catalog");
+    outUsedGlobalCatalog = true;
+    status = translator.init(kxNameInit_globalCatalog, std::string());
+  }
+  if (dir::dirFailed(status)) {
+    kxInfoLogPrintf(kxInfoLogError, "findUser error initing the name translator, error 0x%lX",
+                    static_cast<unsigned long>(status));
+    return false;
+  }
+
+  status = translator.set(kxNameFormat_any, inName);
+  if (dir::dirFailed(status)) {
+    KX_TRACE(1, "findUser error translating user \"%s\", error 0x%lX", inName.c_str(),
+             static_cast<unsigned long>(status));
+    return false;
+  }
+  std::string translated;
+  if (dir::dirFailed(translator.get(inNameFormat, translated))) return false;
+  outName = translated;
+  return true;
+}
+
+kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const std::string& inPassword,
+                                               const std::string& inSSP, uint32_t& outSysError) {
+  outSysError = 0;
+  std::string name = inUser;
+  if (name.find('\\') == std::string::npos || name.find('@') != std::string::npos) {
+    bool usedGlobalCatalog = false;
+    bool found;
+    {
+      dir::DirectorySession session;
+      found = findUser(inUser, inPassword, name, usedGlobalCatalog, kxNameFormat_nt4);
+    }
+    if (!found) {
+      kxInfoLogPrintf(kxInfoLogError, "kxAuthenticator::authenticateUser - user \"%s\" could not be found",
+                      inUser.c_str());
+      return kxAuthResult_unknownUser;
+    }
+  }
+  std::string domain;
+  splitUserName(name, name, domain);
+  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::authenticateUser domain: %s, user: %s", domain.c_str(),
+                  name.c_str());
+
+  orvo::platform::SharedLibrary library;
+  try {
+    uint32_t error = 0;
+    if (!library.load("kxSSPI.dll", error)) {
+      outSysError = error;
+      return kxAuthResult_libraryError;
+    }
+    if (!inSSP.empty()) {
+      uint32_t ignored = 0;
+      if (auto setSSP = reinterpret_cast<kxSetSSPFunction>(library.symbol("kxSetSSP", ignored)))
+        setSSP(inSSP.c_str());
+    }
+    auto logon = reinterpret_cast<kxUserLogonFunction>(library.symbol("kxUserLogon", error));
+    if (logon == nullptr) {
+      outSysError = error;
+      library.unload();
+      return kxAuthResult_libraryError;
+    }
+    uint32_t logonError = 0;
+    const int result = logon(domain.c_str(), name.c_str(), inPassword.c_str(), &logonError);
+    library.unload();
+    outSysError = logonError;
+    switch (result) {
+      case 0: return kxAuthResult_ok;
+      case 9: return kxAuthResult_unknownUser;
+      case 10: return kxAuthResult_logonRefused;
+      default: return kxAuthResult_logonFailed;
+    }
+  } catch (...) {
+    library.unload();
+    return kxAuthResult_libraryError;
+  }
+}
+
+std::string kxAuthenticator::getErrorText(uint32_t inCode) {
+  char prefix[16];
+  std::snprintf(prefix, sizeof prefix, "[0x%x] ", static_cast<unsigned>(inCode));
+  return prefix + kxGetSystemErrorText(inCode);
+}
+
+bool kxAuthenticator::getADUserGroups(const std::string& inServer, const std::string& inUser,
+                                      const std::string& inPassword, std::set<std::string>& ioGroups,
+                                      bool inNested) {
+  dir::DirectorySession session;
+  bool result = false;
+  try {
+    std::string dn;
+    bool usedGlobalCatalog = false;
+    if (findUser(inUser, inPassword, dn, usedGlobalCatalog, kxNameFormat_distinguishedName)) {
+      kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups found user as \"%s\"", dn.c_str());
+      // Explicit credentials only when the translator was bound with them, and both given.
+      const bool withCredentials = !usedGlobalCatalog && !inUser.empty() && !inPassword.empty();
+      result = getUserGroups(inServer, dn, withCredentials ? &inUser : nullptr,
+                             withCredentials ? &inPassword : nullptr, ioGroups, inNested);
+    }
+  } catch (...) {
+    kxInfoLogWrite(kxInfoLogDebug, "kxAuthenticator::getADUserGroups - result EXCEPTION");
+    return false;
+  }
+  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups - result %s", result ? "SUCCESS" : "FAILURE");
+  return result;
+}
+
+bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::string& inDN,
+                                    const std::string* inUser, const std::string* inPassword,
+                                    std::set<std::string>& ioGroups, bool inNested) {
+  std::string path = inServer;
+  if (!path.empty()) path += "/";
+  path += escapeDN(inDN);
+  kxInfoLogPrintf(kxInfoLogError, "getUserGroups opening object \"%s\"", path.c_str());
+
+  dir::DirectoryObject user;
+  uint32_t status = dir::DirectoryObject::open("LDAP://" + path, inUser, inPassword, kBindFlags, user);
+  if (dir::dirFailed(status)) {
+    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error finding user \"%s\", error 0x%lX", path.c_str(),
+                    static_cast<unsigned long>(status));
+    return false;
+  }
+
+  if (inNested) {
+    std::vector<std::string> memberOf;
+    status = user.getEx("memberOf", memberOf);
+    if (dir::dirFailed(status)) {
+      // An account in no group has no memberOf at all.
+      if (status == dir::kPropertyNotFound) return true;
+      kxInfoLogPrintf(kxInfoLogError, "getUserGroups unable to retrieve member of for user \"%s\", error 0x%lX",
+                      path.c_str(), static_cast<unsigned long>(status));
+      return false;
+    }
+    for (const std::string& group : memberOf) enumerateGroup(group, inUser, inPassword, ioGroups, 2147483647);
+    return true;
+  }
+
+  std::vector<std::string> names;
+  status = user.groups(names);
+  if (dir::dirFailed(status)) {
+    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error getting groups for user \"%s\", error 0x%lX",
+                    path.c_str(), static_cast<unsigned long>(status));
+    return false;
+  }
+  for (const std::string& name : names) {
+    if (name.size() > 3) ioGroups.insert(name.substr(3));
+  }
+  return true;
+}
+
+void kxAuthenticator::enumerateGroup(const std::string& inDN, const std::string* inUser,
+                                     const std::string* inPassword, std::set<std::string>& ioGroups,
+                                     int32_t inDepth) {
+  const std::string escaped = escapeDN(inDN);
+  dir::DirectoryObject group;
+  const uint32_t status = dir::DirectoryObject::open("LDAP://" + escaped, inUser, inPassword, kBindFlags, group);
+  if (dir::dirFailed(status)) {
+    kxInfoLogPrintf(kxInfoLogError, "enumerateGroup unable to retrieve information about group \"%s\", error 0x%lX",
+                    escaped.c_str(), static_cast<unsigned long>(status));
+    return;
+  }
+  std::string name;
+  if (dir::dirFailed(group.get("name", name))) return;
+  // A group recorded before is not expanded again; this also ends membership cycles.
+  if (ioGroups.count(name) != 0) return;
+  ioGroups.insert(name);
+  if (--inDepth <= 0) return;
+  std::vector<std::string> memberOf;
+  if (dir::dirFailed(group.getEx("memberOf", memberOf))) return;
+  for (const std::string& parent : memberOf) enumerateGroup(parent, inUser, inPassword, ioGroups, inDepth);
+}
+
+std::string kxAuthenticator::escapeDN(const std::string& inDN) {
+  std::string out;
+  out.reserve(inDN.size());
+  for (const char c : inDN) {
+    if (c == '/') out += "\\2f";
+    else out += c;
+  }
+  return out;
+}

@@ -1,0 +1,67 @@
+// kxAuthenticator: what the directory knows about one domain account — its security
+// identifier, whether a password is valid for it, and the groups it belongs to.
+//
+// Static operations only, no state between calls. The directory work goes through the
+// platform's directory client (orvo/platform/kxdirectory.h); the password check is made by
+// the credential library "kxSSPI.dll" (libkxSSPI.so), loaded for each check and unloaded
+// afterwards. Progress and failures go to the information log; nothing here throws on a
+// directory failure.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+typedef int32_t kxAuthResult;
+inline constexpr kxAuthResult kxAuthResult_ok = 0;
+inline constexpr kxAuthResult kxAuthResult_unknownUser = 1;
+inline constexpr kxAuthResult kxAuthResult_logonRefused = 2;
+inline constexpr kxAuthResult kxAuthResult_logonFailed = 3;
+inline constexpr kxAuthResult kxAuthResult_libraryError = 4;
+
+// Name formats and bind kinds of the directory name translator.
+enum kxNameFormat : int32_t {
+  kxNameFormat_distinguishedName = 1,
+  kxNameFormat_nt4 = 3,
+  kxNameFormat_any = 8,
+};
+enum kxNameInit : int32_t {
+  kxNameInit_domain = 1,
+  kxNameInit_globalCatalog = 3,
+};
+
+// Entry points of the credential library.
+extern "C" {
+typedef void (*kxSetSSPFunction)(const char* inPackage);
+typedef int (*kxUserLogonFunction)(const char* inDomain, const char* inAccount,
+                                   const char* inPassword, uint32_t* outError);
+}
+
+class kxAuthenticator {
+ public:
+  // Account name forms: bare, DOMAIN\name, name@dnsdomain, or a distinguished name.
+
+  static bool getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain);
+  static bool getCurrentUser(std::string& outName, std::string& outSID);
+  static bool splitUserName(const std::string& inFullName, std::string& outAccount,
+                            std::string& outDomain);
+  static bool findUser(const std::string& inName, const std::string& inPassword,
+                       std::string& outName, bool& outUsedGlobalCatalog, kxNameFormat inNameFormat);
+  static kxAuthResult authenticateUser(const std::string& inUser, const std::string& inPassword,
+                                       const std::string& inSSP, uint32_t& outSysError);
+  static std::string getErrorText(uint32_t inCode);
+
+  // Group retrieval: the common names of the account's groups, direct or nested.
+  static bool getADUserGroups(const std::string& inServer, const std::string& inUser,
+                              const std::string& inPassword, std::set<std::string>& ioGroups,
+                              bool inNested);
+  // inUser / inPassword null: the process's own credentials.
+  static bool getUserGroups(const std::string& inServer, const std::string& inDN,
+                            const std::string* inUser, const std::string* inPassword,
+                            std::set<std::string>& ioGroups, bool inNested);
+  static void enumerateGroup(const std::string& inDN, const std::string* inUser,
+                             const std::string* inPassword, std::set<std::string>& ioGroups,
+                             int32_t inDepth);
+  // Every "/" becomes "\2f"; nothing else changes.
+  static std::string escapeDN(const std::string& inDN);
+};

@@ -1,0 +1,97 @@
+// adcheck: checks one account of the machine's Active Directory domain. Asks for a user name,
+// a password, a directory server and whether groups are enumerated, then reports the
+// account's SID, whether the password is valid and every group of the account. Failures of
+// the checks are reported on standard error; the exit status is always 0.
+//
+// A password typed at a terminal is not echoed; the line end the Enter key would have shown
+// is written instead, so the screen looks the same. Piped or redirected answers are read as
+// they come.
+#include <cstdio>
+#include <iostream>
+#include <set>
+#include <string>
+
+#include "orvo/debug/kxassert.h"
+#include "orvo/debug/kxinfolog.h"
+#include "orvo/platform/kxconsoleinput.h"
+#include "orvo/util/kxauthenticator.h"
+
+namespace {
+
+constexpr std::streamsize kAnswerSize = 512;
+
+// One answer line of at most 511 characters. A longer line leaves the stream failed, and
+// every later answer then reads as empty.
+std::string readAnswer() {
+  char buffer[kAnswerSize];
+  buffer[0] = '\0';
+  std::cin.getline(buffer, kAnswerSize);
+  return buffer;
+}
+
+std::string readSecretAnswer() {
+  if (!orvo::platform::standardInputIsTerminal()) return readAnswer();
+  std::string answer;
+  {
+    orvo::platform::TerminalEchoOff quiet;
+    answer = readAnswer();
+  }
+  std::cout << std::endl;
+  return answer;
+}
+
+}  // namespace
+
+int main() {
+  orvo::platform::startHeapDiagnostics();
+  kxSetInfoLogLevel(kxInfoLogDebug);
+  std::cout.setf(std::ios::unitbuf, std::ios::unitbuf);
+
+  std::string user;
+  std::string password;
+  std::string server;
+  bool enumerateGroups = true;
+
+  std::cout << "user [" << user << "]: ";
+  if (std::string answer = readAnswer(); !answer.empty()) user = answer;
+  std::cout << "password [" << password << "]: ";
+  if (std::string answer = readSecretAnswer(); !answer.empty()) password = answer;
+  std::cout << "server []: ";
+  if (std::string answer = readAnswer(); !answer.empty()) server = answer;
+  std::cout << "enum groups [y]: ";
+  if (std::string answer = readAnswer(); !answer.empty() && (answer[0] == 'n' || answer[0] == 'N'))
+    enumerateGroups = false;
+
+  std::cout << "searching for SID for user <" << user << ">..." << std::endl;
+  std::string sid;
+  std::string domain;
+  if (kxAuthenticator::getUserSID(user, sid, domain)) {
+    std::cout << "SID found: <" << sid << ">" << std::endl;
+    std::cout << "reference domain: <" << domain << ">" << std::endl;
+  } else {
+    std::cerr << "Error finding SID for user" << std::endl;
+  }
+
+  if (!password.empty()) {
+    uint32_t systemError = 0;
+    const kxAuthResult result = kxAuthenticator::authenticateUser(user, password, std::string(), systemError);
+    if (result == kxAuthResult_ok) {
+      std::cout << "User authenticated..." << std::endl;
+    } else {
+      std::cerr << "Login: AD authetication failed for user \"" << user << "\". Error code " << result << "("
+                << kxAuthenticator::getErrorText(systemError) << ")" << std::endl;
+    }
+  }
+
+  std::cout << "Retrieving all groups for user..." << std::endl;
+  std::set<std::string> groups;
+  if (kxAuthenticator::getADUserGroups(server, user, password, groups, enumerateGroups)) {
+    std::cout << "Succesfully retrieved " << groups.size() << " groups:" << std::endl;
+    for (const std::string& group : groups) std::cout << group << std::endl;
+  } else {
+    std::cerr << "Getting groups failed for user \"" << user << "\"." << std::endl;
+  }
+
+  if (!orvo::platform::checkHeap()) kxAssertReport(__FILE__, __LINE__, "_CrtCheckMemory()", nullptr);
+  return 0;
+}

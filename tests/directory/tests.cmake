@@ -1,0 +1,31 @@
+# Integration tests of adcheck against a throwaway Samba domain controller (scripts/testdc),
+# started once for all of them by a CTest fixture and stopped afterwards. Labelled
+# "integration". The program comes from this build (in-tree) or from ORVO_PROGRAM_DIR when the
+# tests are built against an installed library.
+if(TARGET adcheck)
+  set(ORVO_ADCHECK_PROGRAM $<TARGET_FILE:adcheck>)
+elseif(DEFINED ORVO_PROGRAM_DIR)
+  set(ORVO_ADCHECK_PROGRAM ${ORVO_PROGRAM_DIR}/adcheck)
+else()
+  message(STATUS "adcheck integration tests skipped: no adcheck target and no ORVO_PROGRAM_DIR")
+  return()
+endif()
+
+get_filename_component(ORVO_REPO_ROOT ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
+set(ORVO_TESTDC_DIR ${CMAKE_CURRENT_BINARY_DIR}/testdc)
+set(ORVO_TESTDC_ENV ${CMAKE_CURRENT_BINARY_DIR}/testdc.env)
+
+add_test(NAME testdc_start
+  COMMAND sh -c "rm -rf '${ORVO_TESTDC_DIR}' && '${ORVO_REPO_ROOT}/scripts/testdc' start '${ORVO_TESTDC_DIR}' > '${ORVO_TESTDC_ENV}'")
+set_tests_properties(testdc_start PROPERTIES FIXTURES_SETUP testdc LABELS integration TIMEOUT 300)
+add_test(NAME testdc_stop COMMAND ${ORVO_REPO_ROOT}/scripts/testdc stop ${ORVO_TESTDC_DIR})
+set_tests_properties(testdc_stop PROPERTIES FIXTURES_CLEANUP testdc LABELS integration)
+
+add_executable(adcheck_integration_test ${CMAKE_CURRENT_LIST_DIR}/adcheck_integration_test.cpp)
+target_link_libraries(adcheck_integration_test PRIVATE orvo_testsupport GTest::gtest_main)
+target_compile_definitions(adcheck_integration_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}")
+gtest_discover_tests(adcheck_integration_test
+  TEST_PREFIX "adcheck."
+  PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
+    ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"
+  DISCOVERY_TIMEOUT 60)
