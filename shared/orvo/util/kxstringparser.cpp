@@ -1,12 +1,19 @@
 #include "orvo/util/kxstringparser.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 #include <type_traits>
+
+#include "orvo/debug/kxassert.h"
+#include "orvo/dns/kxdnsstatemachine.h"
+#include "orvo/util/kxipaddressstatemachine.h"
 
 namespace {
 
@@ -360,3 +367,303 @@ bool isTTLText(const char* inText) {
   return parseTTL(inText, std::strlen(inText), seconds);
 }
 bool isTTLText(const std::string& inText) { return isTTLText(inText.c_str()); }
+
+bool isDomainNameText(const char* inText, size_t inLength) {
+  if (inText == nullptr || inLength == 0) return false;
+  kxDNSStateMachine machine(true, false, false);
+  return machine.recognise(inText, uint32_t(inLength));
+}
+bool isDomainNameText(const std::string& inText) { return isDomainNameText(inText.data(), inText.size()); }
+
+bool isRelaxedDomainNameText(const char* inText, size_t inLength) {
+  if (inText == nullptr || inLength == 0) return false;
+  kxDNSStateMachine machine(true, true, false);
+  return machine.recognise(inText, uint32_t(inLength));
+}
+bool isRelaxedDomainNameText(const std::string& inText) {
+  return isRelaxedDomainNameText(inText.data(), inText.size());
+}
+
+bool isIPAddressText(const char* inText, size_t inLength) {
+  kxIPAddressStateMachine machine(false, false);
+  return machine.processString(orEmpty(inText), uint32_t(inLength));
+}
+bool isIPAddressText(const std::string& inText) { return isIPAddressText(inText.data(), inText.size()); }
+
+bool isIPAddressOrWildcardText(const char* inText, size_t inLength) {
+  kxIPAddressStateMachine machine(false, true);
+  return machine.processString(orEmpty(inText), uint32_t(inLength));
+}
+bool isIPAddressOrWildcardText(const std::string& inText) {
+  return isIPAddressOrWildcardText(inText.data(), inText.size());
+}
+
+bool isHexColonText(const char* inText, size_t inLength) {
+  unsigned digits = 0;
+  unsigned value = 0;
+  for (size_t i = 0; i < inLength; ++i) {
+    if (hexDigitValue(inText[i], value)) {
+      if (++digits > 2) return false;
+    } else if (inText[i] == ':' && digits > 0) {
+      digits = 0;
+    } else {
+      return false;
+    }
+  }
+  return digits > 0;
+}
+bool isHexColonText(const std::string& inText) { return isHexColonText(inText.data(), inText.size()); }
+
+namespace {
+
+bool isStreamBlank(int inChar) { return inChar != EOF && std::isspace(inChar) != 0; }
+bool isDigitOrPoint(int inChar) { return inChar == '.' || (inChar >= '0' && inChar <= '9'); }
+int nextChar(std::istream& inStream) { return inStream.rdbuf()->sgetc(); }
+bool consumedAll(std::istream& inStream) {
+  inStream >> std::ws;
+  return nextChar(inStream) == EOF;
+}
+void skipMetres(std::istream& inStream) {
+  if (nextChar(inStream) == 'm' || nextChar(inStream) == 'M') inStream.get();
+}
+
+// Degrees, optional minutes and seconds, then the hemisphere letter.
+bool isLOCAngle(std::istream& ioStream, int inMaxDegrees, char inPositive, char inNegative) {
+  long degrees = -1;
+  if (!(ioStream >> degrees) || degrees < 0 || degrees > inMaxDegrees) return false;
+  if (!isStreamBlank(nextChar(ioStream))) return false;
+  ioStream >> std::ws;
+  if (isDigit(char(nextChar(ioStream)))) {
+    long minutes = -1;
+    if (!(ioStream >> minutes) || minutes < 0 || minutes > 59) return false;
+    if (!isStreamBlank(nextChar(ioStream))) return false;
+    ioStream >> std::ws;
+    if (isDigitOrPoint(nextChar(ioStream))) {
+      double seconds = -1;
+      if (!(ioStream >> seconds) || seconds < 0 || seconds >= 60) return false;
+      if (!isStreamBlank(nextChar(ioStream))) return false;
+      ioStream >> std::ws;
+    }
+  }
+  char letter = 0;
+  if (!ioStream.get(letter)) return false;
+  letter = upperAscii(letter);
+  if (letter != inPositive && letter != inNegative) return false;
+  if (ioStream.fail()) return false;
+  return consumedAll(ioStream);
+}
+
+}  // namespace
+
+bool isLOCField(unsigned inKind, const char* inText, size_t inLength, bool inAllowEmpty) {
+  if (inLength == 0 && inAllowEmpty) return true;
+  if (inKind > 5) return false;
+  std::istringstream stream(std::string(orEmpty(inText), inText != nullptr ? inLength : 0));
+  switch (inKind) {
+    case 0:
+      return isLOCAngle(stream, 90, 'N', 'S');
+    case 1:
+      return isLOCAngle(stream, 180, 'E', 'W');
+    case 2: {
+      double altitude = 0;
+      if (!(stream >> altitude) || altitude < -100000.0 || altitude > 42849672.95) return false;
+      skipMetres(stream);
+      return consumedAll(stream);
+    }
+    default: {
+      if (isDigitOrPoint(nextChar(stream))) {
+        double size = 0;
+        if (!(stream >> size) || size < 0 || size > 90000000.0) return false;
+        skipMetres(stream);
+      }
+      return consumedAll(stream);
+    }
+  }
+}
+
+bool normalizeMACAddress(const char* inText, std::string& outText) {
+  char collected[18];
+  size_t length = 0;
+  unsigned digits = 0;
+  unsigned value = 0;
+  for (const char* p = orEmpty(inText); *p != '\0'; ++p) {
+    const char c = upperAscii(*p);
+    if (c == '-' || c == ':' || c == ' ' || c == '\t') continue;
+    if (!hexDigitValue(c, value) || ++digits > 12) return false;
+    collected[length++] = c;
+    if (digits % 2 == 0 && digits < 12) collected[length++] = ':';
+  }
+  if (digits != 12) return false;
+  outText.assign(collected, length);
+  return true;
+}
+bool normalizeMACAddress(const std::string& inText, std::string& outText) {
+  return normalizeMACAddress(inText.c_str(), outText);
+}
+
+std::string macAddressText(const std::string& inText) {
+  std::string normalized;
+  return normalizeMACAddress(inText, normalized) ? normalized : inText;
+}
+
+std::string compactMACAddress(const std::string& inText) {
+  std::string result;
+  result.reserve(inText.size());
+  for (char c : inText) {
+    if (c == ':' || c == '-' || c == '.') continue;
+    result += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  }
+  return result;
+}
+
+namespace {
+
+std::string trimBlanks(const std::string& inText) {
+  const size_t first = inText.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return inText.substr(first, inText.find_last_not_of(' ') - first + 1);
+}
+
+size_t countDots(const std::string& inText) { return size_t(std::count(inText.begin(), inText.end(), '.')); }
+
+// The address of a range text; 0.0.0.0 only when the recogniser takes the text.
+bool parseRangeAddress(const std::string& inText, kxIPv4Address& outAddress) {
+  if (!outAddress.parse(inText.data(), uint32_t(inText.size()))) return false;
+  return outAddress.isLegal() || isIPAddressText(inText);
+}
+
+}  // namespace
+
+bool parseSubnet(const std::string& inText, std::string& outAddress, uint16_t& outPrefix) {
+  outAddress = inText;
+  const size_t slash = inText.find('/');
+  if (slash == std::string::npos) {
+    outPrefix = 32;
+    return isIPAddressText(inText);
+  }
+  outAddress = inText.substr(0, slash);
+  kxIPAddressStateMachine machine(false, false);
+  machine.processString(outAddress.data(), uint32_t(outAddress.size()));
+  outPrefix = 0;
+  unsigned prefix = 0;
+  if (!parseUnsigned(inText.substr(slash + 1), prefix) || prefix > 32) return false;
+  outPrefix = uint16_t(prefix);
+  return machine.isPartialAddress();
+}
+
+bool isSubnetText(const std::string& inText) {
+  std::string address;
+  uint16_t prefix = 0;
+  return parseSubnet(inText, address, prefix);
+}
+
+bool normalizeSubnet(const std::string& inText, std::string& outText) {
+  std::string address;
+  uint16_t prefix = 0;
+  if (!parseSubnet(inText, address, prefix)) return false;
+  while (countDots(address) < 3) address += ".255";
+  kxIPv4Address value;
+  // The recogniser also takes "*" labels and leading zeros, which give no address value.
+  if (!value.parse(address.data(), uint32_t(address.size()))) return false;
+  value = kxIPv4Address(value.getAddress() & kxIPv4Address::maskFromPrefix(prefix).getAddress());
+  outText = value.toString();
+  if (prefix != 32) outText += "/" + std::to_string(prefix);
+  return true;
+}
+
+std::string subnetText(const kxIPv6& inAddress, uint16_t inPrefix) {
+  return inAddress.toString(true) + "/" + std::to_string(inPrefix);
+}
+
+bool ipv4RangeText(const kxIPv4Address& inFrom, const kxIPv4Address& inTo, std::string& outText) {
+  const uint16_t prefix = kxIPv4Address::rangePrefixLength(inFrom, inTo);
+  if (!(inFrom > inTo) && prefix <= 32) {
+    outText = inFrom.toString() + "/" + std::to_string(prefix);
+    return true;
+  }
+  outText = inFrom.toString() + "-" + inTo.toString();
+  return false;
+}
+
+bool rangeSubnetText(const kxIPv6& inFrom, const kxIPv6& inTo, std::string& outText) {
+  if (inFrom.isIPv4() && inTo.isIPv4()) return ipv4RangeText(inFrom.getIPv4(), inTo.getIPv4(), outText);
+  const uint16_t prefix = kxIPv6::rangePrefixLength(inFrom, inTo);
+  if (prefix >= 128) return false;
+  if (kxIPv6::networkAddress(inFrom, prefix) != inFrom || kxIPv6::lastAddress(inFrom, prefix) != inTo) return false;
+  outText = subnetText(inFrom, prefix);
+  return true;
+}
+
+std::string rangeText(const kxIPv6& inFrom, const kxIPv6& inTo) {
+  std::string text;
+  const bool isSubnet = rangeSubnetText(inFrom, inTo, text);
+  kxAssert(isSubnet || (inFrom.isIPv4() && inTo.isIPv4()));
+  if (!isSubnet && !(inFrom.isIPv4() && inTo.isIPv4())) return std::string();
+  return text;
+}
+
+bool parseIPv4Range(const std::string& inText, kxIPv4Address& outFrom, kxIPv4Address& outTo, uint16_t& outPrefix) {
+  const size_t hyphen = inText.find('-');
+  if (hyphen != std::string::npos) {
+    kxIPv4Address from;
+    kxIPv4Address to;
+    if (!parseRangeAddress(trimBlanks(inText.substr(0, hyphen)), from) ||
+        !parseRangeAddress(trimBlanks(inText.substr(hyphen + 1)), to) || from > to)
+      return false;
+    outFrom = from;
+    outTo = to;
+    outPrefix = 33;
+    return true;
+  }
+  uint16_t prefix = 32;
+  const size_t slash = inText.find('/');
+  std::string address = trimBlanks(inText.substr(0, slash));
+  if (slash != std::string::npos) {
+    const std::string prefixText = trimBlanks(inText.substr(slash + 1));
+    if (!parseUnsigned16(prefixText, prefix)) {
+      const kxIPv4Address mask(prefixText);
+      if (!mask.isLegal()) return false;
+      prefix = kxIPv4Address::maskPrefixLength(mask);
+    }
+    if (prefix > 32) return false;
+    while (countDots(address) < 3) address += ".0";
+  }
+  kxIPv4Address value;
+  if (!parseRangeAddress(address, value)) return false;
+  outFrom = kxIPv4Address::networkAddress(value, prefix);
+  outTo = kxIPv4Address::broadcastAddress(outFrom, prefix);
+  outPrefix = prefix;
+  return true;
+}
+
+bool parseIPv4Range(const std::string& inText, kxIPv4Address& outFrom, kxIPv4Address& outTo) {
+  uint16_t prefix = 0;
+  return parseIPv4Range(inText, outFrom, outTo, prefix);
+}
+
+bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo, uint16_t& outPrefix) {
+  if (inText.find(':') == std::string::npos) {
+    kxIPv4Address from;
+    kxIPv4Address to;
+    if (!parseIPv4Range(inText, from, to, outPrefix)) return false;
+    outFrom = kxIPv6(from);
+    outTo = kxIPv6(to);
+    outPrefix = uint16_t(outPrefix + 96);
+    return true;
+  }
+  const size_t slash = inText.find('/');
+  const std::string addressText = trimBlanks(inText.substr(0, slash));
+  const kxIPv6 address(addressText);
+  if (!address.isLegal() && addressText != "::0") return false;
+  uint16_t prefix = 128;
+  if (slash != std::string::npos && !parseUnsigned16(inText.substr(slash + 1), prefix)) return false;
+  outFrom = kxIPv6::networkAddress(address, prefix);
+  outTo = kxIPv6::lastAddress(address, prefix);
+  outPrefix = prefix;
+  return true;
+}
+
+bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo) {
+  uint16_t prefix = 0;
+  return parseIPRange(inText, outFrom, outTo, prefix);
+}

@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "orvo/util/kxipv4address.h"
+#include "orvo/util/kxipv6.h"
+
 // Signed decimal. The first character must be a digit, "+" or "-"; the whole text must be
 // the number. outValue receives the converted value whatever the result; the two extreme
 // values 2147483647 and -2147483648 are refused together with every overflowing text.
@@ -101,3 +104,62 @@ std::string joinNumbers(const std::set<unsigned>& inValues, char inSeparator);
 // the end of the list.
 std::list<std::string>::const_iterator findInList(const std::list<std::string>& inList, const std::string& inText,
                                                   bool inCaseSensitive);
+
+// Domain names: letters, digits, inner "-", "/" and "_", whole-label "*", an optional
+// trailing dot. The relaxed form also lets "-", "/" and "_" begin and end labels. Empty
+// texts are refused.
+bool isDomainNameText(const char* inText, size_t inLength);
+bool isDomainNameText(const std::string& inText);
+bool isRelaxedDomainNameText(const char* inText, size_t inLength);
+bool isRelaxedDomainNameText(const std::string& inText);
+
+// A dotted quad (octets may have leading zeros); the second form also takes a final "*"
+// label (1.2.*, *).
+bool isIPAddressText(const char* inText, size_t inLength);
+bool isIPAddressText(const std::string& inText);
+bool isIPAddressOrWildcardText(const char* inText, size_t inLength);
+bool isIPAddressOrWildcardText(const std::string& inText);
+
+// Groups of one or two hexadecimal digits separated by single colons.
+bool isHexColonText(const char* inText, size_t inLength);
+bool isHexColonText(const std::string& inText);
+
+// A field of a LOC record: 0 latitude ("52 22 23.000 N"), 1 longitude, 2 altitude in
+// metres, 3 size, 4 horizontal and 5 vertical precision. inLength 0 passes when
+// inAllowEmpty is set.
+bool isLOCField(unsigned inKind, const char* inText, size_t inLength, bool inAllowEmpty);
+
+// Twelve hexadecimal digits, with "-", ":", blanks and tabs anywhere, become
+// AA:BB:CC:DD:EE:FF. outText is set only on success.
+bool normalizeMACAddress(const char* inText, std::string& outText);
+bool normalizeMACAddress(const std::string& inText, std::string& outText);
+// The normalized form, or the text unchanged when it is no hardware address.
+std::string macAddressText(const std::string& inText);
+// The text without ":", "-" and ".", letters in lower case.
+std::string compactMACAddress(const std::string& inText);
+
+// "a.b.c.d" (prefix 32) or one to four octets, "/" and a prefix up to 32 ("10/8").
+// outAddress receives the address part.
+bool parseSubnet(const std::string& inText, std::string& outAddress, uint16_t& outPrefix);
+bool isSubnetText(const std::string& inText);
+// The network of a subnet text as "a.b.c.d/p" ("/32" omitted): 10.1.2.3/24 gives
+// 10.1.2.0/24. Missing octets are filled with 255 before the mask applies.
+bool normalizeSubnet(const std::string& inText, std::string& outText);
+// The address in compressed form, "/" and the prefix.
+std::string subnetText(const kxIPv6& inAddress, uint16_t inPrefix);
+// "from/prefix" and true when from..to is a CIDR block, else "from-to" and false.
+bool ipv4RangeText(const kxIPv4Address& inFrom, const kxIPv4Address& inTo, std::string& outText);
+// The subnet text of a block of two IPv6 (or two mapped IPv4) addresses; false when the
+// range is no block (for IPv4, outText then holds "from-to").
+bool rangeSubnetText(const kxIPv6& inFrom, const kxIPv6& inTo, std::string& outText);
+// rangeSubnetText as a text; an IPv6 range that is no block has no text form: an
+// assertion reports it and the result is empty.
+std::string rangeText(const kxIPv6& inFrom, const kxIPv6& inTo);
+
+// "a.b.c.d", "a.b.c.d/p", "a.b/p", "a.b.c.d/255.255.255.0" or "from - to". outPrefix is
+// the prefix length, 33 for a range that is no block.
+bool parseIPv4Range(const std::string& inText, kxIPv4Address& outFrom, kxIPv4Address& outTo, uint16_t& outPrefix);
+bool parseIPv4Range(const std::string& inText, kxIPv4Address& outFrom, kxIPv4Address& outTo);
+// parseIPv4Range (addresses mapped, prefix + 96) or "ipv6[/p]".
+bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo, uint16_t& outPrefix);
+bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo);
