@@ -570,7 +570,6 @@ uint32_t NameTranslator::set(int inFormat, const std::string& inName) {
     if (backslash != std::string::npos) {
       const std::string domain = inName.substr(0, backslash);
       const std::string account = inName.substr(backslash + 1);
-      const std::string base = itsBase.empty() ? std::string() : itsBase;
       // The NetBIOS domain must be one the directory knows.
       std::string nc;
       if (itsBase.empty()) {
@@ -644,7 +643,10 @@ bool lookupAccountName(const std::string& inName, std::vector<uint8_t>& outSid,
     outError = 1355;
     return false;
   }
-  status = inName.empty() ? kNameNotFound : translator.set(kFormatAny, inName);
+  // Account names never hold "=" (a distinguished name is not an account name here).
+  status = inName.empty() || inName.find('=') != std::string::npos
+               ? kNameNotFound
+               : translator.set(kFormatAny, inName);
   std::string nt4;
   if (!dirFailed(status)) status = translator.get(kFormatNT4, nt4);
   if (dirFailed(status) || translator.sid().empty()) {
