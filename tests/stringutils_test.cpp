@@ -64,7 +64,9 @@ TEST(ReplaceInBlock, CapacityRules) {
                        static_cast<uint32_t>(std::strlen(c.replace)), c.all);
     EXPECT_EQ(std::string(buffer.data(), result), c.expected) << c.block << " / " << c.find << " -> " << c.replace;
     EXPECT_LE(result, c.capacity);
-    if (c.terminated) EXPECT_EQ(buffer[result], '\0') << c.block << " / " << c.find;
+    if (c.terminated) {
+      EXPECT_EQ(buffer[result], '\0') << c.block << " / " << c.find;
+    }
     EXPECT_EQ(std::string(buffer.end() - kGuard, buffer.end()), std::string(kGuard, '~')) << "written beyond the block";
   }
 }
