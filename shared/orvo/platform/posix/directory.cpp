@@ -138,11 +138,14 @@ int saslInteract(LDAP*, unsigned, void*, void* inInteract) {
   return LDAP_SUCCESS;
 }
 
-// The first record of a SRV lookup, as "ldap://host:port"; "" when there is none.
-std::string lookupSrv(const std::string& inName) {
+// The first record of a SRV lookup, as "ldap://host:port"; "" when there is none. One try
+// per name server, waiting at most inTimeoutSeconds for each.
+std::string lookupSrv(const std::string& inName, int inTimeoutSeconds) {
   struct __res_state state;
   memset(&state, 0, sizeof state);
   if (res_ninit(&state) != 0) return std::string();
+  state.retry = 1;
+  state.retrans = inTimeoutSeconds;
   unsigned char answer[4096];
   const int length = res_nquery(&state, inName.c_str(), ns_c_in, ns_t_srv, answer, sizeof answer);
   std::string best;
@@ -241,8 +244,10 @@ DirectoryConfig DirectoryConfig::load() {
   }
   if (config.domain.empty()) config.domain = lowerText(kerberosDefaultRealm());
   if (!config.domain.empty()) {
-    if (config.ldapUri.empty()) config.ldapUri = lookupSrv("_ldap._tcp." + config.domain);
-    if (config.gcUri.empty()) config.gcUri = lookupSrv("_gc._tcp." + config.domain);
+    if (config.ldapUri.empty())
+      config.ldapUri = lookupSrv("_ldap._tcp." + config.domain, config.timeoutSeconds);
+    if (config.gcUri.empty())
+      config.gcUri = lookupSrv("_gc._tcp." + config.domain, config.timeoutSeconds);
   }
   return config;
 }
@@ -485,7 +490,8 @@ std::string domainUri(const std::string& inDomain) {
   if (inDomain.empty() || equalsNoCase(inDomain, config.domain) ||
       equalsNoCase(inDomain, config.netbiosDomain))
     return config.ldapUri;
-  if (inDomain.find('.') != std::string::npos) return lookupSrv("_ldap._tcp." + inDomain);
+  if (inDomain.find('.') != std::string::npos)
+    return lookupSrv("_ldap._tcp." + inDomain, config.timeoutSeconds);
   // A NetBIOS name we were not told about: the machine's own controller says whether it
   // is its domain (checked by the caller).
   return config.netbiosDomain.empty() ? config.ldapUri : std::string();
@@ -825,6 +831,7 @@ bool parseDirectoryPath(const std::string& inPath, DirectoryPath& outPath) {
   } else {
     path.dn = rest;
   }
+  if (path.dn.empty()) return false;
   outPath = std::move(path);
   return true;
 }
@@ -833,7 +840,7 @@ std::string firstRelativeName(const std::string& inDN) {
   for (size_t i = 0; i < inDN.size(); ++i) {
     if (inDN[i] == '\\') {
       ++i;
-    } else if (inDN[i] == ',' || inDN[i] == '+') {
+    } else if (inDN[i] == ',') {
       return inDN.substr(0, i);
     }
   }
