@@ -29,11 +29,16 @@ std::string readAnswer() {
   return buffer;
 }
 
-std::string readSecretAnswer() {
-  if (!orvo::platform::standardInputIsTerminal()) return readAnswer();
+// Echo goes off before the prompt is shown, so nothing typed after it appears on screen.
+std::string readSecretAnswer(const std::string& inPrompt) {
+  if (!orvo::platform::standardInputIsTerminal()) {
+    std::cout << inPrompt;
+    return readAnswer();
+  }
   std::string answer;
   {
     orvo::platform::TerminalEchoOff quiet;
+    std::cout << inPrompt;
     answer = readAnswer();
   }
   std::cout << std::endl;
@@ -54,8 +59,7 @@ int main() {
 
   std::cout << "user [" << user << "]: ";
   if (std::string answer = readAnswer(); !answer.empty()) user = answer;
-  std::cout << "password [" << password << "]: ";
-  if (std::string answer = readSecretAnswer(); !answer.empty()) password = answer;
+  if (std::string answer = readSecretAnswer("password [" + password + "]: "); !answer.empty()) password = answer;
   std::cout << "server []: ";
   if (std::string answer = readAnswer(); !answer.empty()) server = answer;
   std::cout << "enum groups [y]: ";

@@ -22,7 +22,7 @@ add_test(NAME testdc_stop COMMAND ${ORVO_REPO_ROOT}/scripts/testdc stop ${ORVO_T
 set_tests_properties(testdc_stop PROPERTIES FIXTURES_CLEANUP testdc LABELS integration)
 
 add_executable(adcheck_integration_test ${CMAKE_CURRENT_LIST_DIR}/adcheck_integration_test.cpp)
-target_link_libraries(adcheck_integration_test PRIVATE orvo_testsupport GTest::gtest_main)
+target_link_libraries(adcheck_integration_test PRIVATE orvo_testsupport GTest::gtest_main util)
 target_compile_definitions(adcheck_integration_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}")
 gtest_discover_tests(adcheck_integration_test
   TEST_PREFIX "adcheck."

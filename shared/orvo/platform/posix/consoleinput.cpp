@@ -26,7 +26,7 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 struct sigaction gPrevious[4];
 
 void restoreAndRaise(int inSignal) {
-  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
   gEchoOff = 0;
   signal(inSignal, SIG_DFL);
   raise(inSignal);
@@ -45,12 +45,12 @@ TerminalEchoOff::TerminalEchoOff() {
   termios quiet = gSaved;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
   itsActive = true;
-  if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0) gEchoOff = 1;
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0) gEchoOff = 1;
 }
 
 TerminalEchoOff::~TerminalEchoOff() {
   if (!itsActive) return;
-  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
   gEchoOff = 0;
   for (int i = 0; i < 4; ++i) sigaction(kSignals[i], &gPrevious[i], nullptr);
 }
