@@ -1,0 +1,65 @@
+// The account-name handling of kxAuthenticator that needs no directory.
+#include <gtest/gtest.h>
+
+#include "orvo/util/kxauthenticator.h"
+
+namespace {
+
+TEST(Authenticator, SplitUserName) {
+  struct Case {
+    std::string full;
+    bool ok;
+    std::string account;
+    std::string domain;
+  };
+  const Case cases[] = {
+      {"D\\u", true, "u", "D"},
+      {"u@d.example", true, "u", "d.example"},
+      {"D\\u@d", true, "u@d", "D"},  // the backslash rule comes first
+      {"a@b@c", true, "a", "b@c"},
+      {"\\u", true, "u", ""},
+      {"u", false, "keep", "keep"},
+      {"", false, "keep", "keep"},
+      {"CN=u\\,x,DC=d", false, "keep", "keep"},  // a DN is never split
+      {"CN=x@y", false, "keep", "keep"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.full);
+    std::string account = "keep";
+    std::string domain = "keep";
+    EXPECT_EQ(kxAuthenticator::splitUserName(c.full, account, domain), c.ok);
+    EXPECT_EQ(account, c.account);
+    EXPECT_EQ(domain, c.domain);
+  }
+  // The full name may be the account output itself.
+  std::string name = "DOM\\user";
+  std::string domain;
+  ASSERT_TRUE(kxAuthenticator::splitUserName(name, name, domain));
+  EXPECT_EQ(name, "user");
+  EXPECT_EQ(domain, "DOM");
+}
+
+TEST(Authenticator, EscapeDNReplacesOnlySlashes) {
+  EXPECT_EQ(kxAuthenticator::escapeDN("CN=Rita/Dev,OU=R/D,DC=x"), "CN=Rita\\2fDev,OU=R\\2fD,DC=x");
+  EXPECT_EQ(kxAuthenticator::escapeDN("//"), "\\2f\\2f");
+  EXPECT_EQ(kxAuthenticator::escapeDN("CN=a\\,b+c=\"d\""), "CN=a\\,b+c=\"d\"");
+  EXPECT_EQ(kxAuthenticator::escapeDN(""), "");
+}
+
+TEST(Authenticator, ErrorTextStartsWithTheLowerCaseCode) {
+  EXPECT_EQ(kxAuthenticator::getErrorText(0x52E).rfind("[0x52e] ", 0), 0u);
+  EXPECT_GT(kxAuthenticator::getErrorText(0x52E).size(), 8u);
+  EXPECT_EQ(kxAuthenticator::getErrorText(0).rfind("[0x0] ", 0), 0u);
+  EXPECT_EQ(kxAuthenticator::getErrorText(126), "[0x7e] The module could not be found.");
+  EXPECT_EQ(kxAuthenticator::getErrorText(0xFFFFFFF0u), "[0xfffffff0] ");  // no text for it
+}
+
+TEST(Authenticator, MissingCredentialLibraryIsResultFour) {
+  // "NT4 form": no translation, straight to loading the library, which is not on the
+  // search path of this test program.
+  uint32_t error = 0;
+  EXPECT_EQ(kxAuthenticator::authenticateUser("D\\u", "pw", "", error), kxAuthResult_libraryError);
+  EXPECT_EQ(error, 126u);
+}
+
+}  // namespace
