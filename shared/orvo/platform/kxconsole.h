@@ -1,13 +1,11 @@
-// The console as the prompts need it: standard input as a terminal, its type-ahead, and
-// single keys read without echo.
+// The console as the prompts need it: the type-ahead of a terminal on standard input, and
+// single keys read from it without echo (standardInputIsTerminal() in kxconsoleinput.h tells
+// whether there is one).
 #pragma once
 
 #include <memory>
 
 namespace orvo::platform {
-
-// True when standard input is a terminal.
-bool isConsoleInput();
 
 // Drops what was typed at the terminal and not read yet. Input that is not a terminal (a
 // pipe, a file) is left alone: there it is the answers themselves, not stray keys.

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "orvo/platform/kxconsoleinput.h"
+
 namespace orvo::platform {
 
 namespace {
@@ -21,15 +23,13 @@ struct ConsoleKeyReader::Settings {
   termios saved;
 };
 
-bool isConsoleInput() { return ::isatty(STDIN_FILENO) == 1; }
-
 void discardConsoleTypeAhead() {
-  if (isConsoleInput()) ::tcflush(STDIN_FILENO, TCIFLUSH);
+  if (standardInputIsTerminal()) ::tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 ConsoleKeyReader::ConsoleKeyReader() {
   termios saved;
-  if (!isConsoleInput() || ::tcgetattr(STDIN_FILENO, &saved) != 0) return;
+  if (!standardInputIsTerminal() || ::tcgetattr(STDIN_FILENO, &saved) != 0) return;
   termios raw = saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
