@@ -95,7 +95,8 @@ TEST(Properties, CopyMergeAndAssign) {
 
   target = source;
   EXPECT_EQ(entriesOf(target), entriesOf(source));
-  target = target;
+  kxProperties& alias = target;
+  target = alias;
   EXPECT_EQ(target.getCount(), 2u);
 
   const char* literal = "text";
@@ -245,6 +246,9 @@ TEST(Properties, DocumentReaderTable) {
       {"<?xml never closed", false, 0},
       {"", true, 0},
       {"<a></a >", true, 1},
+      {"<a><k&lt;&amp; value=\"1\"/></a>", true, 1},
+      {"<a><x&ap;y value=\"1\"/></a>", false, 0},  // only the five entities stand in names
+      {"<a><x&amp value=\"1\"/></a>", false, 0},
   };
   for (const Case& c : cases) {
     std::list<kxProperties> sets;
@@ -275,7 +279,7 @@ TEST(Properties, DocumentRoundTripWithAwkwardCharacters) {
       "x/>y", "--", "<!-- not a comment -->",
   };
   for (size_t i = 0; i < std::size(values); ++i) awkward.setValue("v" + std::to_string(i), values[i]);
-  awkward.setValue("key\"<&>", "k");
+  awkward.setValue("key\"<&>'x&y", "k");
   kxProperties after;
   after.setName("after");
   after.setValue("still", "here");

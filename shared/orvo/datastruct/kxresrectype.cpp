@@ -37,9 +37,9 @@ const kxResourceRecordTypeInfo* kxResourceRecordTypeTable() { return kTypeTable;
 
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType) {
   kxResRecTypeRegistry& registry = orvo::globals::gRecordTypeRegistry;
-  std::call_once(registry.itsFilled, [&registry] {
+  std::call_once(registry.itsFilled, [] {
     for (const kxResourceRecordTypeInfo* row = kTypeTable; row->name != nullptr; ++row)
-      registry.itsTypes.emplace(row->type, row);
+      orvo::globals::gRecordTypeRegistry.itsTypes.emplace(row->type, row);
   });
   const auto found = registry.itsTypes.find(inType);
   return found == registry.itsTypes.end() ? nullptr : found->second;

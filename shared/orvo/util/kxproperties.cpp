@@ -1,6 +1,8 @@
 #include "orvo/util/kxproperties.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <istream>
 #include <ostream>
 #include <sstream>
@@ -36,14 +38,15 @@ struct Entity {
 constexpr Entity kEntities[] = {
     {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"},
 };
-// The characters that are written as entities; the apostrophe is only decoded, because
-// values are always quoted with '"'.
-constexpr size_t kWrittenEntities = 4;
+// Values are always quoted with '"', so an apostrophe in a value is written as it is;
+// in names and keys, where it is no name character, it is written as an entity too.
+constexpr size_t kValueEntities = 4;
+constexpr size_t kNameEntities = 5;
 
-void writeEscaped(std::ostream& outStream, const std::string& inText) {
+void writeEscaped(std::ostream& outStream, const std::string& inText, size_t inEntities) {
   size_t plain = 0;
   for (size_t i = 0; i < inText.size(); ++i)
-    for (size_t e = 0; e < kWrittenEntities; ++e)
+    for (size_t e = 0; e < inEntities; ++e)
       if (inText[i] == kEntities[e].character) {
         outStream.write(inText.data() + plain, static_cast<std::streamsize>(i - plain));
         outStream << kEntities[e].text;
@@ -73,8 +76,8 @@ std::string decodeEntities(const std::string& inText) {
   return text;
 }
 
-// A run of name characters and entity references ("&" letters ";"), decoded; "" when the
-// stream holds none.
+// A run of name characters and the five predefined entities, decoded; "" when the stream
+// holds none, or when an "&" does not start one of the five entities.
 std::string readName(std::istream& inStream) {
   std::string name;
   for (;;) {
@@ -82,15 +85,18 @@ std::string readName(std::istream& inStream) {
     if (isNameChar(c)) {
       name += static_cast<char>(inStream.get());
     } else if (c == '&') {
-      name += static_cast<char>(inStream.get());
-      while (std::isalpha(inStream.peek())) name += static_cast<char>(inStream.get());
-      if (inStream.peek() != ';') break;
-      name += static_cast<char>(inStream.get());
+      std::string reference(1, static_cast<char>(inStream.get()));
+      while (std::isalpha(inStream.peek()) && reference.size() < 5) reference += static_cast<char>(inStream.get());
+      if (inStream.get() != ';') return std::string();
+      reference += ';';
+      const Entity* entity = std::find_if(std::begin(kEntities), std::end(kEntities),
+                                          [&reference](const Entity& inEntity) { return reference == inEntity.text; });
+      if (entity == std::end(kEntities)) return std::string();
+      name += entity->character;
     } else {
-      break;
+      return name;
     }
   }
-  return decodeEntities(name);
 }
 
 bool expectText(std::istream& inStream, const char* inText) {
@@ -395,9 +401,9 @@ bool kxProperties::writeElements(std::ostream& outStream, bool inNewLines) const
   if (itsEntries)
     for (const auto& position : itsEntries->itsOrder) {
       outStream << '<';
-      writeEscaped(outStream, position->first);
+      writeEscaped(outStream, position->first, kNameEntities);
       outStream << " value=\"";
-      writeEscaped(outStream, position->second);
+      writeEscaped(outStream, position->second, kValueEntities);
       outStream << "\"/>";
       if (inNewLines) outStream << '\n';
     }
@@ -452,12 +458,12 @@ bool kxProperties::writeDocument(std::ostream& outStream, const std::list<kxProp
   if (inNewLines) outStream << '\n';
   for (const kxProperties& set : inSets) {
     outStream << '<';
-    writeEscaped(outStream, set.getName());
+    writeEscaped(outStream, set.getName(), kNameEntities);
     outStream << '>';
     if (inNewLines) outStream << '\n';
     set.writeElements(outStream, inNewLines);
     outStream << "</";
-    writeEscaped(outStream, set.getName());
+    writeEscaped(outStream, set.getName(), kNameEntities);
     outStream << '>';
     if (inNewLines) outStream << '\n';
   }

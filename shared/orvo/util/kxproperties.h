@@ -10,9 +10,11 @@
 // Records hold one set each and zones hold millions of records, so an empty set owns no
 // memory: the entries and the name live in a block made on the first insertion or name.
 //
-// In the XML text the characters '"', '&', '<' and '>' of names, keys and values are written
-// as the predefined entities, and the five predefined entities are decoded on reading; any
-// other "&" text is kept as it stands, so older documents read back unchanged.
+// In the XML text the characters '"', '&', '<' and '>' of names, keys and values (and "'" of
+// names and keys) are written as the predefined entities, and the five predefined entities
+// are decoded on reading; any other "&" text is kept as it stands, so older documents read
+// back unchanged. A name or key holding other characters than letters, digits, "_", ":",
+// "." and "-" (a blank, say) still cannot be read back.
 //
 // A set is a single-thread value. The random generator of this module lives in
 // kxrandomgenerator.h.
