@@ -96,6 +96,10 @@ int main() {
     std::cerr << "Getting groups failed for user \"" << user << "\"." << std::endl;
   }
 
+  // The password is not needed any more; do not leave it in memory.
+  volatile char* secret = password.data();
+  for (size_t i = 0; i < password.size(); ++i) secret[i] = '\0';
+
   if (!orvo::platform::checkHeap()) kxAssertReport(__FILE__, __LINE__, "_CrtCheckMemory()", nullptr);
   return 0;
 }

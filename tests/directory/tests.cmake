@@ -2,6 +2,17 @@
 # started once for all of them by a CTest fixture and stopped afterwards. Labelled
 # "integration". The program comes from this build (in-tree) or from ORVO_PROGRAM_DIR when the
 # tests are built against an installed library.
+# The authenticator with a stand-in credential library, found through the test's rpath under
+# the name the authenticator loads (libkxSSPI.so in a folder of its own). Needs no directory.
+add_library(fake_kxsspi SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_kxsspi.cpp)
+set_target_properties(fake_kxsspi PROPERTIES OUTPUT_NAME kxSSPI
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi CXX_VISIBILITY_PRESET hidden)
+add_executable(credential_library_test ${CMAKE_CURRENT_LIST_DIR}/credential_library_test.cpp)
+target_link_libraries(credential_library_test PRIVATE orvo_testsupport GTest::gtest_main)
+set_target_properties(credential_library_test PROPERTIES BUILD_RPATH ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi)
+add_dependencies(credential_library_test fake_kxsspi)
+gtest_discover_tests(credential_library_test PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
+
 if(TARGET adcheck)
   set(ORVO_ADCHECK_PROGRAM $<TARGET_FILE:adcheck>)
 elseif(DEFINED ORVO_PROGRAM_DIR)

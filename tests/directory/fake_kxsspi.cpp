@@ -1,0 +1,36 @@
+// A stand-in credential library for tests: records its calls in the file named by
+// FAKE_KXSSPI_LOG and answers kxUserLogon for account "result-N" with N, error 0x700 + N.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void record(const char* inFormat, const char* inA, const char* inB, const char* inC) {
+  const char* path = std::getenv("FAKE_KXSSPI_LOG");
+  if (path == nullptr) return;
+  if (FILE* log = std::fopen(path, "a")) {
+    std::fprintf(log, inFormat, inA, inB, inC);
+    std::fclose(log);
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) void kxSetSSP(const char* inPackage) {
+  record("setSSP %s%s%s\n", inPackage, "", "");
+}
+
+__attribute__((visibility("default"))) int kxUserLogon(const char* inDomain, const char* inAccount,
+                                                       const char* inPassword, uint32_t* outError) {
+  record("logon [%s] [%s] [%s]\n", inDomain, inAccount, inPassword);
+  int result = 0;
+  if (std::strncmp(inAccount, "result-", 7) == 0) result = std::atoi(inAccount + 7);
+  *outError = 0x700 + static_cast<uint32_t>(result);
+  return result;
+}
+
+}  // extern "C"
