@@ -20,11 +20,14 @@ void kxStateMachine::setTable(const int8_t* theTable, const uint8_t* theInputs, 
 
 bool kxStateMachine::processChar(char inChar) {
   kxAssert(itsTable != 0);
+  // Without tables there is nothing to step through: the machine takes nothing.
+  if (itsTable == nullptr) return false;
   return step(inChar);
 }
 
 bool kxStateMachine::processString(const char* inText, uint32_t inLength) {
   kxAssert(itsTable != 0);
+  if (itsTable == nullptr) return false;
   for (uint32_t i = 0; i < inLength; ++i)
     if (!processChar(inText[i])) return false;
   return isLegalEnd();
