@@ -1,0 +1,150 @@
+// The directory client's pieces that need no directory: filter escaping, LDAP:// paths, SID
+// texts, DN helpers, Active Directory diagnostic codes and the configuration file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "orvo/platform/kxdirectory.h"
+#include "support/kxtestsupport.h"
+
+using namespace orvo::platform;
+
+TEST(DirectoryClient, EscapesEveryFilterSpecialCharacter) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"alice", "alice"},
+      {"", ""},
+      {"*)(objectClass=*", "\\2a\\29\\28objectClass=\\2a"},
+      {"a\\b", "a\\5cb"},
+      {std::string("nul\0x", 5), "nul\\00x"},
+      {"caf\xc3\xa9 =,+<>#;\"", "caf\xc3\xa9 =,+<>#;\""},  // only the RFC 4515 specials change
+  };
+  for (const Case& c : cases) EXPECT_EQ(escapeFilterValue(c.in), c.out) << c.in;
+}
+
+TEST(DirectoryClient, ParsesDirectoryPaths) {
+  struct Case {
+    std::string path;
+    bool ok;
+    std::string server, dn;
+  } cases[] = {
+      {"LDAP://CN=a,DC=x", true, "", "CN=a,DC=x"},
+      {"ldap://CN=a,DC=x", true, "", "CN=a,DC=x"},
+      {"LDAP://127.0.0.1/CN=a,DC=x", true, "127.0.0.1", "CN=a,DC=x"},
+      {"LDAP://dc1.example.com:389/CN=a,DC=x", true, "dc1.example.com:389", "CN=a,DC=x"},
+      // An escaped "/" belongs to the DN; a "/" after the first "=" does too.
+      {"LDAP://CN=R\\2fD,DC=x", true, "", "CN=R\\2fD,DC=x"},
+      {"LDAP://CN=R/D,DC=x", true, "", "CN=R/D,DC=x"},
+      {"LDAP://srv/CN=R/D,DC=x", true, "srv", "CN=R/D,DC=x"},
+      {"LDAP://", false, "", ""},
+      {"LDAP://srv/", false, "", ""},
+      {"LDAP:///CN=a", false, "", ""},
+      {"GC://CN=a,DC=x", false, "", ""},
+      {"CN=a,DC=x", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    DirectoryPath path;
+    path.server = "untouched";
+    ASSERT_EQ(parseDirectoryPath(c.path, path), c.ok) << c.path;
+    if (c.ok) {
+      EXPECT_EQ(path.server, c.server) << c.path;
+      EXPECT_EQ(path.dn, c.dn) << c.path;
+    } else {
+      EXPECT_EQ(path.server, "untouched") << c.path;
+    }
+  }
+}
+
+TEST(DirectoryClient, WritesSidTexts) {
+  // S-1-5-21-1533815067-2448522577-2632331214-1110 as the directory stores it.
+  const std::vector<uint8_t> domainUser = {
+      1,    5,    0,    0,    0,    0,    0,    5,    21,   0,    0,    0,    0x1b, 0x29,
+      0x6c, 0x5b, 0x51, 0x7d, 0xf1, 0x91, 0xce, 0x2f, 0xe6, 0x9c, 0x56, 0x04, 0,    0};
+  std::string text;
+  ASSERT_TRUE(sidToText(domainUser, text));
+  EXPECT_EQ(text, "S-1-5-21-1533815067-2448522577-2632331214-1110");
+
+  ASSERT_TRUE(sidToText({1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}, text));
+  EXPECT_EQ(text, "S-1-1-0");
+  ASSERT_TRUE(sidToText({1, 0, 0, 0, 0, 0, 0, 5}, text));
+  EXPECT_EQ(text, "S-1-5");
+  // An authority of 2^32 or more is written in hexadecimal.
+  ASSERT_TRUE(sidToText({1, 1, 0x01, 0, 0, 0, 0, 0, 7, 0, 0, 0}, text));
+  EXPECT_EQ(text, "S-1-0x010000000000-7");
+
+  text = "untouched";
+  const std::vector<std::vector<uint8_t>> bad = {
+      {},
+      {1, 1, 0, 0, 0, 0, 0, 5},           // one sub-authority announced, none there
+      {2, 0, 0, 0, 0, 0, 0, 5},           // revision 2
+      {1, 1, 0, 0, 0, 0, 0, 5, 1, 2, 3},  // sub-authority cut short
+  };
+  for (const auto& sid : bad) EXPECT_FALSE(sidToText(sid, text));
+  EXPECT_EQ(text, "untouched");
+}
+
+TEST(DirectoryClient, TakesDistinguishedNamesApart) {
+  EXPECT_EQ(firstRelativeName("CN=Staff,OU=Staff,DC=adcheck,DC=test"), "CN=Staff");
+  EXPECT_EQ(firstRelativeName("CN=Smith\\, J,OU=x,DC=y"), "CN=Smith\\, J");
+  EXPECT_EQ(firstRelativeName("CN=a+UID=b,DC=y"), "CN=a+UID=b");
+  EXPECT_EQ(firstRelativeName("CN=Lab/Ops"), "CN=Lab/Ops");
+
+  EXPECT_EQ(dnsDomainOfDN("CN=Alice,OU=Staff,DC=adcheck,DC=test"), "adcheck.test");
+  EXPECT_EQ(dnsDomainOfDN("cn=x, dc=Sub ,dc=Example,dc=com"), "Sub.Example.com");
+  EXPECT_EQ(dnsDomainOfDN("CN=DC\\=fake,OU=x"), "");
+  EXPECT_EQ(dnsDomainOfDN("CN=x,OU=y"), "");
+  EXPECT_EQ(dnsDomainOfDN(""), "");
+}
+
+TEST(DirectoryClient, ReadsActiveDirectoryDiagnosticCodes) {
+  EXPECT_EQ(adDiagnosticCode("80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext "
+                             "error, data 52e, v4563"),
+            0x52eu);
+  EXPECT_EQ(adDiagnosticCode("... data 773, v1db1"), 0x773u);
+  EXPECT_EQ(adDiagnosticCode("no code here"), 0u);
+  EXPECT_EQ(adDiagnosticCode("data , v1"), 0u);
+
+  EXPECT_EQ(hresultFromWin32(0), 0u);
+  EXPECT_EQ(hresultFromWin32(0x52e), 0x8007052Eu);
+  EXPECT_EQ(hresultFromWin32(0x8000500D), 0x8000500Du);  // already an HRESULT
+  EXPECT_TRUE(dirFailed(kPropertyNotFound));
+  EXPECT_FALSE(dirFailed(kDirOk));
+}
+
+TEST(DirectoryClient, ConfigurationFileAndEnvironment) {
+  orvo::test::TempDir dir;
+  const std::string file = dir.file("adcheck.conf");
+  std::ofstream(file) << "# where the directory is\n"
+                         "domain = example.com\n"
+                         "netbios_domain=EXAMPLE   # trailing comment\n"
+                         "ldap_uri = ldap://dc1.example.com\n"
+                         "gc_uri = ldap://dc1.example.com:3268\n"
+                         "ca_file = /etc/ssl/example-ca.pem\n"
+                         "timeout = 7\n"
+                         "not a setting\n";
+  const char* names[] = {"ADCHECK_DOMAIN", "ADCHECK_NETBIOS_DOMAIN", "ADCHECK_LDAP_URI",
+                         "ADCHECK_GC_URI", "ADCHECK_CA_FILE",        "ADCHECK_TIMEOUT"};
+  for (const char* name : names) unsetenv(name);
+  setenv("ADCHECK_CONFIG", file.c_str(), 1);
+
+  DirectoryConfig config = DirectoryConfig::load();
+  EXPECT_EQ(config.domain, "example.com");
+  EXPECT_EQ(config.netbiosDomain, "EXAMPLE");
+  EXPECT_EQ(config.ldapUri, "ldap://dc1.example.com");
+  EXPECT_EQ(config.gcUri, "ldap://dc1.example.com:3268");
+  EXPECT_EQ(config.caFile, "/etc/ssl/example-ca.pem");
+  EXPECT_EQ(config.timeoutSeconds, 7);
+
+  // The environment wins over the file; a time-out that is not a positive number is ignored.
+  setenv("ADCHECK_LDAP_URI", "ldaps://127.0.0.1", 1);
+  setenv("ADCHECK_TIMEOUT", "-3", 1);
+  config = DirectoryConfig::load();
+  EXPECT_EQ(config.ldapUri, "ldaps://127.0.0.1");
+  EXPECT_EQ(config.domain, "example.com");
+  EXPECT_EQ(config.timeoutSeconds, 10);
+
+  for (const char* name : names) unsetenv(name);
+  unsetenv("ADCHECK_CONFIG");
+}
