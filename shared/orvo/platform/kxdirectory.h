@@ -56,13 +56,15 @@ inline constexpr int kFormatAny = 8;
 // named by ADCHECK_CONFIG or /etc/adcheck.conf ("key = value" lines with the keys domain,
 // netbios_domain, ldap_uri, gc_uri, ca_file, timeout; "#" starts a comment). Without a
 // domain, the Kerberos default realm names it; without URIs, DNS SRV records locate the
-// controllers (_ldap._tcp.<domain>, _gc._tcp.<domain>).
+// controllers (_ldap._tcp.<domain>, _gc._tcp.<domain>: the domain is taken as the forest
+// root), each look-up waiting at most the time-out.
 struct DirectoryConfig {
   std::string domain;          // DNS domain name, e.g. example.com
   std::string netbiosDomain;   // optional; read from the directory when empty
   std::string ldapUri;         // e.g. ldaps://dc1.example.com
   std::string gcUri;           // e.g. ldap://dc1.example.com:3268
-  std::string caFile;          // CA certificates for TLS; the system's store when empty
+  std::string caFile;          // CA certificates for TLS; libldap's own trust settings
+                               // (ldap.conf TLS_CACERT, LDAPTLS_CACERT) when empty
   int timeoutSeconds = 10;     // connect and per-operation network time-out
 
   static const DirectoryConfig& current();  // read once per process
