@@ -78,6 +78,16 @@ TEST(Date, LeapYearsAndAddDays) {
   EXPECT_GE(kxDate(1).getYear(), 2024);
 }
 
+// A month outside 1..12 is reported by an assertion; the date must still be usable without
+// reading outside the month tables.
+TEST(Date, OutOfRangeMonthIsReportedNotFatal) {
+  const kxDate bad(1, 13, 2026);
+  EXPECT_EQ(bad.getMonth(), 13);
+  EXPECT_EQ(bad.getDayNumber(), kxDate(1, 1, 2026).getDayNumber());
+  EXPECT_EQ(bad.getText(0, true, false), " 1, 2026");
+  EXPECT_EQ(kxDate::daysInMonth(0, 2026), 0);
+}
+
 TEST(Date, TextForms) {
   const kxDate date(8, 12, 2026);
   struct Case {

@@ -41,6 +41,7 @@ TEST(RandomGenerator, RangeAndNames) {
   kxRandomGenerator generator(42u);
   std::mt19937 reference(42u);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(generator.nextValue(7), reference() % 7);
+  EXPECT_EQ(generator.nextValue(0), reference());
 
   std::set<char> seen;
   for (int i = 0; i < 50; ++i) {

@@ -22,8 +22,12 @@ class kxRandomGenerator {
 
   // The next tempered output.
   uint32_t nextValue();
-  // The next output modulo inRange (inRange must not be 0).
-  uint32_t nextValue(uint32_t inRange) { return nextValue() % inRange; }
+  // The next output modulo inRange; a range of 0 gives the whole output rather than a
+  // division by zero.
+  uint32_t nextValue(uint32_t inRange) {
+    const uint32_t value = nextValue();
+    return inRange != 0 ? value % inRange : value;
+  }
 
   // inCount characters from a 60-letter alphabet of ASCII letters and digits (no "w", no "W").
   std::string randomName(size_t inCount);
