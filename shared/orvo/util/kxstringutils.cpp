@@ -113,65 +113,49 @@ std::string& convertLineEnds(std::string& ioText, int32_t inFormat, bool inEnsur
     ioText += '\r';
   if (!(inFormat > 0 && inFormat < 5)) return ioText;
 
-  // A line feed looks at the character that stood before it in the original text, so a
-  // line end converted a moment ago is not taken for the first half of a CR LF pair.
-  char previous = '\0';
-  size_t i = 0;
-  while (i < ioText.size()) {
+  // One pass into a new text, so long texts with many line ends cost linear time. A line
+  // feed looks at the character that stood before it in the original text, so a line end
+  // converted a moment ago is not taken for the first half of a CR LF pair.
+  std::string converted;
+  converted.reserve(ioText.size() + ioText.size() / 8);
+  for (size_t i = 0; i < ioText.size(); ++i) {
     const char c = ioText[i];
-    const bool lineFeedFollows = i + 1 < ioText.size() && ioText[i + 1] == '\n';
     if (c == '\r') {
+      const bool lineFeedFollows = i + 1 < ioText.size() && ioText[i + 1] == '\n';
       switch (inFormat) {
         case kLineEndLF:
-          if (lineFeedFollows) {
-            ioText.erase(i, 1);  // the line feed now at i is looked at next
-            previous = c;
-            continue;
-          }
-          ioText[i] = '\n';
+          if (!lineFeedFollows) converted += '\n';
           break;
         case kLineEndCRLF:
-          if (!lineFeedFollows) {
-            ioText.insert(i + 1, 1, '\n');
-            ++i;
-          }
+          converted += lineFeedFollows ? "\r" : "\r\n";
           break;
-        case kLineEndBlank:
-          if (lineFeedFollows) {
-            ioText.erase(i, 1);
-            previous = c;
-            continue;
-          }
-          ioText[i] = ' ';
+        case kLineEndCR:
+          converted += '\r';
           break;
-        default:
+        default:  // kLineEndBlank
+          if (!lineFeedFollows) converted += ' ';
           break;
       }
     } else if (c == '\n') {
+      const bool afterReturn = i > 0 && ioText[i - 1] == '\r';
       switch (inFormat) {
+        case kLineEndLF:
+          converted += '\n';
+          break;
         case kLineEndCRLF:
-          if (previous != '\r') {
-            ioText.insert(i, 1, '\r');
-            ++i;
-          }
+          converted += afterReturn ? "\n" : "\r\n";
           break;
         case kLineEndCR:
-          if (previous == '\r') {
-            ioText.erase(i, 1);
-            previous = c;
-            continue;
-          }
-          ioText[i] = '\r';
+          if (!afterReturn) converted += '\r';
           break;
-        case kLineEndBlank:
-          ioText[i] = ' ';
-          break;
-        default:
+        default:  // kLineEndBlank
+          converted += ' ';
           break;
       }
+    } else {
+      converted += c;
     }
-    previous = c;
-    ++i;
   }
+  ioText.swap(converted);
   return ioText;
 }
