@@ -1,7 +1,14 @@
 // Zone master files. See kxmasterfileparser.h.
 #include "orvo/util/kxmasterfileparser.h"
 
+#include <cstdio>
+#include <iterator>
+
+#include "orvo/datastruct/kxresourcerecord.h"
+#include "orvo/debug/kxtrace.h"
 #include "orvo/messages/kxerr.h"
+#include "orvo/util/kxstringparser.h"
+#include "orvo/util/kxtexthelpers.h"
 
 kxMasterFileFormatLexer::kxMasterFileFormatLexer() {
   setCharClass('(', kSingleCharClass);
@@ -39,4 +46,674 @@ int kxMasterFileFormatLexer::nextToken() {
         return token;
     }
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// kxMasterFileParser
+//
+// A record is read from the line's first token on: the owner when that token starts in the
+// owner column, then TTL, class, aging mark and type in any order, then the data fields and
+// an optional comment. The lexer hands over a parenthesised group as one line and reports a
+// line end only once the next line has been read, so nothing of a line's text may be used
+// after its end-of-line token arrived.
+
+namespace {
+
+const char kUnexpectedToken[] = "Error in file \"$f\" line $l. Unexpected token \"$t\".";
+const char kIncorrectRRFormat[] = "Error in file \"$f\" line $l. Incorrect resource record format.";
+const char kUnsupportedClass[] = "Error in file \"$f\" line $l. Unsupported class \"$t\".";
+const char kUnknownRRType[] = "Error in file \"$f\" line $l. Unknown resource record type \"$t\".";
+const char kIncorrectTTLFormat[] = "Error in file \"$f\" line $l. Incorrect TTL format.";
+const char kExpectedValue[] = "Error in file \"$f\" line $l. Expected value.";
+const char kExpectedEndOfLine[] = "Error in file \"$f\" line $l. Expected end of line.";
+const char kIncorrectFormat[] = "Error in file \"$f\" line $l. Incorrect format.";
+const char kInvalidRange[] = "Error in file \"$f\" line $l. Invalid range.";
+const char kIncludeNotSupported[] = "Error in file \"$f\" line $l. Include not supported.";
+const char kIncludeOpen[] = "Error in file \"$f\" line $l. Unable to open include file\"$e\".";
+const char kIncludeTooDeep[] = "Error in file \"$f\" line $l. Include files nested too deeply at \"$e\".";
+
+constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
+constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
+constexpr int kClassIN = 1;
+enum { kDirectiveGenerate = 1, kDirectiveInclude = 2, kDirectiveOrigin = 3, kDirectiveTTL = 4 };
+
+// The longest text one counter value may expand to.
+constexpr unsigned kMaxExpansionWidth = 127;
+
+bool isDigit(char inChar) { return inChar >= '0' && inChar <= '9'; }
+
+// A signed decimal integer of 32 bits at ioText: an optional sign and at least one digit.
+bool readSigned(const char*& ioText, int32_t& outValue) {
+  const char* p = ioText;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  if (!isDigit(*p)) return false;
+  int64_t value = 0;
+  while (isDigit(*p)) {
+    value = value * 10 + (*p++ - '0');
+    if (value > int64_t(INT32_MAX) + 1) return false;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX || value < INT32_MIN) return false;
+  outValue = static_cast<int32_t>(value);
+  ioText = p;
+  return true;
+}
+
+bool readUnsigned(const char*& ioText, uint32_t& outValue) {
+  const char* p = ioText;
+  if (*p == '+') ++p;
+  if (!isDigit(*p)) return false;
+  uint64_t value = 0;
+  while (isDigit(*p)) {
+    value = value * 10 + static_cast<uint64_t>(*p++ - '0');
+    if (value > UINT32_MAX) return false;
+  }
+  outValue = static_cast<uint32_t>(value);
+  ioText = p;
+  return true;
+}
+
+std::string unquoted(const char* inText, size_t inLength) {
+  if (inLength >= 2 && inText[0] == '"' && inText[inLength - 1] == '"') return std::string(inText + 1, inLength - 2);
+  return std::string(inText, inLength);
+}
+
+bool isGenerateType(kxResRecType inType) {
+  return inType == kTypeA || inType == kTypeNS || inType == kTypeCNAME || inType == kTypePTR ||
+         inType == kTypeAAAA || inType == kTypeDNAME;
+}
+
+}  // namespace
+
+struct kxMasterFileParser::Fields {
+  std::string& name;
+  std::string& ttl;
+  kxResRecType& type;
+  std::string& data;
+  std::string& comment;
+  std::string& aging;
+  bool& enabled;
+};
+
+kxMasterFileParser::kxMasterFileParser(const std::string& inFileName, const std::string& inOrigin,
+                                       bool inAppendOrigin, bool inNoInclude)
+    : itsOrigin(inOrigin), itsAppendOriginFlag(inAppendOrigin), itsNoIncludeFlag(inNoInclude),
+      itsSeparator(kxResourceRecord::getDataSeparator()) {
+  initialise();
+  openFile(inFileName);
+}
+
+kxMasterFileParser::kxMasterFileParser(std::istream* inStream, const std::string& inStreamName,
+                                       const std::string& inOrigin, bool inAppendOrigin, bool inNoInclude)
+    : itsOrigin(inOrigin), itsAppendOriginFlag(inAppendOrigin), itsNoIncludeFlag(inNoInclude),
+      itsSeparator(kxResourceRecord::getDataSeparator()) {
+  initialise();
+  setStream(inStream, inStreamName);
+}
+
+kxMasterFileParser::~kxMasterFileParser() = default;
+
+void kxMasterFileParser::initialise() {
+  itsLexer.setInterpretEscapes(false);
+  itsLexerPtr = &itsLexer;
+}
+
+void kxMasterFileParser::reset() {
+  kxCustomParser::reset();
+  itsIncludeParser.reset();
+  itsSOASeenFlag = false;
+  itsGenCurrent = 0;
+  itsGenStop = -1;
+  itsLexer.setReturnEOL(true);
+}
+
+const char* kxMasterFileParser::getTokenText() {
+  const char* text = itsLexer.getTokenText();
+  if (itsLexer.getToken() != kCommentToken && text[0] == '@' && text[1] == '\0') return itsOrigin.c_str();
+  return text;
+}
+
+void kxMasterFileParser::makeAbsolute(std::string& ioName) const {
+  if (!itsAppendOriginFlag || ioName.empty() || ioName.back() == '.') return;
+  if (itsOrigin.empty() || itsOrigin.front() != '.') ioName += '.';
+  ioName += itsOrigin;
+}
+
+bool kxMasterFileParser::isValidTTL(const char* inText) { return isTTLText(inText); }
+
+void kxMasterFileParser::logRecordFields(const std::string& inName, const std::string& inTTL, kxResRecType inType,
+                                         const std::string& inData, const std::string& inComment) const {
+  std::string line = inName + "," + inTTL + "," + kxResourceRecord::getTypeName(inType) + "," + inData;
+  if (!inComment.empty()) line += " ; " + inComment;
+  KX_TRACE_LINE(1, line.c_str());
+}
+
+void kxMasterFileParser::readRestOfLine(std::string& outText) {
+  int first = -1;
+  for (;;) {
+    const int token = nextToken();
+    if (token == kEOLToken || token == kCommentToken || token == kEOFToken) return;
+    itsLexer.getTokenText();
+    if (first < 0) first = itsLexer.getTokenColumn();
+    // Taken now: once the line end arrives the buffer holds the next line.
+    outText.assign(itsLexer.getLineText() + first,
+                   static_cast<size_t>(itsLexer.getTokenColumn() + static_cast<int>(itsLexer.getTokenLength()) - first));
+  }
+}
+
+bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTTL, kxResRecType& outType,
+                                        std::string& outData, std::string& outComment, std::string& outAging,
+                                        bool& outEnabled) {
+  Fields fields{outName, outTTL, outType, outData, outComment, outAging, outEnabled};
+  for (;;) {
+    if (itsIncludeParser) {
+      if (itsIncludeParser->readNextRecord(outName, outTTL, outType, outData, outComment, outAging, outEnabled))
+        return true;
+      itsIncludeParser.reset();
+    }
+    if (itsGenCurrent <= itsGenStop) {
+      generateRecord(fields);
+      return true;
+    }
+    const int token = nextToken();
+    if (token == kEOFToken) return false;
+    if (token == kEOLToken) continue;
+    if (readFromLine(token, fields)) return true;
+  }
+}
+
+bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTTL, kxResRecType& outType,
+                                        std::string& outData, std::string& outComment, bool& outEnabled) {
+  std::string aging;
+  return readNextRecord(outName, outTTL, outType, outData, outComment, aging, outEnabled);
+}
+
+bool kxMasterFileParser::readRecord(kxResourceRecord& outRecord) {
+  std::string name, ttl, data, comment, aging;
+  kxResRecType type = kNoRecordType;
+  bool enabled = true;
+  if (!readNextRecord(name, ttl, type, data, comment, aging, enabled)) return false;
+  outRecord.setName(name);
+  outRecord.setTTL(ttl);
+  outRecord.setType(type);
+  outRecord.setData(data);
+  outRecord.setComment(comment);
+  outRecord.setAging(aging);
+  outRecord.setEnabled(enabled);
+  return true;
+}
+
+// One line from its first token (not a line end): true when it delivers a record.
+bool kxMasterFileParser::readFromLine(int inToken, Fields& outFields) {
+  if (inToken == kCommentToken) {
+    const char* text = itsLexer.getTokenText();
+    if (itsDisabledRecordsFlag && !itsInDisabledFlag && startsWith(text, "<!dis:", false))
+      return readDisabledRecord(outFields);
+    if (!itsCommentRecordsFlag) return false;
+    outFields.name.clear();
+    outFields.ttl.clear();
+    outFields.type = kNoRecordType;
+    outFields.data.clear();
+    outFields.comment = text;
+    outFields.aging.clear();
+    outFields.enabled = true;
+    return true;
+  }
+  if (inToken != kWordToken) raiseError(kxErr_parserUnexpectedToken, kUnexpectedToken, kWordToken);
+  const bool delivered = itsLexer.getTokenText()[0] == '$' ? readDirective(outFields) : readRecordLine(outFields);
+  if (delivered) outFields.enabled = true;
+  return delivered;
+}
+
+// The comment's text after "<!dis:" is read as one record line that ends at ">"; what follows
+// ">" is that record's comment. Only that line is read: a disabled text that yields no record
+// delivers nothing, and the next line is read as usual.
+bool kxMasterFileParser::readDisabledRecord(Fields& outFields) {
+  struct Restore {
+    kxMasterFileParser& parser;
+    ~Restore() {
+      parser.itsLexer.setCharClass('>', 0);
+      parser.itsOwnerColumn = 0;
+      parser.itsInDisabledFlag = false;
+    }
+  } restore{*this};
+  itsLexer.setCharClass('>', kCommentStartClass);
+  itsLexer.setCursorInToken(6);
+  itsOwnerColumn = static_cast<uint16_t>(itsLexer.getTokenColumn() + 6);
+  itsInDisabledFlag = true;
+  const int token = nextToken();
+  if (token == kEOLToken || token == kEOFToken) return false;
+  if (!readFromLine(token, outFields)) return false;
+  outFields.enabled = false;
+  return true;
+}
+
+bool kxMasterFileParser::readRecordLine(Fields& outFields) {
+  std::string owner;
+  bool namedOwner = false;
+  if (itsLexer.getTokenColumn() == itsOwnerColumn) {
+    const char* raw = itsLexer.getTokenText();
+    namedOwner = raw[0] == '@' && raw[1] == '\0';
+    owner = namedOwner ? itsOrigin : std::string(raw);
+    makeAbsolute(owner);
+    nextToken();
+  }
+  return readTypeAndData(owner, namedOwner, false, outFields);
+}
+
+bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner, bool inGenerate,
+                                         Fields& outFields) {
+  std::string ttl;
+  std::string aging;
+  bool haveTTL = false;
+  bool haveClass = false;
+  kxResRecType type = kNoRecordType;
+  for (;;) {
+    if (itsLexer.getToken() != kWordToken) raiseError(kxErr_parserUnexpectedToken, kUnexpectedToken, kWordToken);
+    const char* text = getTokenText();
+    const size_t length = itsLexer.getTokenLength();
+    if (length >= 2 && text[0] == '[' && text[length - 1] == ']') {
+      if (startsWith(text, "[AGE:", false))
+        aging.assign(text + 5, length - 6);
+      else if (startsWith(text, "[Aging:", false))
+        aging.assign(text + 7, length - 8);
+      else
+        raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
+    } else if (!isDigit(text[0])) {
+      const kxKeyword* entry = findKeyword(text, kMasterFileClasses, int(std::size(kMasterFileClasses)));
+      if (entry == nullptr) {
+        type = kxResourceRecord::getTypeFromName(text);
+        if (type == kNoRecordType && !equalsText(text, "N/A", false))
+          raiseError(kxErr_parserUnknownRRType, kUnknownRRType, kWordToken);
+        break;
+      }
+      if (entry->value != kClassIN) raiseError(kxErr_parserUnsupportedClass, kUnsupportedClass, kWordToken);
+      if (haveClass) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
+      haveClass = true;
+    } else {
+      if (haveTTL) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
+      if (!isValidTTL(text)) raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
+      ttl = text;
+      haveTTL = true;
+    }
+    nextToken();
+  }
+  // Checked before the data so that no other type's data rules (SOA's above all) run.
+  if (inGenerate && !isGenerateType(type)) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
+
+  if (type != kNoRecordType) {
+    if (!ioOwner.empty() || inNamedOwner)
+      itsLastOwner = ioOwner;
+    else
+      ioOwner = itsLastOwner;
+    if (!haveTTL && itsTTLChangedFlag) ttl = itsCurrentTTL;
+  }
+  outFields.name = ioOwner;
+  outFields.ttl = ttl;
+  outFields.type = type;
+  outFields.aging = aging;
+  outFields.data.clear();
+  outFields.comment.clear();
+  if (inGenerate) {
+    readDataFields(type, outFields.data);
+    readCommentAndEndOfLine(outFields.comment);
+    return haveTTL;
+  }
+  if (type == kTypeSOA) {
+    if (itsSOASeenFlag) itsSkipSOAFlag = true;
+    itsSOASeenFlag = true;
+    return readSOAData(outFields);
+  }
+  if (type == kTypeLOC) {
+    readLOCData(outFields);
+    return true;
+  }
+  readDataFields(type, outFields.data);
+  readCommentAndEndOfLine(outFields.comment);
+  return true;
+}
+
+void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outData) {
+  const int32_t format = kxResourceRecord::getDataFormat(inType);
+  for (uint32_t i = 0;; ++i) {
+    const int token = nextToken();
+    if (token == kEOLToken || token == kCommentToken || token == kEOFToken) return;
+    if (i > 0) {
+      if ((inType == kTypeWKS && i > 2) || (inType == kTypeNSEC && i > 1))
+        outData += ' ';
+      else if (!((inType == kTypeDNSKEY && i > 3) || (inType == kTypeRRSIG && i > 8)))
+        outData += itsSeparator;
+    }
+    if (kxResourceRecord::isDomainNameField(inType, i)) {
+      std::string name = getTokenText();
+      makeAbsolute(name);
+      outData += name;
+    } else if (format == kFormatText || format == kFormatHINFO || (format == kFormatNAPTR && i > 1 && i < 5)) {
+      outData += unquoted(itsLexer.getTokenText(), itsLexer.getTokenLength());
+    } else {
+      outData += getTokenText();
+    }
+  }
+}
+
+void kxMasterFileParser::readCommentAndEndOfLine(std::string& outComment) {
+  if (itsLexer.getToken() == kCommentToken) {
+    outComment = itsLexer.getTokenText();
+    nextToken();
+  }
+  if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
+}
+
+bool kxMasterFileParser::readSOAData(Fields& outFields) {
+  std::string& data = outFields.data;
+  for (int i = 0; i < 2; ++i) {
+    nextWord();
+    std::string name = getTokenText();
+    makeAbsolute(name);
+    if (i > 0) data += itsSeparator;
+    data += name;
+  }
+  nextInteger();
+  data += itsSeparator;
+  data += itsLexer.getTokenText();
+  const char* minimum = "";
+  for (int i = 0; i < 4; ++i) {
+    nextToken();
+    if (itsLexer.getToken() != kWordToken || !isValidTTL(itsLexer.getTokenText()))
+      raiseError(kxErr_parserExpectedValue, kExpectedValue, kWordToken);
+    minimum = itsLexer.getTokenText();
+    data += itsSeparator;
+    data += minimum;
+  }
+  std::string minimumText = minimum;
+  nextToken();
+  readCommentAndEndOfLine(outFields.comment);
+  if (itsSkipSOAFlag) {
+    data.clear();
+    outFields.comment.clear();
+    return false;
+  }
+  itsSOAMinimum = minimumText;
+  if (itsDefaultTTL.empty()) {
+    itsDefaultTTL = itsSOAMinimum;
+    itsCurrentTTL = itsDefaultTTL;
+  }
+  return true;
+}
+
+void kxMasterFileParser::readLOCData(Fields& outFields) {
+  std::string& data = outFields.data;
+  const char* const ends[2][2] = {{"N", "S"}, {"E", "W"}};
+  for (int half = 0; half < 2; ++half) {
+    if (half > 0) data += itsSeparator;
+    nextWord();
+    for (;;) {
+      const char* text = getTokenText();
+      if (equalsText(text, ends[half][0], false) || equalsText(text, ends[half][1], false)) {
+        data += text;
+        break;
+      }
+      data += text;
+      data += ' ';
+      nextWord();
+    }
+  }
+  for (;;) {
+    const int token = nextToken();
+    if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
+    data += itsSeparator;
+    data += getTokenText();
+  }
+  readCommentAndEndOfLine(outFields.comment);
+}
+
+// After a directive's arguments: an optional comment, then the line end.
+void kxMasterFileParser::expectEndOfDirective() {
+  if (nextToken() == kCommentToken) nextToken();
+  if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
+}
+
+bool kxMasterFileParser::readDirective(Fields& outFields) {
+  outFields.name.clear();
+  outFields.ttl.clear();
+  outFields.comment.clear();
+  const kxKeyword* entry =
+      findKeyword(itsLexer.getTokenText(), kMasterFileDirectives, int(std::size(kMasterFileDirectives)));
+  if (entry == nullptr) raiseError(kxErr_parserUnexpectedToken, kUnexpectedToken, kWordToken);
+  switch (entry->value) {
+    case kDirectiveOrigin: {
+      nextWord();
+      std::string origin = getTokenText();
+      makeAbsolute(origin);
+      itsOrigin = origin;
+      itsAppendOriginFlag = true;
+      expectEndOfDirective();
+      return false;
+    }
+    case kDirectiveTTL: {
+      if (nextToken() != kWordToken || !isValidTTL(itsLexer.getTokenText()))
+        raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
+      const std::string ttl = itsLexer.getTokenText();
+      if (itsDefaultTTL.empty()) {
+        itsDefaultTTL = itsCurrentTTL = ttl;
+      } else {
+        // Back to the default after another value: records carry the default explicitly,
+        // so they do not keep the earlier value.
+        if (ttl != itsDefaultTTL) itsTTLChangedFlag = true;
+        itsCurrentTTL = ttl;
+      }
+      expectEndOfDirective();
+      return false;
+    }
+    case kDirectiveInclude:
+      return readInclude(outFields);
+    default:
+      return readGenerate(outFields);
+  }
+}
+
+bool kxMasterFileParser::readInclude(Fields& outFields) {
+  if (itsNoIncludeFlag) raiseError(kxErr_parserIncludeNotSupported, kIncludeNotSupported, kWordToken);
+  const int start = itsLexer.getTokenColumn();
+  // The directive's text as written, up to the end of the current token; taken before the
+  // next token is read, since a line end replaces the buffer.
+  auto textSoFar = [&] {
+    itsLexer.getTokenText();
+    return std::string(itsLexer.getLineText() + start,
+                       static_cast<size_t>(itsLexer.getTokenColumn() + int(itsLexer.getTokenLength()) - start));
+  };
+  nextWord();
+  const std::string fileName = unquoted(itsLexer.getTokenText(), itsLexer.getTokenLength());
+  std::string text = textSoFar();
+  std::string origin;
+  bool haveOrigin = false;
+  if (nextToken() == kWordToken) {
+    origin = getTokenText();
+    makeAbsolute(origin);
+    haveOrigin = true;
+    text = textSoFar();
+    nextToken();
+  }
+  if (itsLexer.getToken() == kCommentToken) {
+    outFields.comment = itsLexer.getTokenText();
+    nextToken();
+  }
+  if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
+
+  if (itsKeepDirectivesFlag) {
+    outFields.type = kControlInclude;
+    outFields.data = text;
+    outFields.aging.clear();
+    return true;
+  }
+  outFields.comment.clear();
+  if (itsIncludeDepth >= kMaxIncludeDepth) raiseError(kxErr_fileOpen, kIncludeTooDeep, fileName.c_str());
+  auto include = std::make_unique<kxMasterFileParser>(nullptr, std::string(), ".", false, false);
+  include->itsOrigin = haveOrigin ? origin : itsOrigin;
+  include->itsAppendOriginFlag = itsAppendOriginFlag;
+  include->itsNoIncludeFlag = itsNoIncludeFlag;
+  include->itsCommentRecordsFlag = itsCommentRecordsFlag;
+  include->itsDisabledRecordsFlag = itsDisabledRecordsFlag;
+  include->itsTTLChangedFlag = itsTTLChangedFlag;
+  include->itsKeepDirectivesFlag = itsKeepDirectivesFlag;
+  include->itsSOAMinimum = itsSOAMinimum;
+  include->itsDefaultTTL = itsDefaultTTL;
+  include->itsCurrentTTL = itsCurrentTTL;
+  include->itsSkipSOAFlag = true;
+  include->itsIncludeDepth = itsIncludeDepth + 1;
+  if (!include->openFile(fileName)) raiseError(kxErr_fileOpen, kIncludeOpen, fileName.c_str());
+  itsIncludeParser = std::move(include);
+  return false;
+}
+
+bool kxMasterFileParser::readGenerate(Fields& outFields) {
+  nextWord();
+  const std::string range = itsLexer.getTokenText();
+  int32_t start = 0;
+  int32_t stop = -1;
+  int32_t step = 1;
+  if (!parseGenerateRange(range, start, stop, step)) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
+  if (stop < start || start < 0 || step < 1) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
+
+  nextWord();
+  const char* raw = itsLexer.getTokenText();
+  std::string ownerTemplate = raw;
+  if (ownerTemplate == "@")
+    ownerTemplate = itsOrigin;
+  else
+    makeAbsolute(ownerTemplate);
+
+  nextWord();
+  std::string noOwner;
+  std::string name, ttl, data, comment, aging;
+  kxResRecType type = kNoRecordType;
+  bool enabled = true;
+  Fields line{name, ttl, type, data, comment, aging, enabled};
+  const bool ttlGiven = readTypeAndData(noOwner, false, true, line);
+
+  outFields.name.clear();
+  outFields.ttl.clear();
+  outFields.aging.clear();
+  if (itsKeepDirectivesFlag) {
+    std::string text = "$GENERATE";
+    text += itsSeparator;
+    text += range;
+    text += itsSeparator;
+    text += ownerTemplate;
+    if (ttlGiven) {
+      text += itsSeparator;
+      text += ttl;
+    }
+    text += itsSeparator;
+    text += kxResourceRecord::getTypeName(type);
+    text += itsSeparator;
+    text += data;
+    outFields.type = kControlGenerate;
+    outFields.data = text;
+    outFields.comment = comment;
+    itsGenCurrent = 0;
+    itsGenStop = -1;
+    return true;
+  }
+  itsGenCurrent = start;
+  itsGenStop = stop;
+  itsGenStep = step;
+  itsGenType = type;
+  itsGenTTL = ttl;
+  itsGenOwner = ownerTemplate;
+  itsGenData = data;
+  return false;
+}
+
+void kxMasterFileParser::generateRecord(Fields& outFields) {
+  outFields.name = expandTemplate(itsGenOwner, itsGenCurrent);
+  makeAbsolute(outFields.name);
+  outFields.ttl = itsGenTTL;
+  outFields.type = itsGenType;
+  outFields.data = expandTemplate(itsGenData, itsGenCurrent);
+  if (kxResourceRecord::isDomainNameField(itsGenType, 0)) makeAbsolute(outFields.data);
+  outFields.comment.clear();
+  outFields.aging.clear();
+  outFields.enabled = true;
+  // The counter never passes beyond the 32-bit range.
+  if (itsGenCurrent > itsGenStop - itsGenStep) {
+    itsGenCurrent = 0;
+    itsGenStop = -1;
+  } else {
+    itsGenCurrent += itsGenStep;
+  }
+}
+
+bool kxMasterFileParser::parseGenerateRange(const std::string& inText, int32_t& outStart, int32_t& outStop,
+                                            int32_t& outStep) {
+  const char* p = inText.c_str();
+  const char* const end = p + inText.size();
+  if (!readSigned(p, outStart)) return false;
+  if (*p++ != '-') return false;
+  outStop = -1;
+  if (!readSigned(p, outStop)) return false;
+  if (*p == '/') {
+    ++p;
+    outStep = -1;
+    if (!readSigned(p, outStep)) return false;
+    return p == end && outStep > 0;
+  }
+  return p == end && outStop >= 0;
+}
+
+std::string kxMasterFileParser::expandTemplate(const std::string& inTemplate, int32_t inCounter) {
+  std::string out;
+  const char* p = inTemplate.c_str();
+  const char* const end = p + inTemplate.size();
+  while (p < end) {
+    if (*p == '\\') {
+      if (++p == end) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
+      out += *p++;
+      continue;
+    }
+    if (*p != '$') {
+      out += *p++;
+      continue;
+    }
+    ++p;
+    if (*p == '$') {
+      out += '$';
+      ++p;
+      continue;
+    }
+    int32_t offset = 0;
+    uint32_t width = 0;
+    char base = 'd';
+    bool padded = false;
+    if (*p == '{') {
+      ++p;
+      bool ok = readSigned(p, offset);
+      if (ok && *p == ',') {
+        ++p;
+        ok = readUnsigned(p, width);
+        padded = true;
+        if (ok && *p == ',') {
+          base = *++p;
+          if (base != 'd' && base != 'o' && base != 'x' && base != 'X')
+            raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
+          ++p;
+        }
+      }
+      if (!ok || *p != '}') raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
+      ++p;
+      // One value expands to at most kMaxExpansionWidth characters.
+      if (width > kMaxExpansionWidth) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
+    }
+    const int64_t value = int64_t(inCounter) + offset;
+    char text[kMaxExpansionWidth + 1];
+    const int fieldWidth = padded ? int(width) : 0;
+    if (base == 'd')
+      std::snprintf(text, sizeof text, "%0*lld", fieldWidth, static_cast<long long>(value));
+    else
+      std::snprintf(text, sizeof text, base == 'o' ? "%0*o" : base == 'x' ? "%0*x" : "%0*X", fieldWidth,
+                    static_cast<unsigned>(static_cast<uint32_t>(value)));
+    out += text;
+  }
+  return out;
 }

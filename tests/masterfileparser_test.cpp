@@ -1,0 +1,339 @@
+// The master-file parser and its directives: small zone texts with the records they yield
+// or the error they raise (code, line, token).
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "orvo/datastruct/kxresourcerecord.h"
+#include "orvo/messages/kxexception.h"
+#include "orvo/util/kxmasterfileparser.h"
+#include "support/kxtestsupport.h"
+
+namespace {
+
+using Records = std::vector<std::string>;
+
+// A record as "owner|ttl|type|data|comment|aging" with the data's tabs shown as ",", and
+// "|off" appended for a disabled record.
+std::string render(const std::string& inName, const std::string& inTTL, kxResRecType inType, std::string inData,
+                   const std::string& inComment, const std::string& inAging, bool inEnabled) {
+  for (char& c : inData)
+    if (c == '\t') c = ',';
+  return inName + "|" + inTTL + "|" + std::to_string(inType) + "|" + inData + "|" + inComment + "|" + inAging +
+         (inEnabled ? "" : "|off");
+}
+
+Records readAll(kxMasterFileParser& ioParser, size_t inLimit = 1000) {
+  Records out;
+  std::string name, ttl, data, comment, aging;
+  kxResRecType type = kNoRecordType;
+  bool enabled = true;
+  while (out.size() < inLimit && ioParser.readNextRecord(name, ttl, type, data, comment, aging, enabled))
+    out.push_back(render(name, ttl, type, data, comment, aging, enabled));
+  return out;
+}
+
+Records parse(const std::string& inText, bool inKeepDirectives = true) {
+  std::istringstream input(inText);
+  kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
+  parser.setKeepDirectives(inKeepDirectives);
+  return readAll(parser);
+}
+
+struct Failure {
+  kxErr code = kxErr_noError;
+  int line = 0;
+  std::string token;
+  std::string text;
+};
+
+Failure failureOf(kxMasterFileParser& ioParser) {
+  try {
+    readAll(ioParser);
+  } catch (const kxException& e) {
+    const kxErrorMessage& m = e.errorMessage;
+    return {e.getErrorValue(), m.hasParam('l') ? int(m.getParamUnsigned('l')) : -1,
+            m.hasParam('t') ? m.getParam('t') : "-", m.getText()};
+  }
+  return {};
+}
+
+Failure failureOf(const std::string& inText, bool inKeepDirectives = true) {
+  std::istringstream input(inText);
+  kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
+  parser.setKeepDirectives(inKeepDirectives);
+  return failureOf(parser);
+}
+
+TEST(MasterFileParser, RecordLines) {
+  struct Case {
+    const char* name;
+    const char* text;
+    Records expected;
+  } cases[] = {
+      {"owner, TTL, class, type, data; inherited owner",
+       "host 3600 IN A 10.0.0.1\n\tIN MX 10 mail\n",
+       {"host.example.com.|3600|1|10.0.0.1||", "host.example.com.||15|10,mail.example.com.||"}},
+      {"@ for the origin in owner and data", "@ IN NS ns1\nh A @\nt TXT @",
+       {"example.com.||2|ns1.example.com.||", "h.example.com.||1|example.com.||", "t.example.com.||16|@||"}},
+      {"absolute names stay", "a.b. NS ns.c.", {"a.b.||2|ns.c.||"}},
+      {"TXT unquoted, escapes kept", "t TXT \"a b\" c \"x\\\"y\"", {"t.example.com.||16|a b,c,x\\\"y||"}},
+      {"HINFO and NAPTR unquoting",
+       "h HINFO \"PC\" \"Linux\"\nn NAPTR 100 10 \"u\" \"E2U+sip\" \"!^.*$!sip:x@y!\" .",
+       {"h.example.com.||13|PC,Linux||", "n.example.com.||35|100,10,u,E2U+sip,!^.*$!sip:x@y!,.||"}},
+      {"WKS service list joined by blanks", "w WKS 10.0.0.1 TCP ftp smtp", {"w.example.com.||11|10.0.0.1,TCP,ftp smtp||"}},
+      {"NSEC type list joined by blanks", "n NSEC next A MX RRSIG", {"n.example.com.||47|next.example.com.,A MX RRSIG||"}},
+      {"DNSKEY key pieces joined", "k DNSKEY 256 3 8 AwEA AQAB ( CDEF )", {"k.example.com.||48|256,3,8,AwEAAQABCDEF||"}},
+      {"RRSIG signature pieces joined",
+       "s RRSIG A 8 3 3600 20250101000000 20240101000000 12345 example.com. abc def",
+       {"s.example.com.||46|A,8,3,3600,20250101000000,20240101000000,12345,example.com.,abcdef||"}},
+      {"LOC latitude and longitude grouped",
+       "l LOC 52 22 23.000 N 4 53 32.000 E -2.00m 1m ; here",
+       {"l.example.com.||29|52 22 23.000 N,4 53 32.000 E,-2.00m,1m| here|"}},
+      {"SOA over several lines, inner comments lost",
+       "@ IN SOA ns1 admin ( 2024010101 ; serial\n   3h 1h 1w 1d ) ; soa\nwww A 1.2.3.4",
+       {"example.com.||6|ns1.example.com.,admin.example.com.,2024010101,3h,1h,1w,1d| soa|",
+        "www.example.com.||1|1.2.3.4||"}},
+      {"second SOA dropped", "@ SOA a b 1 2 3 4 5\n@ SOA c d 2 2 3 4 5\nx A 1.1.1.1",
+       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||", "x.example.com.||1|1.1.1.1||"}},
+      {"comment record", "; hello\n\n  ;indented", {"||0|| hello|", "||0||indented|"}},
+      {"record comment", "a A 1.2.3.4 ;c", {"a.example.com.||1|1.2.3.4|c|"}},
+      {"aging mark anywhere before the type",
+       "h [AGE:12] 3600 IN A 10.0.0.3\nh 60 [aging:7] A 1.1.1.1\nh [AGE:1] [Age:2] A 1.1.1.1",
+       {"h.example.com.|3600|1|10.0.0.3||12", "h.example.com.|60|1|1.1.1.1||7", "h.example.com.||1|1.1.1.1||2"}},
+      {"N/A keeps its owner and fields", "x A 1.1.1.1\n\tn/a p q\ny N/A r",
+       {"x.example.com.||1|1.1.1.1||", "||0|p,q||", "y.example.com.||0|r||"}},
+      {"type without data", "e TXT", {"e.example.com.||16|||"}},
+      {"disabled record",
+       ";<!dis:host 3600 IN A 10.0.0.2>old\n;<!dis:>note\n;<!DIS:\tA 1.1.1.1>\nnext A 2.2.2.2",
+       {"host.example.com.|3600|1|10.0.0.2|old||off", "||0||note||off", "host.example.com.||1|1.1.1.1|||off",
+        "next.example.com.||1|2.2.2.2||"}},
+      {"disabled text yielding nothing leaves the next line alone",
+       "@ SOA a b 1 2 3 4 5\n;<!dis:@ SOA a b 1 2 3 4 5>\nhost A 1.1.1.1 ;x>y\n;<!dis:;<!dis:x A 1.1.1.1>",
+       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||", "host.example.com.||1|1.1.1.1|x>y|",
+        "||0||<!dis:x A 1.1.1.1>||off"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse(c.text), c.expected) << c.name;
+}
+
+TEST(MasterFileParser, Directives) {
+  struct Case {
+    const char* name;
+    const char* text;
+    bool keep;
+    Records expected;
+  } cases[] = {
+      {"$ORIGIN, then @ keeps it", "$ORIGIN sub\na A 1.1.1.1\n$origin @ ; same\nb CNAME c",
+       true, {"a.sub.example.com.||1|1.1.1.1||", "b.sub.example.com.||5|c.sub.example.com.||"}},
+      {"$TTL default, change and return",
+       "$TTL 1h\na A 1.1.1.1\n$TTL 2h\nb A 1.1.1.1\nc 5 A 1.1.1.1\n$TTL 1h\nd A 1.1.1.1",
+       true,
+       {"a.example.com.||1|1.1.1.1||", "b.example.com.|2h|1|1.1.1.1||", "c.example.com.|5|1|1.1.1.1||",
+        "d.example.com.|1h|1|1.1.1.1||"}},
+      {"$GENERATE carried out", "$generate 1-3 host$ A 10.0.0.$ ; gone", false,
+       {"host1.example.com.||1|10.0.0.1||", "host2.example.com.||1|10.0.0.2||", "host3.example.com.||1|10.0.0.3||"}},
+      {"$GENERATE with step, PTR", "$GENERATE 1-10/4 $ PTR host$", false,
+       {"1.example.com.||12|host1.example.com.||", "5.example.com.||12|host5.example.com.||",
+        "9.example.com.||12|host9.example.com.||"}},
+      {"$GENERATE with TTL, @ owner, modifiers", "$GENERATE 10-11 @ 300 CNAME h${0,3}-${10,2,x}-${-1}-$$.", false,
+       {"example.com.|300|5|h010-14-9-$.||", "example.com.|300|5|h011-15-10-$.||"}},
+      {"$GENERATE kept", "$GENERATE 1-3 host$ 300 A 10.0.0.$ ; c", true,
+       {"||302|$GENERATE,1-3,host$.example.com.,300,A,10.0.0.$| c|"}},
+      {"$GENERATE kept without TTL after a $TTL change", "$TTL 1h\n$TTL 2h\n$GENERATE 1-2 h$ CNAME t$", true,
+       {"||302|$GENERATE,1-2,h$.example.com.,CNAME,t$.example.com.||"}},
+      {"$INCLUDE kept as written", "$INCLUDE \"sub zone.db\"  sub ; inc\nx A 1.1.1.1", true,
+       {"||301|$INCLUDE \"sub zone.db\"  sub| inc|", "x.example.com.||1|1.1.1.1||"}},
+      {"$INCLUDE kept without origin", "  $include file.db", true, {"||301|$include file.db||"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse(c.text, c.keep), c.expected) << c.name;
+}
+
+TEST(MasterFileParser, Errors) {
+  struct Case {
+    const char* name;
+    const char* text;
+    bool keep;
+    kxErr code;
+    int line;
+    const char* token;
+  } cases[] = {
+      {"unsupported class", "h 60 ch A 1.1.1.1", true, kxErr_parserUnsupportedClass, 1, "ch"},
+      {"second class", "h IN IN A 1.1.1.1", true, kxErr_parserIncorrectRRFormat, 1, "IN"},
+      {"second TTL", "h 1 2 A 1.1.1.1", true, kxErr_parserIncorrectRRFormat, 1, "2"},
+      {"bracket word not an aging mark", "h [OLD:1] A 1.1.1.1", true, kxErr_parserIncorrectRRFormat, 1, "[OLD:1]"},
+      {"digits after the last unit", "h 1h30 A 1.1.1.1", true, kxErr_parserIncorrectTTLFormat, 1, "1h30"},
+      {"unknown type", "\n\nh FOO 1", true, kxErr_parserUnknownRRType, 3, "FOO"},
+      {"owner alone", "host\nx A 1.1.1.1", true, kxErr_parserUnexpectedToken, 2, "<eol>"},
+      {"SOA serial not an integer", "@ SOA a b 3h 1 2 3 4", true, kxErr_parserExpectedInteger, 1, "3h"},
+      {"SOA with six fields", "@ SOA a b 1 2 3 4\nx A 1.1.1.1", true, kxErr_parserExpectedValue, 2, "<eol>"},
+      {"SOA timer not a TTL", "@ SOA a b 1 2 x 4 5", true, kxErr_parserExpectedValue, 1, "x"},
+      {"SOA with eight fields", "@ SOA a b 1 2 3 4 5 6", true, kxErr_parserExpectedEndOfLine, 1, "6"},
+      {"LOC without hemisphere", "l LOC 1 2 3\nx A 1.1.1.1", true, kxErr_parserUnexpectedToken, 2, "<eol>"},
+      {"unknown directive", "$FOO 1", true, kxErr_parserUnexpectedToken, 1, "$FOO"},
+      {"$ORIGIN without name", "$ORIGIN\nx A 1.1.1.1", true, kxErr_parserUnexpectedToken, 2, "<eol>"},
+      {"$ORIGIN with two names", "$ORIGIN a b", true, kxErr_parserExpectedEndOfLine, 1, "b"},
+      {"$TTL not a TTL", "$TTL 1x", true, kxErr_parserIncorrectTTLFormat, 1, "1x"},
+      {"$GENERATE zero step", "$GENERATE 1-10/0 h$ A 1.1.1.1", true, kxErr_parserIncorrectFormat, 1, "1-10/0"},
+      {"$GENERATE junk after range", "$GENERATE 1-10x h$ A 1.1.1.1", true, kxErr_parserIncorrectFormat, 1, "1-10x"},
+      {"$GENERATE stop below start", "$GENERATE 5-1 h$ A 1.1.1.1", true, kxErr_parserInvalidRange, 1, "5-1"},
+      {"$GENERATE negative start", "$GENERATE -1-5 h$ A 1.1.1.1", true, kxErr_parserInvalidRange, 1, "-1-5"},
+      {"$GENERATE type not allowed", "$GENERATE 1-2 h$ MX 10 m$", true, kxErr_parserInvalidRange, 1, "MX"},
+      {"$GENERATE SOA not allowed", "$GENERATE 1-2 h$ SOA a b 1 2 3 4 5", true, kxErr_parserInvalidRange, 1, "SOA"},
+      {"template base letter", "$GENERATE 1-2 h${0,2,q} A 1.1.1.1", false, kxErr_parserIncorrectFormat, 1, "<eol>"},
+      {"template not closed", "$GENERATE 1-2 h${0,2 A 1.1.1.1", false, kxErr_parserIncorrectFormat, 1, "<eol>"},
+      {"template wider than 127", "$GENERATE 1-2 h${0,128} A 1.1.1.1", false, kxErr_parserIncorrectFormat, 1,
+       "<eol>"},
+      {"line starting with a non-word", "host A 1.1.1.1 )", true, kxErr_parserUnexpectedToken, 1, ")"},
+      {"unclosed group", "@ SOA a b ( 1 2\n3 4 5", true, kxErr_parserUnexpectedToken, 2, "<eof>"},
+  };
+  for (const Case& c : cases) {
+    const Failure f = failureOf(c.text, c.keep);
+    EXPECT_EQ(f.code, c.code) << c.name << ": " << f.text;
+    EXPECT_EQ(f.line, c.line) << c.name;
+    EXPECT_EQ(f.token, c.token) << c.name;
+  }
+  EXPECT_EQ(failureOf("h 60 CS A 1").text, "Error in file \"db.test\" line 1. Unsupported class \"CS\".");
+  // The widest allowed expansion still works.
+  const Records wide = parse("$GENERATE 1-1 h${0,127} A 1.1.1.1", false);
+  ASSERT_EQ(wide.size(), 1u);
+  EXPECT_EQ(wide[0].find('|'), 1 + 127 + std::string(".example.com.").size());
+}
+
+TEST(MasterFileParser, GenerateRangeAndTemplate) {
+  struct Range {
+    const char* text;
+    bool ok;
+    int32_t start, stop, step;
+  } ranges[] = {{"1-10", true, 1, 10, 1},         {"1-10/3", true, 1, 10, 3},  {"10-1", true, 10, 1, 1},
+                {"0-2147483647", true, 0, INT32_MAX, 1}, {"1-10/0", false, 0, 0, 0}, {"1-10x", false, 0, 0, 0},
+                {"1--5", false, 0, 0, 0},          {"1", false, 0, 0, 0},       {"1-", false, 0, 0, 0},
+                {"1-2/", false, 0, 0, 0},          {"1-99999999999", false, 0, 0, 0}};
+  for (const Range& r : ranges) {
+    int32_t start = 0, stop = 0, step = 1;
+    EXPECT_EQ(kxMasterFileParser::parseGenerateRange(r.text, start, stop, step), r.ok) << r.text;
+    if (r.ok) {
+      EXPECT_EQ((std::vector<int32_t>{start, stop, step}), (std::vector<int32_t>{r.start, r.stop, r.step})) << r.text;
+    }
+  }
+
+  std::istringstream none;
+  kxMasterFileParser parser(&none, "t", ".", false, false);
+  struct Expansion {
+    const char* text;
+    int32_t counter;
+    const char* expected;
+  } expansions[] = {{"host${0,3}", 1, "host001"}, {"${10,2,x}", 1, "0b"},   {"${10,2,X}", 1, "0B"},
+                    {"${0,4,o}", 8, "0010"},      {"${-1}", 1, "0"},       {"$$", 1, "$"},
+                    {"a\\$b", 7, "a$b"},          {"$-$", 12, "12-12"},    {"${+2,1,d}", 1, "3"},
+                    {"${0,0}", 5, "5"},           {"x", 3, "x"},           {"${-1,0,x}", 0, "ffffffff"}};
+  for (const Expansion& e : expansions) EXPECT_EQ(parser.expandTemplate(e.text, e.counter), e.expected) << e.text;
+  for (const char* bad : {"a\\", "${", "${1", "${x}", "${1,}", "${1,2,}", "${1,2,dd}", "${1,-2}", "${1,128}"}) {
+    try {
+      parser.expandTemplate(bad, 1);
+      ADD_FAILURE() << bad;
+    } catch (const kxException& e) {
+      EXPECT_EQ(e.getErrorValue(), kxErr_parserIncorrectFormat) << bad;
+    }
+  }
+}
+
+TEST(MasterFileParser, GenerateStopsAtTheEndOfTheIntegerRange) {
+  const Records records = parse("$GENERATE 2147483646-2147483647 h$ A 1.1.1.1\nz A 2.2.2.2", false);
+  EXPECT_EQ(records, (Records{"h2147483646.example.com.||1|1.1.1.1||", "h2147483647.example.com.||1|1.1.1.1||",
+                              "z.example.com.||1|2.2.2.2||"}));
+}
+
+class IncludeTest : public ::testing::Test {
+ protected:
+  void write(const std::string& inName, const std::string& inText) {
+    std::ofstream(dir.file(inName), std::ios::binary) << inText;
+  }
+  orvo::test::TempDir dir;
+};
+
+TEST_F(IncludeTest, IncludedRecordsComeInPlace) {
+  write("sub.db", "@ SOA x y 1 2 3 4 5\n$TTL 9\nin1 A 1.1.1.1\n\tTXT t\n$ORIGIN other.\nin2 A 2.2.2.2\n");
+  write("main.db", "$TTL 1h\n$TTL 2h\n@ SOA a b 1 2 3 4 5\nm A 3.3.3.3\n$INCLUDE " + dir.file("sub.db") +
+                       " sub ; c\n\tA 4.4.4.4\nlast A 5.5.5.5\n");
+  kxMasterFileParser parser(dir.file("main.db"), "example.com.", true, false);
+  parser.setKeepDirectives(false);
+  EXPECT_EQ(readAll(parser), (Records{"example.com.|2h|6|a.example.com.,b.example.com.,1,2,3,4,5||",
+                                      "m.example.com.|2h|1|3.3.3.3||", "in1.sub.example.com.|9|1|1.1.1.1||",
+                                      "in1.sub.example.com.|9|16|t||", "in2.other.|9|1|2.2.2.2||",
+                                      "m.example.com.|2h|1|4.4.4.4||", "last.example.com.|2h|1|5.5.5.5||"}));
+  EXPECT_EQ(parser.getOrigin(), "example.com.");
+}
+
+TEST_F(IncludeTest, MissingAndNestedTooDeep) {
+  write("main.db", "a A 1.1.1.1\n$INCLUDE missing.db\nb A 1.1.1.1\n");
+  kxMasterFileParser missing(dir.file("main.db"), "example.com.", true, false);
+  missing.setKeepDirectives(false);
+  Failure f = failureOf(missing);
+  EXPECT_EQ(f.code, kxErr_fileOpen);
+  EXPECT_EQ(f.text, "Error in file \"" + dir.file("main.db") + "\" line 3. Unable to open include file\"missing.db\".");
+
+  write("self.db", "x A 1.1.1.1\n$INCLUDE " + dir.file("self.db") + "\n");
+  kxMasterFileParser self(dir.file("self.db"), "example.com.", true, false);
+  self.setKeepDirectives(false);
+  f = failureOf(self);
+  EXPECT_EQ(f.code, kxErr_fileOpen);
+  EXPECT_NE(f.text.find("nested too deeply"), std::string::npos) << f.text;
+
+  kxMasterFileParser refused(dir.file("main.db"), "example.com.", true, true);
+  f = failureOf(refused);
+  EXPECT_EQ(f.code, kxErr_parserIncludeNotSupported);
+  EXPECT_EQ(f.line, 2);
+}
+
+TEST_F(IncludeTest, ErrorsInAnIncludedFileNameThatFile) {
+  write("bad.db", "ok A 1.1.1.1\n\nbad 1h30 A 1.1.1.1\n");
+  write("main.db", "$INCLUDE \"" + dir.file("bad.db") + "\"\n");
+  kxMasterFileParser parser(dir.file("main.db"), "example.com.", true, false);
+  parser.setKeepDirectives(false);
+  const Failure f = failureOf(parser);
+  EXPECT_EQ(f.code, kxErr_parserIncorrectTTLFormat);
+  EXPECT_EQ(f.text, "Error in file \"" + dir.file("bad.db") + "\" line 3. Incorrect TTL format.");
+}
+
+TEST(MasterFileParser, ReadRecordFillsARecord) {
+  std::istringstream input("h 60 A 1.2.3.4 ; note\n");
+  kxMasterFileParser parser(&input, "db", "example.com.", true, false);
+  kxResourceRecord record;
+  ASSERT_TRUE(parser.readRecord(record));
+  EXPECT_EQ(record.type(), kTypeA);
+  EXPECT_EQ(record.getTTL(), "60");
+  EXPECT_EQ(record.getData(), "1.2.3.4");
+  EXPECT_EQ(record.getComment(), " note");
+  EXPECT_FALSE(parser.readRecord(record));
+  EXPECT_FALSE(parser.readRecord(record)) << "the end stays the end";
+  EXPECT_EQ(record.getData(), "1.2.3.4");
+}
+
+TEST(MasterFileParser, MakeAbsoluteAndRestOfLine) {
+  std::istringstream input("a  b\\ c \"d e\" ; x\n");
+  kxMasterFileParser parser(&input, "db", "example.com.", true, false);
+  struct Case {
+    const char* name;
+    const char* expected;
+  } cases[] = {{"host", "host.example.com."}, {"mail.", "mail."}, {"", ""}};
+  for (const Case& c : cases) {
+    std::string name = c.name;
+    parser.makeAbsolute(name);
+    EXPECT_EQ(name, c.expected);
+  }
+  std::string rest;
+  ASSERT_EQ(parser.nextToken(), kEOLToken);
+  parser.readRestOfLine(rest);
+  EXPECT_EQ(rest, "a  b\\ c \"d e\"");
+
+  std::istringstream rootInput("");
+  kxMasterFileParser root(&rootInput, "db", ".", true, false);
+  std::string name = "host";
+  root.makeAbsolute(name);
+  EXPECT_EQ(name, "host.");
+}
+
+}  // namespace
