@@ -1,5 +1,6 @@
 #include "orvo/util/kxtexthelpers.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <utility>
@@ -35,6 +36,13 @@ bool endsIn(const char* inText, size_t inLength, const char* inSuffix, size_t in
   return inLength >= inSuffixLength &&
          findIn(inText, inLength, inSuffix, inSuffixLength, static_cast<int>(inLength - inSuffixLength),
                 inCaseSensitive) >= 0;
+}
+
+// The text's length, counted no further than inLimit.
+size_t lengthUpTo(const char* inText, size_t inLimit) {
+  size_t length = 0;
+  while (length < inLimit && inText[length] != '\0') ++length;
+  return length;
 }
 
 bool isPrintableChar(char inChar) { return std::isprint(static_cast<unsigned char>(inChar)) != 0; }
@@ -88,12 +96,17 @@ int findText(const std::string& inText, const std::string& inNeedle, int inStart
   return findIn(inText.data(), inText.size(), inNeedle.data(), inNeedle.size(), inStart, inCaseSensitive);
 }
 
+// A search from 0 that finds the prefix at 0; only the first prefix-length characters of
+// the text can decide that, so the rest is not searched.
 bool startsWith(const char* inText, const char* inPrefix, bool inCaseSensitive) {
-  return findText(inText, inPrefix, 0, inCaseSensitive) == 0;
+  if (inText == nullptr || inPrefix == nullptr) return false;
+  const size_t length = std::strlen(inPrefix);
+  return findIn(inText, lengthUpTo(inText, length), inPrefix, length, 0, inCaseSensitive) == 0;
 }
 
 bool startsWith(const std::string& inText, const std::string& inPrefix, bool inCaseSensitive) {
-  return findText(inText, inPrefix, 0, inCaseSensitive) == 0;
+  return findIn(inText.data(), std::min(inText.size(), inPrefix.size()), inPrefix.data(), inPrefix.size(), 0,
+                inCaseSensitive) == 0;
 }
 
 bool endsWith(const char* inText, const char* inSuffix, bool inCaseSensitive) {
