@@ -1,0 +1,27 @@
+// kxIPv6 from text: the counted and the NUL-terminated paths agree, and every accepted
+// address prints as text that reads back to the same bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "orvo/util/kxipv6.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
+  const std::string text(reinterpret_cast<const char*>(inData), inSize);
+  uint8_t bytes[16];
+  std::memset(bytes, 0x5A, 16);
+  const bool ok = parseIPv6Text(text.data(), text.size(), bytes);
+  const kxIPv6 fromText(text);
+  if (ok && text.find('\0') == std::string::npos && !(fromText == kxIPv6(bytes))) __builtin_trap();
+  for (const kxIPv6& address : {fromText, ok ? kxIPv6(bytes) : kxIPv6()}) {
+    for (int flags = 0; flags < 4; ++flags) {
+      const std::string printed = address.toText((flags & 1) != 0, (flags & 2) != 0);
+      uint8_t again[16];
+      if (!parseIPv6Text(printed.data(), printed.size(), again) || !(kxIPv6(again) == address)) __builtin_trap();
+    }
+    if (!(kxIPv6(address.toString()) == address) && address.isLegal()) __builtin_trap();
+    (void)address.getReverseName();
+  }
+  return 0;
+}
