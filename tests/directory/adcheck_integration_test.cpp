@@ -453,6 +453,23 @@ TEST_F(Adcheck, SilentDirectoryEndsWithinTheTimeOut) {
   EXPECT_LT(run.seconds, 30.0);
 }
 
+TEST_F(Adcheck, SettingsFromAConfigurationFile) {
+  TempDir dir;
+  {
+    std::ofstream config(dir.file("adcheck.conf"));
+    config << "# the test domain\n"
+           << "domain = " << env("TESTDC_DNS_DOMAIN") << "\n"
+           << "ldap_uri = " << env("ADCHECK_LDAP_URI") << "\n"
+           << "gc_uri=" << env("ADCHECK_GC_URI") << "\n"
+           << "ca_file = " << env("TESTDC_CA_FILE") << "   # for TLS\n";
+  }
+  const Outcome run = adcheck("pat.smith@adcheck.test\n" + password + "\n\n\n",
+                              {"ADCHECK_CONFIG=" + dir.file("adcheck.conf"), "ADCHECK_DOMAIN", "ADCHECK_LDAP_URI",
+                               "ADCHECK_GC_URI", "ADCHECK_CA_FILE", "LDAPTLS_CACERT"});
+  EXPECT_TRUE(contains(run.out, "User authenticated...")) << run.err;
+  EXPECT_EQ(printedGroups(run.out), (std::vector<std::string>{"Beta", "Engineering", "Everyone", "Staff", "Tools"}));
+}
+
 TEST_F(Adcheck, MissingCredentialLibrary) {
   TempDir dir;
   const std::string copy = dir.file("adcheck");
