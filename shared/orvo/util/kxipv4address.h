@@ -16,7 +16,7 @@ class kxIPv4Address {
  public:
   // Buffer sizes of the text forms, terminating NUL included.
   static constexpr size_t kTextSize = 16;
-  static constexpr size_t kReverseNameSize = 29;
+  static constexpr size_t kReverseNameSize = 30;
 
   kxIPv4Address() = default;
   // inAddress is in network byte order.
