@@ -92,10 +92,8 @@ class kxMasterFileParser : public kxCustomParser {
   void setCommentRecords(bool inFlag) { itsCommentRecordsFlag = inFlag; }
   void setDisabledRecords(bool inFlag) { itsDisabledRecordsFlag = inFlag; }
   void setKeepDirectives(bool inFlag) { itsKeepDirectivesFlag = inFlag; }
-  void setTTLChanged(bool inFlag) { itsTTLChangedFlag = inFlag; }
   const std::string& getOrigin() const { return itsOrigin; }
   const std::string& getDefaultTTL() const { return itsDefaultTTL; }
-  const std::string& getSOAMinimum() const { return itsSOAMinimum; }
 
  private:
   struct Fields;

@@ -100,9 +100,6 @@ class kxCustomStreamLexer {
   void setQuoteChar(int inQuoteChar) { itsQuoteChar = inQuoteChar; }
   void setCharClass(unsigned char inChar, uint8_t inClass) { itsCharClass[inChar] = inClass; }
 
- protected:
-  bool getReturnEOL() const { return itsReturnEOLFlag; }
-
  private:
   bool readLine();
   void growBuffer();
