@@ -157,8 +157,44 @@ std::string kxIPv4Address::getReverseZoneName() const {
   return getReverseZoneName(text);
 }
 
+namespace {
+
+// The common case, a plain dotted quad without leading zeros, read directly. Takes only
+// texts that the table accepts too, with the same value; anything else (the reverse name,
+// every error) is left to the table.
+bool parseDottedQuad(const char* inText, uint32_t inLength, uint8_t* outOctets) {
+  const char* p = inText;
+  const char* const end = inText + inLength;
+  for (int octet = 0; octet < 4; ++octet) {
+    if (octet > 0) {
+      if (p == end || *p != '.') return false;
+      ++p;
+    }
+    if (p == end) return false;
+    unsigned value = unsigned(uint8_t(*p) - '0');
+    if (value > 9) return false;
+    ++p;
+    if (p != end && unsigned(uint8_t(*p) - '0') <= 9) {
+      if (value == 0) return false;
+      value = value * 10 + unsigned(*p++ - '0');
+      if (p != end && unsigned(uint8_t(*p) - '0') <= 9) {
+        value = value * 10 + unsigned(*p++ - '0');
+        if (value > 255) return false;
+      }
+    }
+    outOctets[octet] = uint8_t(value);
+  }
+  return p == end;
+}
+
+}  // namespace
+
 bool kxIPv4Address::parse(const char* inText, uint32_t inLength) {
   uint8_t octets[4] = {0, 0, 0, 0};
+  if (parseDottedQuad(inText, inLength, octets)) {
+    std::memcpy(&itsAddress, octets, 4);
+    return true;
+  }
   uint32_t dots = 0;
   uint32_t number = 0;
   uint32_t state = 1;

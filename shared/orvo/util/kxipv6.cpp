@@ -152,8 +152,10 @@ kxIPv6::kxIPv6(const kxIPv4Address& inAddress) {
 
 kxIPv6::kxIPv6(const char* inText) {
   if (inText == nullptr) return;
-  const size_t length = std::strlen(inText);
-  if (std::memchr(inText, ':', length) != nullptr) {
+  // One pass finds both the first ':' and the end.
+  const size_t colon = std::strcspn(inText, ":");
+  const size_t length = inText[colon] == '\0' ? colon : colon + std::strlen(inText + colon);
+  if (inText[colon] == ':') {
     parseIPv6Text(inText, length, itsBytes);
     return;
   }
