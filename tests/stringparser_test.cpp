@@ -253,6 +253,7 @@ TEST(StringParser, LOCFields) {
   for (const Case& c : cases)
     EXPECT_EQ(isLOCField(c.kind, c.text, std::strlen(c.text), false), c.ok) << c.kind << " '" << c.text << "'";
   EXPECT_TRUE(isLOCField(0, "", 0, true));
+  EXPECT_TRUE(isLOCField(1, std::string("13 24 5 E"), false));
   EXPECT_FALSE(isLOCField(0, "91 N", 4, true));
   EXPECT_TRUE(isLOCField(0, "52 N trailing", 4, false)) << "only the counted characters";
 }

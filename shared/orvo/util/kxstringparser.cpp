@@ -481,6 +481,10 @@ bool isLOCField(unsigned inKind, const char* inText, size_t inLength, bool inAll
   }
 }
 
+bool isLOCField(unsigned inKind, const std::string& inText, bool inAllowEmpty) {
+  return isLOCField(inKind, inText.data(), inText.size(), inAllowEmpty);
+}
+
 bool normalizeMACAddress(const char* inText, std::string& outText) {
   char collected[18];
   size_t length = 0;

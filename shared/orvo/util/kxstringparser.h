@@ -128,6 +128,7 @@ bool isHexColonText(const std::string& inText);
 // metres, 3 size, 4 horizontal and 5 vertical precision. inLength 0 passes when
 // inAllowEmpty is set.
 bool isLOCField(unsigned inKind, const char* inText, size_t inLength, bool inAllowEmpty);
+bool isLOCField(unsigned inKind, const std::string& inText, bool inAllowEmpty);
 
 // Twelve hexadecimal digits, with "-", ":", blanks and tabs anywhere, become
 // AA:BB:CC:DD:EE:FF. outText is set only on success.
