@@ -89,45 +89,39 @@ bool parseIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes) {
     if (inLength < 2 || inText[1] != ':') return false;
     i = 1;
   }
-  size_t fieldStart = i;
-  uint32_t group = 0;
-  bool sawDigit = false;
-  for (; i < inLength; ++i) {
-    const char c = inText[i];
-    const int digit = kHexValues[uint8_t(c)];
-    if (digit >= 0) {
+  while (i < inLength) {
+    // A field: hexadecimal digits, then ':' or the '.' of a dotted quad.
+    const size_t fieldStart = i;
+    uint32_t group = 0;
+    for (int digit; i < inLength && (digit = kHexValues[uint8_t(inText[i])]) >= 0; ++i) {
       group = group << 4 | uint32_t(digit);
       if (group > 0xFFFF) return false;
-      sawDigit = true;
-      continue;
     }
+    const bool sawDigit = i > fieldStart;
+    if (i == inLength) {
+      if (filled + 2 > 16) return false;
+      bytes[filled++] = uint8_t(group >> 8);
+      bytes[filled++] = uint8_t(group);
+      break;
+    }
+    const char c = inText[i];
     if (c == ':') {
-      fieldStart = i + 1;
+      ++i;
       if (!sawDigit) {
         if (gap >= 0) return false;
         gap = long(filled);
         continue;
       }
-      if (i + 1 == inLength || filled + 2 > 16) return false;
+      if (i == inLength || filled + 2 > 16) return false;
       bytes[filled++] = uint8_t(group >> 8);
       bytes[filled++] = uint8_t(group);
-      group = 0;
-      sawDigit = false;
       continue;
     }
-    if (c == '.' && filled + 4 <= 16) {
-      // The dotted quad is the rest of the text.
-      if (!parseIPv4Text(inText + fieldStart, inLength - fieldStart, bytes + filled)) return false;
-      filled += 4;
-      sawDigit = false;
-      break;
-    }
-    return false;
-  }
-  if (sawDigit) {
-    if (filled + 2 > 16) return false;
-    bytes[filled++] = uint8_t(group >> 8);
-    bytes[filled++] = uint8_t(group);
+    // The dotted quad is the rest of the text.
+    if (c != '.' || filled + 4 > 16 || !parseIPv4Text(inText + fieldStart, inLength - fieldStart, bytes + filled))
+      return false;
+    filled += 4;
+    break;
   }
   if (gap >= 0) {
     if (filled == 16) return false;
