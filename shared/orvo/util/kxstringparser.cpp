@@ -26,7 +26,6 @@ const char* orEmpty(const char* inText) { return inText != nullptr ? inText : ""
 // range saturates the way a 32-bit strtol/strtoul reports an overflow.
 bool convertInt(const char* inText, int& outValue) {
   char* end = nullptr;
-  errno = 0;
   const long long value = std::strtoll(inText, &end, 10);
   if (value > INT_MAX)
     outValue = INT_MAX;
@@ -609,13 +608,7 @@ std::string rangeText(const kxIPv6& inFrom, const kxIPv6& inTo) {
 bool parseIPv4Range(const std::string& inText, kxIPv4Address& outFrom, kxIPv4Address& outTo, uint16_t& outPrefix) {
   const size_t hyphen = inText.find('-');
   if (hyphen != std::string::npos) {
-    kxIPv4Address from;
-    kxIPv4Address to;
-    if (!parseRangeAddress(trimBlanks(inText.substr(0, hyphen)), from) ||
-        !parseRangeAddress(trimBlanks(inText.substr(hyphen + 1)), to) || from > to)
-      return false;
-    outFrom = from;
-    outTo = to;
+    if (!kxIPv4Address::parseRange(inText, outFrom, outTo, true)) return false;
     outPrefix = 33;
     return true;
   }
