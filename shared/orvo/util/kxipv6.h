@@ -67,8 +67,8 @@ class kxIPv6 {
   // The prefix of the block from..to; 128 for equal addresses, 129 when no block.
   static uint16_t rangePrefixLength(const kxIPv6& inFrom, const kxIPv6& inTo);
 
-  // 0 unspecified (::), 1 loopback (::1), 2 multicast ff00::/16 group 0, 3 link-local
-  // fe80 group 0, 4 any other.
+  // 0 for ::, 1 for ::1; 2 when the first group is exactly ff00, 3 when it is exactly fe80;
+  // 4 for anything else (IPv4-mapped addresses included).
   int addressType() const;
 
   bool operator==(const kxIPv6& inOther) const;
