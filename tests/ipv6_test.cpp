@@ -85,7 +85,8 @@ TEST(IPv6, FromText) {
   EXPECT_EQ(kxIPv6(kxIPv4Address(192, 0, 2, 1)), mapped);
 
   const kxIPv6 zero;
-  for (const char* none : {"0.0.0.0", "::", "01.2.3.4", "1::2::3", "", "host"}) EXPECT_EQ(kxIPv6(none), zero) << none;
+  for (const char* none : {"0.0.0.0", "::", "01.2.3.4", "1::2::3", "", "host", "abc", "1.2.3.4::", "1.2.3.4:5", "g:1::"})
+    EXPECT_EQ(kxIPv6(none), zero) << none;
   EXPECT_EQ(kxIPv6(static_cast<const char*>(nullptr)), zero);
   EXPECT_FALSE(kxIPv6("0.0.0.0").isIPv4()) << "0.0.0.0 is no address, not ::ffff:0.0.0.0";
 }

@@ -80,25 +80,31 @@ bool parseIPv4Text(const char* inText, size_t inLength, uint8_t* outBytes) {
   return true;
 }
 
-bool parseIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes) {
+namespace {
+
+// The IPv6 reader over a counted text (kTerminated false: the text ends after inLength
+// bytes, a NUL inside it is refused) or a NUL-terminated one (inLength unused).
+template <bool kTerminated>
+bool readIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes) {
+  auto atEnd = [&](size_t inPos) { return kTerminated ? inText[inPos] == '\0' : inPos == inLength; };
   uint8_t bytes[16] = {};
   size_t filled = 0;
   long gap = -1;
   size_t i = 0;
-  if (inLength > 0 && inText[0] == ':') {
-    if (inLength < 2 || inText[1] != ':') return false;
+  if (!atEnd(0) && inText[0] == ':') {
+    if (atEnd(1) || inText[1] != ':') return false;
     i = 1;
   }
-  while (i < inLength) {
+  while (!atEnd(i)) {
     // A field: hexadecimal digits, then ':' or the '.' of a dotted quad.
     const size_t fieldStart = i;
     uint32_t group = 0;
-    for (int digit; i < inLength && (digit = kHexValues[uint8_t(inText[i])]) >= 0; ++i) {
+    for (int digit; !atEnd(i) && (digit = kHexValues[uint8_t(inText[i])]) >= 0; ++i) {
       group = group << 4 | uint32_t(digit);
       if (group > 0xFFFF) return false;
     }
     const bool sawDigit = i > fieldStart;
-    if (i == inLength) {
+    if (atEnd(i)) {
       if (filled + 2 > 16) return false;
       bytes[filled++] = uint8_t(group >> 8);
       bytes[filled++] = uint8_t(group);
@@ -112,27 +118,35 @@ bool parseIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes) {
         gap = long(filled);
         continue;
       }
-      if (i == inLength || filled + 2 > 16) return false;
+      if (atEnd(i) || filled + 2 > 16) return false;
       bytes[filled++] = uint8_t(group >> 8);
       bytes[filled++] = uint8_t(group);
       continue;
     }
     // The dotted quad is the rest of the text.
-    if (c != '.' || filled + 4 > 16 || !parseIPv4Text(inText + fieldStart, inLength - fieldStart, bytes + filled))
-      return false;
+    if (c != '.' || filled + 4 > 16) return false;
+    const size_t rest = kTerminated ? std::strlen(inText + fieldStart) : inLength - fieldStart;
+    if (!parseIPv4Text(inText + fieldStart, rest, bytes + filled)) return false;
     filled += 4;
     break;
   }
   if (gap >= 0) {
     if (filled == 16) return false;
+    // Move the groups after the gap to the end; the gap becomes zeros.
     const size_t moved = filled - size_t(gap);
-    std::memmove(bytes + 16 - moved, bytes + gap, moved);
-    std::memset(bytes + gap, 0, 16 - moved - size_t(gap));
+    for (size_t k = 1; k <= moved; ++k) bytes[16 - k] = bytes[filled - k];
+    for (size_t k = size_t(gap); k < 16 - moved; ++k) bytes[k] = 0;
     filled = 16;
   }
   if (filled != 16) return false;
   std::memcpy(outBytes, bytes, 16);
   return true;
+}
+
+}  // namespace
+
+bool parseIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes) {
+  return readIPv6Text<false>(inText, inLength, outBytes);
 }
 
 kxIPv6::kxIPv6(const uint8_t* inBytes) { std::memcpy(itsBytes, inBytes, 16); }
@@ -146,15 +160,18 @@ kxIPv6::kxIPv6(const kxIPv4Address& inAddress) {
 
 kxIPv6::kxIPv6(const char* inText) {
   if (inText == nullptr) return;
-  // One pass finds both the first ':' and the end.
-  const size_t colon = std::strcspn(inText, ":");
-  const size_t length = inText[colon] == '\0' ? colon : colon + std::strlen(inText + colon);
-  if (inText[colon] == ':') {
-    parseIPv6Text(inText, length, itsBytes);
+  // A text is IPv6 when it contains ':'. Where the first character that is no hex digit is
+  // not ':', the IPv6 reading fails anyway whenever a ':' follows, and so does the IPv4
+  // one; so that character alone decides, without a scan of the whole text.
+  size_t first = 0;
+  while (kHexValues[uint8_t(inText[first])] >= 0) ++first;
+  if (inText[first] == ':') {
+    readIPv6Text<true>(inText, 0, itsBytes);
     return;
   }
   kxIPv4Address address;
-  if (address.parse(inText, uint32_t(length)) && address.isLegal()) *this = kxIPv6(address);
+  if (address.parse(inText, uint32_t(first + std::strlen(inText + first))) && address.isLegal())
+    *this = kxIPv6(address);
 }
 
 kxIPv6::kxIPv6(const std::string& inText) : kxIPv6(inText.c_str()) {}
