@@ -6,18 +6,11 @@
 #include <sstream>
 #include <vector>
 
+#include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
-
-// Records are owned by record collections, whose unit builds on this one. Until that unit
-// is in the tree no record can be owned; once it is, the owner's domain name comes from it
-// (getDomainName() returning a reference) and this test can go.
-#if __has_include("orvo/datastruct/kxrecordcollection.h")
-#include "orvo/datastruct/kxrecordcollection.h"
-#define KX_HAVE_RECORD_COLLECTION 1
-#endif
 
 namespace {
 
@@ -123,12 +116,7 @@ kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexce
 }
 
 const std::string* kxResourceRecord::ownerDomain() const {
-#ifdef KX_HAVE_RECORD_COLLECTION
   return itsCollection ? &itsCollection->getDomainName() : nullptr;
-#else
-  // Without the collection type no record can be owned.
-  return nullptr;
-#endif
 }
 
 void kxResourceRecord::setName(const std::string& inName) {
@@ -183,9 +171,7 @@ void kxResourceRecord::setDataField(uint32_t inIndex, const std::string& inValue
 std::string kxResourceRecord::qualifyWithOwner(const std::string& inName) const {
   const std::string* domain = ownerDomain();
   if (!domain || (!inName.empty() && inName.back() == '.')) return inName;
-#ifdef KX_HAVE_RECORD_COLLECTION
   kxAssert(! itsCollection->getDomainName().empty());
-#endif
   if (domain->empty()) return inName;  // nothing to qualify with
   if (inName.empty()) return *domain;
   if (domain->front() == '.') return inName + *domain;
