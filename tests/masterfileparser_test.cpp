@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/messages/kxexception.h"
 #include "orvo/util/kxmasterfileparser.h"
@@ -334,6 +335,106 @@ TEST(MasterFileParser, MakeAbsoluteAndRestOfLine) {
   std::string name = "host";
   root.makeAbsolute(name);
   EXPECT_EQ(name, "host.");
+}
+
+// ---- loading a whole zone into a collection ----
+
+// The collection's records in collection order as "name|ttl|type|data|comment|aging[|off]",
+// names as stored (relative to the domain name).
+Records recordsOf(const kxRecordCollection& inZone) {
+  Records out;
+  for (uint32_t i = 0; i < inZone.getRecordCount(); ++i) {
+    const kxResourceRecord* r = inZone.getRecord(i);
+    out.push_back(render(r->getName(), r->getTTL(), r->type(), r->getData(), r->getComment(), r->getAging(),
+                         r->isEnabled()));
+  }
+  return out;
+}
+
+void loadZone(const std::string& inText, kxRecordCollection& ioZone, bool inRequireSOA = false,
+              bool inKeepDirectives = true) {
+  std::istringstream input(inText);
+  kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
+  parser.setKeepDirectives(inKeepDirectives);
+  parser.parseZone(ioZone, inRequireSOA);
+}
+
+TEST(ParseZone, WholeFileInOrderWithDomainAndDefaultTTLFromTheSOA) {
+  kxRecordCollection zone;
+  loadZone("; head\n"
+           "www A 10.0.0.1\n"
+           "@ SOA ns1 hm 1 2 3 4 300\n"
+           "mail.example.com. MX 10 mail\n"
+           "ext CNAME host.example.net.\n"
+           ";<!dis:old A 10.0.0.9>gone\n"
+           "dyn [AGE:42] A 10.0.0.2\n"
+           "$INCLUDE other.db\n"
+           "$GENERATE 1-2 h$ A 10.1.0.$\n"
+           "$TTL 1h\n"
+           "late A 10.0.0.3\n"
+           "@ SOA ns2 hm 2 2 3 4 5\n",
+           zone);
+  EXPECT_EQ(zone.getDomainName(), "example.com.");
+  EXPECT_EQ(zone.getDefaultTTL(), "300");
+  // Names made relative once the SOA gave the domain, records before it included; the
+  // second SOA is dropped, the kept directives stay in their places.
+  EXPECT_EQ(recordsOf(zone), (Records{"||0|| head|", "www||1|10.0.0.1||", "||6|ns1,hm,1,2,3,4,300||",
+                                      "mail||15|10,mail||", "ext||5|host.example.net.||",
+                                      "old||1|10.0.0.9|gone||off", "dyn||1|10.0.0.2||42",
+                                      "||301|$INCLUDE other.db||", "||302|$GENERATE,1-2,h$.example.com.,A,10.1.0.$||",
+                                      "late|1h|1|10.0.0.3||"}));
+}
+
+TEST(ParseZone, DefaultTTLFromTheFirstTTLDirective) {
+  kxRecordCollection zone;
+  loadZone("$TTL 2h\n@ SOA ns1 hm 1 2 3 4 300\n$TTL 1d\n", zone);
+  EXPECT_EQ(zone.getDefaultTTL(), "2h");
+  // Without an SOA record the first $TTL still is the zone's default.
+  kxRecordCollection noSOA;
+  loadZone("$TTL 5m\na A 10.0.0.1\n$TTL 1h\n", noSOA);
+  EXPECT_EQ(noSOA.getDefaultTTL(), "5m");
+}
+
+TEST(ParseZone, KeepsTheDomainNameTheCollectionHas) {
+  kxRecordCollection zone("example.com.");
+  loadZone("$ORIGIN sub.example.com.\n@ SOA ns1 hm 1 2 3 4 5\nx A 10.0.0.1\n", zone);
+  EXPECT_EQ(zone.getDomainName(), "example.com.");
+  EXPECT_EQ(recordsOf(zone), (Records{"sub||6|ns1.sub,hm.sub,1,2,3,4,5||", "x.sub||1|10.0.0.1||"}));
+}
+
+TEST(ParseZone, MissingSOA) {
+  for (const char* text : {"", "a A 10.0.0.1\n; c\n"}) {
+    SCOPED_TRACE(text);
+    kxRecordCollection lenient;
+    loadZone(text, lenient);
+    EXPECT_EQ(lenient.getRecordCount(), *text ? 2u : 0u);
+    EXPECT_EQ(lenient.getDomainName(), "");
+
+    kxRecordCollection strict;
+    std::istringstream input(text);
+    kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
+    try {
+      parser.parseZone(strict, true);
+      ADD_FAILURE() << "no error raised";
+    } catch (const kxException& e) {
+      EXPECT_EQ(e.getErrorValue(), kxErr_parserMissingSOARecord);
+      if (!*text) {
+        EXPECT_EQ(e.errorMessage.getParamUnsigned('l'), 1u);
+      }
+      const std::string message = e.errorMessage.getText();
+      EXPECT_EQ(message.rfind("Error in file \"db.test\" line ", 0), 0u) << message;
+      EXPECT_NE(message.find(". Missing SOA record."), std::string::npos) << message;
+    }
+    // The records read stay in the collection.
+    EXPECT_EQ(strict.getRecordCount(), *text ? 2u : 0u);
+  }
+}
+
+TEST(ParseZone, AnErrorKeepsTheRecordsReadBeforeIt) {
+  kxRecordCollection zone;
+  EXPECT_THROW(loadZone("@ SOA ns1 hm 1 2 3 4 5\na A 10.0.0.1\nb 1x A 10.0.0.2\nc A 10.0.0.3\n", zone),
+               kxException);
+  EXPECT_EQ(recordsOf(zone), (Records{"||6|ns1,hm,1,2,3,4,5||", "a||1|10.0.0.1||"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/debug/kxtrace.h"
 #include "orvo/messages/kxerr.h"
@@ -70,6 +71,7 @@ const char kIncorrectFormat[] = "Error in file \"$f\" line $l. Incorrect format.
 const char kInvalidRange[] = "Error in file \"$f\" line $l. Invalid range.";
 const char kIncludeNotSupported[] = "Error in file \"$f\" line $l. Include not supported.";
 const char kIncludeOpen[] = "Error in file \"$f\" line $l. Unable to open include file\"$e\".";
+const char kMissingSOARecord[] = "Error in file \"$f\" line $l. Missing SOA record.";
 const char kIncludeTooDeep[] = "Error in file \"$f\" line $l. Include files nested too deeply at \"$e\".";
 
 constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
@@ -242,6 +244,28 @@ bool kxMasterFileParser::readRecord(kxResourceRecord& outRecord) {
   outRecord.setAging(aging);
   outRecord.setEnabled(enabled);
   return true;
+}
+
+void kxMasterFileParser::parseZone(kxRecordCollection& ioCollection, bool inRequireSOA) {
+  itsTTLChangedFlag = false;
+  uint32_t soaCount = 0;
+  std::string name, ttl, data, comment, aging;
+  kxResRecType type = kNoRecordType;
+  bool enabled = true;
+  while (readNextRecord(name, ttl, type, data, comment, aging, enabled)) {
+    if (type == kTypeSOA && soaCount++ == 0) {
+      ioCollection.setDefaultTTL(itsDefaultTTL);
+      if (!name.empty() && ioCollection.getDomainName().empty())
+        ioCollection.setDomainName(name.back() == '.' ? name : name + '.', true);
+    }
+    ioCollection.insertRecord(kxResourceRecord(&ioCollection, name, ttl, type, data, comment, aging, enabled), -1,
+                              kxRecordCollection::kAnswerSection);
+  }
+  // A zone without SOA record still has the default TTL of its first "$TTL": without it the
+  // records that carry no TTL of their own would lose theirs when the zone is written out.
+  if (soaCount == 0 && !itsDefaultTTL.empty() && ioCollection.getDefaultTTL().empty())
+    ioCollection.setDefaultTTL(itsDefaultTTL);
+  if (inRequireSOA && soaCount == 0) raiseError(kxErr_parserMissingSOARecord, kMissingSOARecord, kNulToken);
 }
 
 // One line from its first token (not a line end): true when it delivers a record.

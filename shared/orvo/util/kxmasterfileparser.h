@@ -17,6 +17,7 @@
 #include "orvo/util/kxparser.h"
 #include "orvo/util/kxstream.h"
 
+class kxRecordCollection;
 class kxResourceRecord;
 
 class kxMasterFileFormatLexer : public kxCustomStreamLexer {
@@ -72,6 +73,13 @@ class kxMasterFileParser : public kxCustomParser {
                       std::string& outComment, bool& outEnabled);
   // The next record stored into outRecord; false (record untouched) at the end of input.
   bool readRecord(kxResourceRecord& outRecord);
+
+  // Reads the whole input into ioCollection's answer section, in file order: comment lines,
+  // disabled records and kept directives included. The first SOA record gives the collection
+  // its default TTL and, when it has none, its domain name (the SOA owner). With
+  // inRequireSOA, an input without SOA record raises kxErr_parserMissingSOARecord. On an
+  // error the records read so far stay in the collection.
+  void parseZone(kxRecordCollection& ioCollection, bool inRequireSOA);
 
   // Appends the origin to a name that does not end in "." while appending is on.
   void makeAbsolute(std::string& ioName) const;

@@ -1,0 +1,21 @@
+# kxzone against BIND's named-compilezone on the zone corpus (tests/zone/corpus). Labelled
+# "integration". The program comes from this build (in-tree) or from ORVO_PROGRAM_DIR when
+# the tests are built against an installed library.
+if(TARGET kxzone)
+  set(ORVO_KXZONE_PROGRAM $<TARGET_FILE:kxzone>)
+elseif(DEFINED ORVO_PROGRAM_DIR)
+  set(ORVO_KXZONE_PROGRAM ${ORVO_PROGRAM_DIR}/kxzone)
+else()
+  message(STATUS "kxzone integration tests skipped: no kxzone target and no ORVO_PROGRAM_DIR")
+  return()
+endif()
+
+find_program(ORVO_NAMED_COMPILEZONE named-compilezone PATHS /usr/bin /usr/sbin)
+if(NOT ORVO_NAMED_COMPILEZONE)
+  message(STATUS "kxzone corpus test skipped: named-compilezone (bind9-utils) is not installed")
+  return()
+endif()
+
+add_test(NAME kxzone_corpus
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_corpus.sh ${ORVO_KXZONE_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/corpus)
+set_tests_properties(kxzone_corpus PROPERTIES LABELS integration TIMEOUT 120)
