@@ -1,0 +1,285 @@
+// Ordering, comparison and text output of kxRecordCollection.
+//
+// Sorting reorders only itsRecordVector (the collection order): the record store, and with it
+// every record address, stays as it is. The comparison keeps the sections apart, puts SOA
+// records first and blank lines last, and then applies the keys of the sort order: the owner
+// name, the rank of the type and the data, field by field.
+//
+// The type ranks are a table built at compile time, so any number of threads may sort their
+// own collections at once without a first-use race. Types that have no entry of their own
+// share the last rank; ties between different types are broken by the type number, so that
+// the data of two records is only ever compared within one type.
+//
+// std::sort needs a strict weak ordering, or it may run off the ends of the range. Every key
+// below is therefore a total order: numbers compare as unsigned values, and data with fewer
+// fields than the other compares as if padded with empty fields.
+#include <algorithm>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "orvo/datastruct/kxrecordcollection.h"
+#include "orvo/debug/kxassert.h"
+#include "orvo/debug/kxtrace.h"
+#include "orvo/util/kxipv4address.h"
+#include "orvo/util/kxstringparser.h"
+
+namespace {
+
+// The rank of every type without an entry of its own.
+constexpr int32_t kUnrankedType = 106;
+
+struct TypeRankTable {
+  int32_t itsRanks[kNumRecordTypes];
+};
+
+constexpr TypeRankTable makeTypeRankTable() {
+  TypeRankTable table{};
+  for (int32_t type = 1; type < kNumRecordTypes; ++type) table.itsRanks[type] = kUnrankedType;
+  table.itsRanks[kTypeSOA] = 0;
+  table.itsRanks[kTypeNS] = 1;
+  table.itsRanks[kTypeMX] = 2;
+  table.itsRanks[kTypePTR] = 3;
+  table.itsRanks[kTypeA] = 4;
+  table.itsRanks[kTypeHINFO] = 5;
+  table.itsRanks[kTypeAAAA] = 6;
+  table.itsRanks[kTypeCNAME] = 7;
+  table.itsRanks[kTypeRP] = 8;
+  table.itsRanks[kTypeLOC] = 9;
+  table.itsRanks[kTypeSRV] = 10;
+  table.itsRanks[kTypeTXT] = 11;
+  table.itsRanks[kTypeWKS] = 12;
+  table.itsRanks[kTypeAFSDB] = 13;
+  table.itsRanks[kTypeNAPTR] = 13;  // shares its rank with AFSDB
+  return table;
+}
+
+constexpr TypeRankTable kTypeRanks = makeTypeRankTable();
+
+int sign(int inValue) { return (inValue > 0) - (inValue < 0); }
+
+char upperAscii(char inChar) { return (inChar >= 'a' && inChar <= 'z') ? char(inChar - 'a' + 'A') : inChar; }
+
+// Texts compared as NUL-terminated strings of signed characters with a-z taken as A-Z; the
+// terminator takes part, so a proper prefix comes first. A NUL inside a text ends it.
+int compareSortTexts(std::string_view inText1, std::string_view inText2) {
+  for (size_t i = 0;; ++i) {
+    const signed char c1 = static_cast<signed char>(i < inText1.size() ? upperAscii(inText1[i]) : '\0');
+    const signed char c2 = static_cast<signed char>(i < inText2.size() ? upperAscii(inText2[i]) : '\0');
+    if (c1 != c2) return c1 < c2 ? -1 : 1;
+    if (c1 == '\0') return 0;
+  }
+}
+
+// The field that starts at ioPos of inData; ioPos moves behind its separator, or to npos
+// after the last field. A data text of n separators has n + 1 fields; past them, "".
+std::string_view nextField(std::string_view inData, size_t& ioPos) {
+  if (ioPos == std::string_view::npos) return {};
+  const size_t tab = inData.find(kDataSeperator, ioPos);
+  const std::string_view field = inData.substr(ioPos, tab == std::string_view::npos ? tab : tab - ioPos);
+  ioPos = tab == std::string_view::npos ? tab : tab + 1;
+  return field;
+}
+
+// An unsigned decimal field; 0 when it is not a number.
+unsigned fieldNumber(std::string_view inField) {
+  char text[24];
+  unsigned value = 0;
+  if (inField.size() >= sizeof text) {
+    // Longer than any number: parseUnsigned refuses it, but gets the same text to decide.
+    if (!parseUnsigned(std::string(inField), value)) value = 0;
+    return value;
+  }
+  std::memcpy(text, inField.data(), inField.size());
+  text[inField.size()] = '\0';
+  if (!parseUnsigned(text, value)) value = 0;
+  return value;
+}
+
+enum class FieldKind { kText, kNumber, kAddress };
+
+FieldKind fieldKind(int32_t inFormat, uint32_t inIndex) {
+  if ((inFormat == kFormatPrefName && inIndex == 0) || (inFormat == kFormatSRV && inIndex <= 2))
+    return FieldKind::kNumber;
+  if (inFormat == kFormatA && inIndex == 0) return FieldKind::kAddress;
+  return FieldKind::kText;
+}
+
+int compareFields(FieldKind inKind, std::string_view inField1, std::string_view inField2) {
+  switch (inKind) {
+    case FieldKind::kNumber: {
+      const unsigned n1 = fieldNumber(inField1);
+      const unsigned n2 = fieldNumber(inField2);
+      return (n1 > n2) - (n1 < n2);
+    }
+    case FieldKind::kAddress: {
+      kxIPv4Address a1;
+      kxIPv4Address a2;
+      a1.parse(inField1.data(), static_cast<uint32_t>(inField1.size()));
+      a2.parse(inField2.data(), static_cast<uint32_t>(inField2.size()));
+      return sign(a1.compare(a2));
+    }
+    case FieldKind::kText:
+      break;
+  }
+  return compareSortTexts(inField1, inField2);
+}
+
+// The data of two records, field by field in the format of inType, unqualified, until a
+// field differs or both records have run out of fields.
+int compareDataFields(kxResRecType inType, const std::string& inData1, const std::string& inData2) {
+  const int32_t format = kxResourceRecord::getDataFormat(inType);
+  size_t pos1 = 0;
+  size_t pos2 = 0;
+  for (uint32_t index = 0; pos1 != std::string_view::npos || pos2 != std::string_view::npos; ++index) {
+    const std::string_view field1 = nextField(inData1, pos1);
+    const std::string_view field2 = nextField(inData2, pos2);
+    const int result = compareFields(fieldKind(format, index), field1, field2);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+// The rank key: the rank of the type, then the type number between types of one rank.
+int compareTypeRanks(kxResRecType inType1, kxResRecType inType2) {
+  const int32_t rank1 = kxRecordCollection::getRecordTypeSortOrder(inType1);
+  const int32_t rank2 = kxRecordCollection::getRecordTypeSortOrder(inType2);
+  if (rank1 != rank2) return rank1 < rank2 ? -1 : 1;
+  return (inType1 > inType2) - (inType1 < inType2);
+}
+
+// An empty or comment-only line.
+bool isBlankRecord(const kxResourceRecord& inRec) {
+  return inRec.type() == kNoRecordType && inRec.getName().empty();
+}
+
+// One master-file line; every record written must lie in the answer section.
+void writeLine(std::ostream& outStream, const kxRecordCollection::RecordIterator* iter) {
+  kxAssert((*iter)->second.section == kxRecordCollection::kAnswerSection);
+  (*iter)->second.record.writeText(outStream);
+  outStream << '\n';
+}
+
+}  // namespace
+
+bool kxRecordCollection::isRecordTypeSortOrderInited() { return kTypeRanks.itsRanks[kTypeA] != 0; }
+
+// The table is complete from the start; there is nothing left to fill.
+void kxRecordCollection::initRecordTypeSortOrder() {}
+
+int32_t kxRecordCollection::getRecordTypeSortOrder(kxResRecType inType) {
+  if (inType >= 0 && inType < kNumRecordTypes) return kTypeRanks.itsRanks[inType];
+  return kUnrankedType;
+}
+
+int kxRecordCollection::compareSortNames(const char* inName1, const char* inName2) {
+  return compareSortTexts(inName1 ? std::string_view(inName1) : std::string_view(),
+                          inName2 ? std::string_view(inName2) : std::string_view());
+}
+
+int kxRecordCollection::compareRecordData(const kxResourceRecord& inRec1, const kxResourceRecord& inRec2) {
+  kxAssert(inRec1.type() == inRec2.type());
+  const uint16_t numFields = inRec1.countDataFields();
+  kxAssert(numFields == inRec2.countDataFields());
+  return compareDataFields(inRec1.type(), inRec1.getData(), inRec2.getData());
+}
+
+int kxRecordCollection::compareRecords(const recordData& inData1, const recordData& inData2, int32_t inSortKey,
+                                       bool inDescending) {
+  // Sections, SOA records and blank lines keep their places in every order.
+  if (inData1.section != inData2.section) return inData1.section < inData2.section ? -1 : 1;
+  const kxResourceRecord& rec1 = inData1.record;
+  const kxResourceRecord& rec2 = inData2.record;
+  const bool soa1 = rec1.type() == kTypeSOA;
+  const bool soa2 = rec2.type() == kTypeSOA;
+  if (soa1 != soa2) return soa1 ? -1 : 1;
+  if (!soa1) {
+    const bool blank1 = isBlankRecord(rec1);
+    const bool blank2 = isBlankRecord(rec2);
+    if (blank1 != blank2) return blank1 ? 1 : -1;
+  }
+
+  const auto names = [&] { return compareSortTexts(rec1.getName(), rec2.getName()); };
+  const auto ranks = [&] { return compareTypeRanks(rec1.type(), rec2.type()); };
+  // Reached only when the rank key found the same type.
+  const auto data = [&] { return compareDataFields(rec1.type(), rec1.getData(), rec2.getData()); };
+
+  int result = 0;
+  if (inSortKey == kSortByName) {
+    result = names();
+    if (result == 0) result = ranks();
+    if (result == 0) result = data();
+  } else if (inSortKey == kSortByType) {
+    // Ascending compares the data before the name, descending the name before the data.
+    result = ranks();
+    if (result == 0) result = inDescending ? names() : data();
+    if (result == 0) result = inDescending ? data() : names();
+  } else {
+    kxAssert(false);
+  }
+  return inDescending ? -result : result;
+}
+
+void kxRecordCollection::sortRecords(int32_t inSortKey, bool inDescending) {
+  if (inSortKey != kSortByName && inSortKey != kSortByType) {
+    kxAssert(false);
+    return;
+  }
+  std::sort(itsRecordVector.begin(), itsRecordVector.end(),
+            [inSortKey, inDescending](const RecordIterator& inIter1, const RecordIterator& inIter2) {
+              return compareRecords(inIter1->second, inIter2->second, inSortKey, inDescending) < 0;
+            });
+  clearLookupCache();
+}
+
+void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTTL) {
+  if (inWriteTTL) {
+    const std::string& ttl = getDefaultTTL();
+    outStream << "$TTL " << (ttl.empty() ? "86400" : ttl.c_str()) << '\n';
+  }
+
+  // Comment lines and directives that stand before the first record.
+  auto iter = itsRecordVector.cbegin();
+  for (; iter != itsRecordVector.cend(); ++iter) {
+    const kxResRecType type = (*iter)->first;
+    if (type != kNoRecordType && type < kNumRecordTypes) break;
+    writeLine(outStream, &*iter);
+  }
+  if (iter == itsRecordVector.cend()) return;
+
+  // Then one SOA record: the one at this place, or else the first in type order.
+  if ((*iter)->first == kTypeSOA) {
+    writeLine(outStream, &*iter);
+    ++iter;
+  } else {
+    const RecordIterator soa = itsRecords.lower_bound(kTypeSOA);
+    if (soa != itsRecords.end() && soa->first == kTypeSOA) writeLine(outStream, &soa);
+  }
+
+  for (; iter != itsRecordVector.cend(); ++iter)
+    if ((*iter)->first != kTypeSOA) writeLine(outStream, &*iter);
+}
+
+void kxRecordCollection::dumpToLog() {
+  kxTrace(1, __FILE__, __LINE__, "Domain name: %s", itsDomainName.c_str());
+  const std::string& ttl = getDefaultTTL();
+  if (!ttl.empty())
+    kxTrace(1, __FILE__, __LINE__, "$TTL %s", ttl.c_str());
+  else
+    kxTraceLine(1, __FILE__, __LINE__, "; No $TTL");
+
+  static constexpr const char* kSectionHeadings[kNumSections] = {
+      "Any section(ERROR!):", "Answer section:", "Authority section:", "Additional section:"};
+  int32_t currentSection = kAnySection;
+  for (const RecordIterator& iter : itsRecordVector) {
+    const recordData& entry = iter->second;
+    if (entry.section != currentSection) {
+      // A section outside 1 to 3 has no place in a collection; it is shown as the error it is.
+      const bool known = entry.section > kAnySection && entry.section < kNumSections;
+      kxTraceLine(1, __FILE__, __LINE__, kSectionHeadings[known ? entry.section : kAnySection]);
+      currentSection = entry.section;
+    }
+    if (kxGetTraceLevel() != 0) entry.record.logRecord();
+  }
+}
