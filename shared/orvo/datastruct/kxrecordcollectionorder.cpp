@@ -13,11 +13,19 @@
 // std::sort needs a strict weak ordering, or it may run off the ends of the range. Every key
 // below is therefore a total order: numbers compare as unsigned values, and data with fewer
 // fields than the other compares as if padded with empty fields.
+//
+// A zone has up to millions of records, and a comparison that follows two store iterators
+// misses the cache twice. sortRecords therefore sorts an array of entries that hold the
+// leading keys of each record packed into integers (section, SOA/blank place, and for the
+// chosen order the first characters of the name, the type rank or the first data field);
+// only where those are equal does the full comparison look at the records themselves.
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
@@ -154,6 +162,87 @@ bool isBlankRecord(const kxResourceRecord& inRec) {
   return inRec.type() == kNoRecordType && inRec.getName().empty();
 }
 
+// Bytes of a text that a sort entry holds.
+constexpr size_t kPackedTextSize = 16;
+
+// The first kPackedTextSize characters of a text as compareSortTexts sees them, big-endian in
+// two integers: each character upper-cased and shifted from signed to unsigned order (so the
+// terminator becomes 0x80 and keeps its place among the signed characters), zeros after the
+// terminator. Equal packs mean equal texts when the terminator lies within (outComplete).
+void packText(std::string_view inText, uint64_t outPack[2], bool& outComplete) {
+  outPack[0] = outPack[1] = 0;
+  outComplete = false;
+  for (size_t i = 0; i < kPackedTextSize && !outComplete; ++i) {
+    const signed char c = static_cast<signed char>(i < inText.size() ? upperAscii(inText[i]) : '\0');
+    outComplete = c == '\0';
+    const uint64_t byte = static_cast<uint8_t>(c + 128);
+    outPack[i / 8] |= byte << (8 * (7 - i % 8));
+  }
+}
+
+// The rank key as an integer: the rank, then the type number.
+uint64_t packTypeRank(kxResRecType inType) {
+  const uint32_t type = static_cast<uint32_t>(inType) ^ 0x80000000u;  // signed order
+  return uint64_t(static_cast<uint32_t>(kxRecordCollection::getRecordTypeSortOrder(inType))) << 32 | type;
+}
+
+// The first data field as an integer pair that orders as compareFields does.
+void packFirstField(const kxResourceRecord& inRec, uint64_t outPack[2]) {
+  size_t pos = 0;
+  const std::string_view field = nextField(inRec.getData(), pos);
+  outPack[1] = 0;
+  switch (fieldKind(kxResourceRecord::getDataFormat(inRec.type()), 0)) {
+    case FieldKind::kNumber:
+      outPack[0] = fieldNumber(field);
+      return;
+    case FieldKind::kAddress: {
+      kxIPv4Address address;
+      address.parse(field.data(), static_cast<uint32_t>(field.size()));
+      outPack[0] = address.hostOrder();
+      return;
+    }
+    case FieldKind::kText:
+      break;
+  }
+  bool complete = false;
+  packText(field, outPack, complete);
+}
+
+// One record in the array that sortRecords sorts. Entries whose integers differ are in the
+// order of compareRecords; equal integers leave the decision to it.
+struct SortEntry {
+  uint32_t itsSection;  // the section with its sign bit flipped, so signed order is kept
+  uint32_t itsPlace;    // 0 SOA, 1 any other record, 2 blank line
+  uint64_t itsKeys[3];
+  kxRecordCollection::RecordIterator itsIter;
+};
+
+SortEntry makeSortEntry(kxRecordCollection::RecordIterator inIter, int32_t inSortKey, bool inDescending) {
+  const kxRecordCollection::recordData& entry = inIter->second;
+  const kxResourceRecord& rec = entry.record;
+  SortEntry out{};
+  out.itsSection = static_cast<uint32_t>(entry.section) ^ 0x80000000u;
+  out.itsPlace = rec.type() == kTypeSOA ? 0 : (isBlankRecord(rec) ? 2 : 1);
+  out.itsIter = inIter;
+  if (inSortKey == kxRecordCollection::kSortByName) {
+    // The rank follows the name only where the pack holds the whole name.
+    bool complete = false;
+    packText(rec.getName(), out.itsKeys, complete);
+    out.itsKeys[2] = complete ? packTypeRank(rec.type()) : 0;
+  } else {
+    out.itsKeys[0] = packTypeRank(rec.type());
+    if (inDescending) {
+      bool complete = false;
+      packText(rec.getName(), out.itsKeys + 1, complete);
+    } else {
+      packFirstField(rec, out.itsKeys + 1);
+    }
+  }
+  if (inDescending)
+    for (uint64_t& key : out.itsKeys) key = ~key;
+  return out;
+}
+
 // One master-file line; every record written must lie in the answer section.
 void writeLine(std::ostream& outStream, const kxRecordCollection::RecordIterator* iter) {
   kxAssert((*iter)->second.section == kxRecordCollection::kAnswerSection);
@@ -226,10 +315,17 @@ void kxRecordCollection::sortRecords(int32_t inSortKey, bool inDescending) {
     kxAssert(false);
     return;
   }
-  std::sort(itsRecordVector.begin(), itsRecordVector.end(),
-            [inSortKey, inDescending](const RecordIterator& inIter1, const RecordIterator& inIter2) {
-              return compareRecords(inIter1->second, inIter2->second, inSortKey, inDescending) < 0;
-            });
+  std::vector<SortEntry> entries;
+  entries.reserve(itsRecordVector.size());
+  for (const RecordIterator& iter : itsRecordVector) entries.push_back(makeSortEntry(iter, inSortKey, inDescending));
+  std::sort(entries.begin(), entries.end(), [inSortKey, inDescending](const SortEntry& inA, const SortEntry& inB) {
+    if (inA.itsSection != inB.itsSection) return inA.itsSection < inB.itsSection;
+    if (inA.itsPlace != inB.itsPlace) return inA.itsPlace < inB.itsPlace;
+    for (size_t i = 0; i < std::size(inA.itsKeys); ++i)
+      if (inA.itsKeys[i] != inB.itsKeys[i]) return inA.itsKeys[i] < inB.itsKeys[i];
+    return compareRecords(inA.itsIter->second, inB.itsIter->second, inSortKey, inDescending) < 0;
+  });
+  for (size_t i = 0; i < entries.size(); ++i) itsRecordVector[i] = entries[i].itsIter;
   clearLookupCache();
 }
 
