@@ -14,14 +14,13 @@
 // below is therefore a total order: numbers compare as unsigned values, and data with fewer
 // fields than the other compares as if padded with empty fields.
 //
-// A zone has up to millions of records, and a comparison that follows two store iterators
-// misses the cache twice. sortRecords therefore sorts an array of entries that hold the
-// leading keys of each record packed into integers (section, SOA/blank place, and for the
-// chosen order the first characters of the name, the type rank or the first data field);
-// only where those are equal does the full comparison look at the records themselves.
+// A zone has up to millions of records, and a comparison that follows two store iterators,
+// finds the type's format and parses numbers again misses the cache and repeats work.
+// sortRecords therefore first writes each record's keys once, as bytes that compare in the
+// order of compareRecords, into one buffer, and sorts small entries that point into it.
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -107,7 +106,7 @@ unsigned fieldNumber(std::string_view inField) {
 
 enum class FieldKind { kText, kNumber, kAddress };
 
-FieldKind fieldKind(int32_t inFormat, uint32_t inIndex) {
+FieldKind fieldKind(int32_t inFormat, size_t inIndex) {
   if ((inFormat == kFormatPrefName && inIndex == 0) || (inFormat == kFormatSRV && inIndex <= 2))
     return FieldKind::kNumber;
   if (inFormat == kFormatA && inIndex == 0) return FieldKind::kAddress;
@@ -140,7 +139,7 @@ int compareDataFields(kxResRecType inType, const std::string& inData1, const std
   const int32_t format = kxResourceRecord::getDataFormat(inType);
   size_t pos1 = 0;
   size_t pos2 = 0;
-  for (uint32_t index = 0; pos1 != std::string_view::npos || pos2 != std::string_view::npos; ++index) {
+  for (size_t index = 0; pos1 != std::string_view::npos || pos2 != std::string_view::npos; ++index) {
     const std::string_view field1 = nextField(inData1, pos1);
     const std::string_view field2 = nextField(inData2, pos2);
     const int result = compareFields(fieldKind(format, index), field1, field2);
@@ -162,86 +161,144 @@ bool isBlankRecord(const kxResourceRecord& inRec) {
   return inRec.type() == kNoRecordType && inRec.getName().empty();
 }
 
-// Bytes of a text that a sort entry holds.
-constexpr size_t kPackedTextSize = 16;
+// What the sort keys need to know of a type: its data format and the largest number of data
+// fields among the records of that type being sorted.
+struct TypeLayout {
+  int32_t itsFormat = kFormatUnknown;
+  size_t itsFields = 0;
+};
 
-// The first kPackedTextSize characters of a text as compareSortTexts sees them, big-endian in
-// two integers: each character upper-cased and shifted from signed to unsigned order (so the
-// terminator becomes 0x80 and keeps its place among the signed characters), zeros after the
-// terminator. Equal packs mean equal texts when the terminator lies within (outComplete).
-void packText(std::string_view inText, uint64_t outPack[2], bool& outComplete) {
-  outPack[0] = outPack[1] = 0;
-  outComplete = false;
-  for (size_t i = 0; i < kPackedTextSize && !outComplete; ++i) {
-    const signed char c = static_cast<signed char>(i < inText.size() ? upperAscii(inText[i]) : '\0');
-    outComplete = c == '\0';
-    const uint64_t byte = static_cast<uint8_t>(c + 128);
-    outPack[i / 8] |= byte << (8 * (7 - i % 8));
+// A text as compareSortTexts sees it: each character upper-cased and shifted from signed to
+// unsigned order, then the terminator 0x80 (the signed 0 shifted alike), so that a shorter
+// text orders before or after a longer one exactly as its terminator would.
+void appendText(std::string& ioKey, std::string_view inText) {
+  for (const char c : inText) {
+    if (c == '\0') break;
+    ioKey.push_back(static_cast<char>(static_cast<signed char>(upperAscii(c)) + 128));
   }
+  ioKey.push_back(static_cast<char>(0x80));
 }
 
-// The rank key as an integer: the rank, then the type number.
-uint64_t packTypeRank(kxResRecType inType) {
-  const uint32_t type = static_cast<uint32_t>(inType) ^ 0x80000000u;  // signed order
-  return uint64_t(static_cast<uint32_t>(kxRecordCollection::getRecordTypeSortOrder(inType))) << 32 | type;
+void appendBigEndian(std::string& ioKey, uint64_t inValue, int inBytes) {
+  for (int shift = 8 * (inBytes - 1); shift >= 0; shift -= 8) ioKey.push_back(static_cast<char>(inValue >> shift));
 }
 
-// The first data field as an integer pair that orders as compareFields does.
-void packFirstField(const kxResourceRecord& inRec, uint64_t outPack[2]) {
+// The rank key: the rank, then the type number (sign bit flipped to keep signed order).
+void appendTypeRank(std::string& ioKey, kxResRecType inType) {
+  appendBigEndian(ioKey, static_cast<uint32_t>(kxRecordCollection::getRecordTypeSortOrder(inType)), 4);
+  appendBigEndian(ioKey, static_cast<uint32_t>(inType) ^ 0x80000000u, 4);
+}
+
+// Every data field up to the type's field count, each in the form that compareFields
+// orders by; missing fields are empty, as compareDataFields takes them.
+void appendData(std::string& ioKey, const std::string& inData, const TypeLayout& inLayout) {
   size_t pos = 0;
-  const std::string_view field = nextField(inRec.getData(), pos);
-  outPack[1] = 0;
-  switch (fieldKind(kxResourceRecord::getDataFormat(inRec.type()), 0)) {
-    case FieldKind::kNumber:
-      outPack[0] = fieldNumber(field);
-      return;
-    case FieldKind::kAddress: {
-      kxIPv4Address address;
-      address.parse(field.data(), static_cast<uint32_t>(field.size()));
-      outPack[0] = address.hostOrder();
-      return;
+  for (size_t index = 0; index < inLayout.itsFields; ++index) {
+    const std::string_view field = nextField(inData, pos);
+    switch (fieldKind(inLayout.itsFormat, index)) {
+      case FieldKind::kNumber:
+        appendBigEndian(ioKey, fieldNumber(field), 4);
+        break;
+      case FieldKind::kAddress: {
+        kxIPv4Address address;
+        address.parse(field.data(), static_cast<uint32_t>(field.size()));
+        appendBigEndian(ioKey, address.hostOrder(), 4);
+        break;
+      }
+      case FieldKind::kText:
+        appendText(ioKey, field);
+        break;
     }
-    case FieldKind::kText:
-      break;
   }
-  bool complete = false;
-  packText(field, outPack, complete);
 }
 
-// One record in the array that sortRecords sorts. Entries whose integers differ are in the
-// order of compareRecords; equal integers leave the decision to it.
+// One record in the array that sortRecords sorts. The key bytes after rules 1 and 2 hold
+// the keys of the sort order one after the other; as every field in them ends itself and
+// records of one type have the same number of data fields, comparing the bytes gives the
+// result of compareRecords. itsHead holds the first kHeadSize bytes, so that most comparisons
+// stay within the entries.
+constexpr size_t kHeadSize = 16;
+
 struct SortEntry {
   uint32_t itsSection;  // the section with its sign bit flipped, so signed order is kept
   uint32_t itsPlace;    // 0 SOA, 1 any other record, 2 blank line
-  uint64_t itsKeys[3];
+  uint64_t itsHead[2];
+  size_t itsKeyOffset;
+  size_t itsKeyLength;
   kxRecordCollection::RecordIterator itsIter;
 };
 
-SortEntry makeSortEntry(kxRecordCollection::RecordIterator inIter, int32_t inSortKey, bool inDescending) {
-  const kxRecordCollection::recordData& entry = inIter->second;
-  const kxResourceRecord& rec = entry.record;
-  SortEntry out{};
-  out.itsSection = static_cast<uint32_t>(entry.section) ^ 0x80000000u;
-  out.itsPlace = rec.type() == kTypeSOA ? 0 : (isBlankRecord(rec) ? 2 : 1);
-  out.itsIter = inIter;
-  if (inSortKey == kxRecordCollection::kSortByName) {
-    // The rank follows the name only where the pack holds the whole name.
-    bool complete = false;
-    packText(rec.getName(), out.itsKeys, complete);
-    out.itsKeys[2] = complete ? packTypeRank(rec.type()) : 0;
-  } else {
-    out.itsKeys[0] = packTypeRank(rec.type());
-    if (inDescending) {
-      bool complete = false;
-      packText(rec.getName(), out.itsKeys + 1, complete);
-    } else {
-      packFirstField(rec, out.itsKeys + 1);
+// The entries of a collection order with their keys in one buffer.
+class SortKeys {
+ public:
+  SortKeys(const std::vector<kxRecordCollection::RecordIterator>& inOrder, int32_t inSortKey, bool inDescending)
+      : itsDescending(inDescending) {
+    std::map<kxResRecType, TypeLayout> layouts;
+    for (const kxRecordCollection::RecordIterator& iter : inOrder) {
+      const std::string& data = iter->second.record.getData();
+      TypeLayout& layout = layouts[iter->second.record.type()];
+      layout.itsFields = std::max(layout.itsFields, size_t(std::count(data.begin(), data.end(), kDataSeperator)) + 1);
+    }
+    for (auto& [type, layout] : layouts) layout.itsFormat = kxResourceRecord::getDataFormat(type);
+
+    itsEntries.reserve(inOrder.size());
+    for (const kxRecordCollection::RecordIterator& iter : inOrder) {
+      const kxRecordCollection::recordData& entry = iter->second;
+      const kxResourceRecord& rec = entry.record;
+      const TypeLayout& layout = layouts[rec.type()];
+      const size_t offset = itsKeys.size();
+      if (inSortKey == kxRecordCollection::kSortByName) {
+        appendText(itsKeys, rec.getName());
+        appendTypeRank(itsKeys, rec.type());
+        appendData(itsKeys, rec.getData(), layout);
+      } else {
+        appendTypeRank(itsKeys, rec.type());
+        if (inDescending) {
+          appendText(itsKeys, rec.getName());
+          appendData(itsKeys, rec.getData(), layout);
+        } else {
+          appendData(itsKeys, rec.getData(), layout);
+          appendText(itsKeys, rec.getName());
+        }
+      }
+      SortEntry sortEntry{};
+      sortEntry.itsSection = static_cast<uint32_t>(entry.section) ^ 0x80000000u;
+      sortEntry.itsPlace = rec.type() == kTypeSOA ? 0 : (isBlankRecord(rec) ? 2 : 1);
+      sortEntry.itsKeyOffset = offset;
+      sortEntry.itsKeyLength = itsKeys.size() - offset;
+      for (size_t i = 0; i < kHeadSize; ++i)
+        sortEntry.itsHead[i / 8] =
+            sortEntry.itsHead[i / 8] << 8 | (i < sortEntry.itsKeyLength ? uint8_t(itsKeys[offset + i]) : 0);
+      sortEntry.itsIter = iter;
+      itsEntries.push_back(sortEntry);
     }
   }
-  if (inDescending)
-    for (uint64_t& key : out.itsKeys) key = ~key;
-  return out;
-}
+
+  void sort() {
+    std::sort(itsEntries.begin(), itsEntries.end(), [this](const SortEntry& inA, const SortEntry& inB) {
+      // Sections, SOA records and blank lines are never reversed.
+      if (inA.itsSection != inB.itsSection) return inA.itsSection < inB.itsSection;
+      if (inA.itsPlace != inB.itsPlace) return inA.itsPlace < inB.itsPlace;
+      return itsDescending ? keyLess(inB, inA) : keyLess(inA, inB);
+    });
+  }
+
+  const std::vector<SortEntry>& entries() const { return itsEntries; }
+
+ private:
+  bool keyLess(const SortEntry& inA, const SortEntry& inB) const {
+    if (inA.itsHead[0] != inB.itsHead[0]) return inA.itsHead[0] < inB.itsHead[0];
+    if (inA.itsHead[1] != inB.itsHead[1]) return inA.itsHead[1] < inB.itsHead[1];
+    const size_t common = std::min(inA.itsKeyLength, inB.itsKeyLength);
+    const int bytes = std::memcmp(itsKeys.data() + inA.itsKeyOffset, itsKeys.data() + inB.itsKeyOffset, common);
+    if (bytes != 0) return bytes < 0;
+    return inA.itsKeyLength < inB.itsKeyLength;
+  }
+
+  bool itsDescending;
+  std::string itsKeys;
+  std::vector<SortEntry> itsEntries;
+};
 
 // One master-file line; every record written must lie in the answer section.
 void writeLine(std::ostream& outStream, const kxRecordCollection::RecordIterator* iter) {
@@ -315,17 +372,9 @@ void kxRecordCollection::sortRecords(int32_t inSortKey, bool inDescending) {
     kxAssert(false);
     return;
   }
-  std::vector<SortEntry> entries;
-  entries.reserve(itsRecordVector.size());
-  for (const RecordIterator& iter : itsRecordVector) entries.push_back(makeSortEntry(iter, inSortKey, inDescending));
-  std::sort(entries.begin(), entries.end(), [inSortKey, inDescending](const SortEntry& inA, const SortEntry& inB) {
-    if (inA.itsSection != inB.itsSection) return inA.itsSection < inB.itsSection;
-    if (inA.itsPlace != inB.itsPlace) return inA.itsPlace < inB.itsPlace;
-    for (size_t i = 0; i < std::size(inA.itsKeys); ++i)
-      if (inA.itsKeys[i] != inB.itsKeys[i]) return inA.itsKeys[i] < inB.itsKeys[i];
-    return compareRecords(inA.itsIter->second, inB.itsIter->second, inSortKey, inDescending) < 0;
-  });
-  for (size_t i = 0; i < entries.size(); ++i) itsRecordVector[i] = entries[i].itsIter;
+  SortKeys keys(itsRecordVector, inSortKey, inDescending);
+  keys.sort();
+  for (size_t i = 0; i < itsRecordVector.size(); ++i) itsRecordVector[i] = keys.entries()[i].itsIter;
   clearLookupCache();
 }
 
