@@ -140,13 +140,15 @@ TEST(RecordOrder, SortedPairsAreInOrderForAwkwardData) {
   const auto pick = [&random](const std::vector<std::string>& inChoices) {
     return inChoices[std::uniform_int_distribution<size_t>(0, inChoices.size() - 1)(random)];
   };
-  const std::vector<std::string> names = {"",      "a",     "A",   "b", "host", "\xC3\xA9", "a.b", "abcdefghijklmno",
-                                          "abcdefghijklmnop", "ABCDEFGHIJKLMNOPq", "abcdefghijklmnopr"};
+  const std::vector<std::string> names = {"", "a", "A", "b", "host", "\xC3\xA9", "a.b",
+                                          "abcdefghijklmno", "abcdefghijklmnop", "ABCDEFGHIJKLMNOPq",
+                                          "abcdefghijklmnopr"};
   const std::vector<std::string> numbers = {"0", "9", "10", "abc", "4000000000", "2147483648", "+5"};
-  const std::vector<std::string> texts = {"",          "a", "B", "a\tb", "a\tb\tc", "\xC3\xA9", "a-rather-long-text-1",
-                                          "A-RATHER-LONG-TEXT-0\tz", "a-rather-long-text-1\ty"};
+  const std::vector<std::string> texts = {"", "a", "B", "a\tb", "a\tb\tc", "\xC3\xA9",
+                                          "a-rather-long-text-1", "A-RATHER-LONG-TEXT-0\tz",
+                                          "a-rather-long-text-1\ty"};
   const std::vector<std::string> addresses = {"10.0.0.1", "10.0.0.10", "9.0.0.3", "10.0.0.2",
-                                              "bad",      "255.255.255.255", ""};
+                                              "bad", "255.255.255.255", ""};
   const std::vector<kxResRecType> types = {kTypeSOA, kTypeNS, kTypeMX, kTypeA, kTypeTXT, kTypeAFSDB,
                                            kTypeNAPTR, kTypeSRV, kTypeDS, kNoRecordType};
 
