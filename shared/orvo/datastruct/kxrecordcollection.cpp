@@ -112,10 +112,10 @@ void kxRecordCollection::dropCounts(kxResRecType inType) const {
 
 void kxRecordCollection::adoptRecord(kxResourceRecord& ioRec) {
   ioRec.itsCollection = this;
-  if (!itsDomainName.empty()) {
-    ioRec.relativizeName();
-    ioRec.relativizeData();
-  }
+  if (itsDomainName.empty()) return;
+  // A zone holds millions of records: a text that became short gives its block back.
+  if (ioRec.relativizeName()) ioRec.itsName.shrink_to_fit();
+  if (ioRec.relativizeData()) ioRec.itsData.shrink_to_fit();
 }
 
 std::vector<kxRecordCollection::RecordIterator>::const_iterator kxRecordCollection::findInVector(
