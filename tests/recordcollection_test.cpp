@@ -286,6 +286,7 @@ TEST(RecordCollection, ChangeAndReplace) {
   EXPECT_EQ(coll.getRecord(1), cname);  // same place in the collection order
   kxResourceRecord stray = rec(kTypeA, "s");
   EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.changeRecordType(&stray, kTypeMX), &stray); }), Strings{"false"});
+  EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.changeRecordType(nullptr, kTypeMX), nullptr); }), Strings{"false"});
 
   // replaceRecord: every field but the aging text, then the type.
   cname->setAging("3700000");

@@ -224,7 +224,7 @@ kxResourceRecord* kxRecordCollection::replaceRecord(uint32_t inIndex, const kxRe
 }
 
 kxResourceRecord* kxRecordCollection::changeRecordType(kxResourceRecord* inRec, kxResRecType inType) {
-  if (inRec->type() == inType) return inRec;
+  if (inRec && inRec->type() == inType) return inRec;
   auto found = findInVector(inRec);
   if (found == itsRecordVector.end()) {
     kxAssert(false);
