@@ -214,7 +214,7 @@ TEST(Record, TextLines) {
       {record(kTypeTXT, "t", "a\tb"), "t\t3600\tIN\tTXT\t\"a\"\t\"b\""},
       {record(kTypeTXT, "t", "say \"hi\" \\\"ok"), "t\t3600\tIN\tTXT\t\"say \\\"hi\\\" \\\"ok\""},
       {record(kTypeTXT, "t", "\"x"), "t\t3600\tIN\tTXT\t\"\\\"x\""},
-      {record(kTypeTXT, "t", ""), "t\t3600\tIN\tTXT\t"},
+      {record(kTypeTXT, "t", ""), "t\t3600\tIN\tTXT\t\"\""},
       {record(kTypeHINFO, "h", "PC\tLinux"), "h\t3600\tIN\tHINFO\t\"PC\"\t\"Linux\""},
       {record(kTypeNAPTR, "n", "1\t2\tu\t\"E2U\"\tre\trepl"), "n\t3600\tIN\tNAPTR\t1\t2\t\"u\"\t\"E2U\"\t\"re\"\trepl"},
       {record(kTypeWINS, "w", "LOCAL\tL2\tC10\t1.2.3.4"), "w\t3600\tIN\tWINS\tLOCAL\tL2\tC10\t1.2.3.4"},

@@ -82,7 +82,7 @@ printf 'a A 192.0.2.1\nb TXT "x"\n' > "$work/nosoa.db"
 printf '$TTL 1h\n@ SOA ns hm 1 2 3 4 5\nbad 1h2x A 192.0.2.1\n' > "$work/badttl.db"
 printf '@ SOA ns hm 1 2 3 4 5\nx IN AXFRX data\n' > "$work/badtype.db"
 : > "$work/empty.db"
-expect 0 "basic.db: 26 records" check basic.db --origin "$origin"
+expect 0 "basic.db: 27 records" check basic.db --origin "$origin"
 expect 0 "nosoa.db: 2 records" check "$work/nosoa.db"
 expect 1 "Missing SOA record." check "$work/nosoa.db" --require-soa
 expect 1 "line 1. Missing SOA record." check "$work/empty.db" --require-soa

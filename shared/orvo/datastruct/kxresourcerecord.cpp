@@ -392,7 +392,8 @@ void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inNa
     std::string qualified = data;
     qualifyDataFields(hasOrigin ? inOrigin : "@", inType, qualified);
     outStream << qualified;
-  } else if ((format == kFormatText || format == kFormatHINFO) && *data) {
+  } else if (format == kFormatText || format == kFormatHINFO) {
+    // Empty data is one empty string: written as "" so that the line can be read back.
     outStream << '"';
     for (const char* p = data; *p; ++p) {
       if (*p == kDataSeperator)
