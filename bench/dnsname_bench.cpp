@@ -12,22 +12,7 @@
 #include "orvo/dns/kxdnsstatemachine.h"
 #include "orvo/util/kxstringparser.h"
 
-namespace {
-std::atomic<size_t> gAllocations{0};
-}
-
-void* operator new(size_t inSize) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(inSize != 0 ? inSize : 1)) return p;
-  throw std::bad_alloc();
-}
-// GCC cannot see that the replaced operator new above pairs with these.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpragmas"
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* inPointer) noexcept { std::free(inPointer); }
-void operator delete(void* inPointer, size_t) noexcept { std::free(inPointer); }
-#pragma GCC diagnostic pop
+#include "kxallocationcounter.h"
 
 namespace {
 
