@@ -148,3 +148,139 @@ TEST(DirectoryClient, ConfigurationFileAndEnvironment) {
   for (const char* name : names) unsetenv(name);
   unsetenv("ADCHECK_CONFIG");
 }
+
+TEST(DirectoryClient, ParsesRangedAttributeDescriptions) {
+  struct Case {
+    std::string description;
+    bool ok;
+    std::string attribute;
+    uint32_t low, high;
+    bool last;
+  } cases[] = {
+      {"memberOf;range=0-1499", true, "memberOf", 0, 1499, false},
+      {"member;Range=1500-*", true, "member", 1500, 0, true},
+      {"memberOf;binary;range=3-3", true, "memberOf;binary", 3, 3, false},
+      {"memberOf;range=0-4294967295", true, "memberOf", 0, 4294967295u, false},
+      {"memberOf", false, "", 0, 0, false},
+      {";range=0-1", false, "", 0, 0, false},
+      {"memberOf;range=", false, "", 0, 0, false},
+      {"memberOf;range=5", false, "", 0, 0, false},
+      {"memberOf;range=-9", false, "", 0, 0, false},
+      {"memberOf;range=9-5", false, "", 0, 0, false},      // backwards
+      {"memberOf;range=0-4294967296", false, "", 0, 0, false},
+      {"memberOf;range=0-1;x", false, "", 0, 0, false},     // the range option comes last
+      {"memberOf;range=+1-*", false, "", 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    AttributeRange range;
+    range.attribute = "untouched";
+    ASSERT_EQ(parseAttributeRange(c.description, range), c.ok) << c.description;
+    if (!c.ok) {
+      EXPECT_EQ(range.attribute, "untouched");
+      continue;
+    }
+    EXPECT_EQ(range.attribute, c.attribute) << c.description;
+    EXPECT_EQ(range.low, c.low) << c.description;
+    EXPECT_EQ(range.last, c.last) << c.description;
+    if (!c.last) {
+      EXPECT_EQ(range.high, c.high) << c.description;
+    }
+  }
+}
+
+namespace {
+
+// A server that hands out an attribute of inCount values in chunks of at most inMax, the way
+// Active Directory answers "<attr>;range=<low>-*"; it records every request.
+struct ChunkingServer {
+  std::vector<std::string> all;
+  uint32_t max;
+  std::vector<std::string> requests;
+
+  ChunkingServer(uint32_t inCount, uint32_t inMax) : max(inMax) {
+    for (uint32_t i = 0; i < inCount; ++i) all.push_back("CN=G" + std::to_string(i) + ",DC=x");
+  }
+  // The answer to a request starting at inLow: its description and values.
+  std::string answer(uint32_t inLow, std::vector<std::string>& outValues) const {
+    const uint32_t end = std::min<uint32_t>(static_cast<uint32_t>(all.size()), inLow + max);
+    outValues.assign(all.begin() + inLow, all.begin() + end);
+    return "memberOf;range=" + std::to_string(inLow) + "-" +
+           (end == all.size() ? std::string("*") : std::to_string(end - 1));
+  }
+  RangeFetch fetch() {
+    return [this](const std::string& inRequest, std::string& outDescription, std::vector<std::string>& outValues) {
+      requests.push_back(inRequest);
+      AttributeRange range;
+      EXPECT_TRUE(parseAttributeRange(inRequest, range)) << inRequest;
+      EXPECT_TRUE(range.last) << inRequest;
+      outDescription = answer(range.low, outValues);
+      return kDirOk;
+    };
+  }
+};
+
+}  // namespace
+
+TEST(DirectoryClient, GathersEveryChunkOfARangedAttributeInOrder) {
+  struct Case {
+    uint32_t count, max;
+    std::vector<std::string> requests;
+  } cases[] = {
+      {3200, 1500, {"memberOf;range=1500-*", "memberOf;range=3000-*"}},
+      {3000, 1500, {"memberOf;range=1500-*"}},  // the last chunk is full
+      {1501, 1500, {"memberOf;range=1500-*"}},
+      {5, 1, {"memberOf;range=1-*", "memberOf;range=2-*", "memberOf;range=3-*", "memberOf;range=4-*"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " by " + std::to_string(c.max));
+    ChunkingServer server(c.count, c.max);
+    std::vector<std::string> values;
+    const std::string first = server.answer(0, values);
+    ASSERT_EQ(completeRangedValues(first, values, server.fetch()), kDirOk);
+    EXPECT_EQ(values, server.all);
+    EXPECT_EQ(server.requests, c.requests);
+  }
+
+  // A first answer that already holds everything, or no range at all, needs no request.
+  for (const char* description : {"memberOf;range=0-*", "memberOf"}) {
+    ChunkingServer server(2, 10);
+    std::vector<std::string> values = server.all;
+    ASSERT_EQ(completeRangedValues(description, values, server.fetch()), kDirOk);
+    EXPECT_EQ(values, server.all);
+    EXPECT_TRUE(server.requests.empty());
+  }
+}
+
+TEST(DirectoryClient, RangedReadingEndsOnFailuresAndOddAnswers) {
+  const std::vector<std::string> firstChunk = {"a", "b"};
+  struct Case {
+    const char* what;
+    uint32_t status;
+    std::string description;
+    uint32_t expectedStatus;
+    size_t expectedValues;
+  } cases[] = {
+      {"read fails", 0x8007203A, "", 0x8007203A, 2},
+      {"attribute gone", kDirOk, "", kDirOk, 2},
+      {"same chunk again", kDirOk, "memberOf;range=0-1", kDirOk, 2},
+      {"a gap", kDirOk, "memberOf;range=5-*", kDirOk, 2},
+      {"not ranged", kDirOk, "memberOf", kDirOk, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> values = firstChunk;
+    int calls = 0;
+    const uint32_t status = completeRangedValues(
+        "memberOf;range=0-1", values,
+        [&](const std::string& inRequest, std::string& outDescription, std::vector<std::string>& outValues) {
+          EXPECT_EQ(inRequest, "memberOf;range=2-*");
+          ++calls;
+          outDescription = c.description;
+          outValues = {"c"};
+          return c.status;
+        });
+    EXPECT_EQ(status, c.expectedStatus);
+    EXPECT_EQ(values.size(), c.expectedValues);
+    EXPECT_EQ(calls, 1);  // never asks again for what it cannot use
+  }
+}

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -173,6 +174,29 @@ bool parseDirectoryPath(const std::string& inPath, DirectoryPath& outPath);
 std::string firstRelativeName(const std::string& inDN);
 // "example.com" of "CN=x,DC=example,DC=com"; "" without DC components.
 std::string dnsDomainOfDN(const std::string& inDN);
+// Ranged retrieval. Active Directory hands out at most MaxValRange values (1500 by default)
+// of a multi-valued attribute in one answer; the rest comes in chunks, each announced as
+// "<attribute>;range=<low>-<high>", the last one with "*" as its high end.
+struct AttributeRange {
+  std::string attribute;  // the description without its range option
+  uint32_t low = 0;
+  uint32_t high = 0;      // unused on the last chunk
+  bool last = false;      // "<low>-*"
+};
+// false when the description carries no well-formed range option (which must come last).
+bool parseAttributeRange(const std::string& inDescription, AttributeRange& outRange);
+
+// One more chunk: reads inRequest ("memberOf;range=1500-*") from the same object and gives
+// back the ranged description the answer carried ("" when it carried none) and its values.
+using RangeFetch = std::function<uint32_t(const std::string& inRequest, std::string& outDescription,
+                                          std::vector<std::string>& outValues)>;
+// Completes a ranged attribute: inDescription and ioValues are the first chunk as answered;
+// the following chunks are fetched with inFetch and appended in order until the last one.
+// A chunk that does not start where the previous one ended, or an answer without the
+// attribute, ends the reading with the values gathered so far; a failed read gives its status.
+uint32_t completeRangedValues(const std::string& inDescription, std::vector<std::string>& ioValues,
+                              const RangeFetch& inFetch);
+
 // The Windows code in an Active Directory diagnostic text ("... data 52e, v1db1"), or 0.
 uint32_t adDiagnosticCode(const std::string& inText);
 

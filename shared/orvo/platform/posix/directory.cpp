@@ -13,6 +13,8 @@
 //
 // Each object is read with one base-scope search when it is opened (its "name", "memberOf"
 // and "objectClass"), like ADSI's property cache; other attributes are fetched on demand.
+// A multi-valued attribute the server hands out in chunks ("memberOf;range=0-1499") is read
+// to its last chunk with further base-scope searches on the same connection.
 #include "orvo/platform/kxdirectory.h"
 
 #include <arpa/nameser.h>
@@ -27,6 +29,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 
@@ -395,6 +398,41 @@ uint32_t DirectoryConnection::readObject(const std::string& inDN,
   if (dirFailed(status)) return status;
   if (entries.empty()) return 0x80072030;
   outEntry = std::move(entries.front());
+  // An attribute handed out in chunks is read to its end here, on this connection, and
+  // kept under its plain name as if it had come in one piece.
+  std::vector<std::string> ranged;
+  for (const auto& [description, values] : outEntry.attributes) {
+    AttributeRange range;
+    if (parseAttributeRange(description, range)) ranged.push_back(description);
+  }
+  for (const std::string& description : ranged) {
+    AttributeRange range;
+    parseAttributeRange(description, range);
+    std::vector<std::string> values = std::move(outEntry.attributes[description]);
+    outEntry.attributes.erase(description);
+    const uint32_t chunkStatus = completeRangedValues(
+        description, values,
+        [&](const std::string& inRequest, std::string& outDescription, std::vector<std::string>& outValues) {
+          std::vector<Entry> chunk;
+          const uint32_t readStatus =
+              search(outEntry.dn, LDAP_SCOPE_BASE, "(objectClass=*)", {inRequest}, 0, chunk);
+          if (dirFailed(readStatus)) return readStatus;
+          outDescription.clear();
+          if (chunk.empty()) return kDirOk;
+          for (auto& [name, chunkValues] : chunk.front().attributes) {
+            AttributeRange next;
+            if (parseAttributeRange(name, next) && equalsNoCase(next.attribute, range.attribute)) {
+              outDescription = name;
+              outValues = std::move(chunkValues);
+              break;
+            }
+          }
+          return kDirOk;
+        });
+    if (dirFailed(chunkStatus)) return chunkStatus;
+    std::vector<std::string>& whole = outEntry.attributes[range.attribute];
+    whole.insert(whole.end(), std::make_move_iterator(values.begin()), std::make_move_iterator(values.end()));
+  }
   return kDirOk;
 }
 
@@ -861,6 +899,59 @@ std::string dnsDomainOfDN(const std::string& inDN) {
     start = end + 1;
   }
   return domain;
+}
+
+bool parseAttributeRange(const std::string& inDescription, AttributeRange& outRange) {
+  const std::string option = ";range=";
+  const size_t at = lowerText(inDescription).find(option);
+  if (at == std::string::npos || at == 0) return false;
+  const std::string bounds = inDescription.substr(at + option.size());
+  const size_t dash = bounds.find('-');
+  if (dash == std::string::npos) return false;
+  // Decimal numbers only, each within 32 bits.
+  const auto number = [](const std::string& inText, uint32_t& outValue) {
+    if (inText.empty() || inText.size() > 10) return false;
+    uint64_t value = 0;
+    for (const char c : inText) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value > UINT32_MAX) return false;
+    outValue = static_cast<uint32_t>(value);
+    return true;
+  };
+  AttributeRange range;
+  range.attribute = inDescription.substr(0, at);
+  if (!number(bounds.substr(0, dash), range.low)) return false;
+  const std::string high = bounds.substr(dash + 1);
+  if (high == "*") {
+    range.last = true;
+  } else if (!number(high, range.high) || range.high < range.low) {
+    return false;
+  }
+  outRange = std::move(range);
+  return true;
+}
+
+uint32_t completeRangedValues(const std::string& inDescription, std::vector<std::string>& ioValues,
+                              const RangeFetch& inFetch) {
+  AttributeRange range;
+  if (!parseAttributeRange(inDescription, range)) return kDirOk;
+  // Each chunk must start right after the previous one, so the reading always moves on.
+  while (!range.last && range.high < UINT32_MAX) {
+    const uint32_t expected = range.high + 1;
+    std::string description;
+    std::vector<std::string> values;
+    const uint32_t status =
+        inFetch(range.attribute + ";range=" + std::to_string(expected) + "-*", description, values);
+    if (dirFailed(status)) return status;
+    AttributeRange next;
+    if (!parseAttributeRange(description, next) || next.low != expected) break;
+    ioValues.insert(ioValues.end(), std::make_move_iterator(values.begin()),
+                    std::make_move_iterator(values.end()));
+    range = next;
+  }
+  return kDirOk;
 }
 
 uint32_t adDiagnosticCode(const std::string& inText) {
