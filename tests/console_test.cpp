@@ -14,11 +14,14 @@
 
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 
+#include "orvo/platform/kxconsoleinput.h"
 #include "orvo/util/kxask.h"
 #include "orvo/util/kxstrstream.h"
+#include "support/kxtestsupport.h"
 
 namespace {
 
@@ -107,15 +110,38 @@ ChildRun withPipedInput(const std::string& inInput, const std::function<std::str
   return finish(child, result, output[0]);
 }
 
-// inBody on a pseudo-terminal that is its controlling terminal, standard input and output;
-// inKeys are typed once the terminal has been switched to reading keys without echo.
-ChildRun withTerminal(const std::string& inKeys, const std::function<std::string()>& inBody) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return ChildRun{};
-  const std::string slaveName = ptsname(master);
+struct TerminalChild {
+  pid_t pid = -1;
+  int master = -1;
   int result = -1;
-  const pid_t child = startChild(
-      result,
+};
+
+// The settings of the pseudo-terminal as its other side sees them now.
+termios terminalSettings(int inMaster) {
+  termios settings{};
+  tcgetattr(inMaster, &settings);
+  return settings;
+}
+
+// Waits until echo on the terminal is as wanted; false when it never gets there.
+bool waitForEcho(int inMaster, bool inOn) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    if (((terminalSettings(inMaster).c_lflag & ECHO) != 0) == inOn) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// Starts inBody on a pseudo-terminal that is its controlling terminal, standard input and
+// output, and waits for it to switch echo off.
+TerminalChild startOnTerminal(const std::function<std::string()>& inBody) {
+  TerminalChild child;
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return child;
+  const std::string slaveName = ptsname(master);
+  child.pid = startChild(
+      child.result,
       [&] {
         close(master);
         setsid();
@@ -125,17 +151,23 @@ ChildRun withTerminal(const std::string& inKeys, const std::function<std::string
         if (slave > 1) close(slave);
       },
       inBody);
+  child.master = master;
+  EXPECT_TRUE(waitForEcho(master, false)) << "echo was never switched off";
+  return child;
+}
 
-  // Wait for the child to turn echo off before typing.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  termios settings{};
-  do {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    tcgetattr(master, &settings);
-  } while ((settings.c_lflag & ECHO) != 0 && std::chrono::steady_clock::now() < deadline);
-  EXPECT_EQ(settings.c_lflag & ECHO, 0u) << "echo was never switched off";
-  writeAll(master, inKeys);
-  return finish(child, result, master);
+// inBody on a terminal; inKeys are typed once it reads keys without echo.
+ChildRun withTerminal(const std::string& inKeys, const std::function<std::string()>& inBody) {
+  const TerminalChild child = startOnTerminal(inBody);
+  if (child.pid < 0) return ChildRun{};
+  writeAll(child.master, inKeys);
+  return finish(child.pid, child.result, child.master);
+}
+
+std::string hiddenPrompt() {
+  std::string answer;
+  kxPrompt("Password: ", answer, true);
+  return answer;
 }
 
 bool exitedCleanly(const ChildRun& inRun) { return WIFEXITED(inRun.status) && WEXITSTATUS(inRun.status) == 0; }
@@ -239,6 +271,92 @@ TEST(Prompt, HiddenOnATerminal) {
     // Only the prompt and the line end written afterwards: nothing typed was echoed.
     EXPECT_EQ(run.output, "Password: \r\n");
   }
+}
+
+// A signal that ends the process while echo is off must leave the terminal as it was found,
+// and the process must still end by that signal.
+TEST(Prompt, TerminalComesBackWhenASignalEndsTheProcess) {
+  struct Case {
+    const char* name;
+    int signal;
+    std::function<std::string()> body;
+  };
+  const Case cases[] = {
+      {"prompt, SIGTERM", SIGTERM, hiddenPrompt},
+      {"prompt, SIGHUP", SIGHUP, hiddenPrompt},
+      {"prompt, SIGINT sent from outside", SIGINT, hiddenPrompt},
+      {"password read, SIGTERM", SIGTERM,
+       [] {
+         orvo::platform::TerminalEchoOff quiet;
+         std::string line;
+         std::getline(std::cin, line);
+         return line;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TerminalChild child = startOnTerminal(c.body);
+    ASSERT_GT(child.pid, 0);
+    kill(child.pid, c.signal);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    const termios after = terminalSettings(child.master);
+    close(child.master);
+    close(child.result);
+    EXPECT_EQ(after.c_lflag & (ECHO | ICANON), static_cast<tcflag_t>(ECHO | ICANON));
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), c.signal);
+  }
+}
+
+// A process of the terminal's foreground group, the way a shell starts a job: only such a
+// group stops on SIGTSTP (the session leader's own group has no parent in the session, and
+// the system drops stop signals for it). The session leader waits for the job; the job's
+// answer is the result.
+std::string hiddenPromptAsJob() {
+  const pid_t job = fork();
+  if (job == 0) {
+    setpgid(0, 0);
+    sigset_t ttou, previous;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &previous);
+    tcsetpgrp(0, getpid());
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return hiddenPrompt();
+  }
+  int status = 0;
+  waitpid(job, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : " (job status " + std::to_string(status) + ")";
+}
+
+char processState(pid_t inPid) {
+  const std::string stat = orvo::test::readFile("/proc/" + std::to_string(inPid) + "/stat");
+  const size_t close = stat.rfind(')');
+  return close == std::string::npos || close + 2 >= stat.size() ? '?' : stat[close + 2];
+}
+
+// Stopped (SIGTSTP) in a hidden prompt, the terminal echoes for whoever uses it meanwhile; on
+// SIGCONT the prompt hides its keys again and goes on to its answer.
+TEST(Prompt, TerminalEchoesWhileStoppedAndNotAfterContinuing) {
+  const TerminalChild child = startOnTerminal(hiddenPromptAsJob);
+  ASSERT_GT(child.pid, 0);
+  const pid_t job = tcgetpgrp(child.master);
+  ASSERT_GT(job, 0);
+  ASSERT_NE(job, child.pid);
+  kill(-job, SIGTSTP);
+  EXPECT_TRUE(waitForEcho(child.master, true)) << "echo stayed off for the stop";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (processState(job) != 'T' && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(processState(job), 'T');
+  kill(-job, SIGCONT);
+  EXPECT_TRUE(waitForEcho(child.master, false)) << "echo stayed on after continuing";
+  writeAll(child.master, "ok\r");
+  const ChildRun run = finish(child.pid, child.result, child.master);
+  ASSERT_TRUE(exitedCleanly(run)) << "status " << run.status;
+  EXPECT_EQ(run.result, "ok");
+  EXPECT_EQ(run.output, "Password: \r\n");
 }
 
 TEST(Prompt, HiddenFromAPipe) {

@@ -1,14 +1,17 @@
 // Console input that must not be shown: reading a password from a terminal.
 #pragma once
 
+#include <memory>
+
 namespace orvo::platform {
 
 // True when standard input is a terminal.
 bool standardInputIsTerminal();
 
 // While it lives, the terminal on standard input does not echo what is typed. The previous
-// settings come back when it ends, and also when the process is interrupted (SIGINT,
-// SIGTERM, SIGHUP, SIGQUIT) meanwhile. Does nothing when standard input is not a terminal.
+// settings come back when it ends, and also when a signal ends or stops the process meanwhile
+// (the exit status stays that of the signal). Does nothing when standard input is not a
+// terminal.
 class TerminalEchoOff {
  public:
   TerminalEchoOff();
@@ -17,7 +20,8 @@ class TerminalEchoOff {
   TerminalEchoOff& operator=(const TerminalEchoOff&) = delete;
 
  private:
-  bool itsActive = false;
+  struct Settings;
+  std::unique_ptr<Settings> itsSettings;
 };
 
 // Heap diagnostics of the process. In builds with AddressSanitizer every heap access is

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "orvo/platform/kxconsoleinput.h"
+#include "orvo/platform/posix/terminalsettingsguard.h"
 
 namespace orvo::platform {
 
@@ -20,7 +21,10 @@ constexpr int kEscape = 27;
 }  // namespace
 
 struct ConsoleKeyReader::Settings {
+  Settings(const termios& inSaved, const termios& inRaw) : saved(inSaved), guard(inSaved, inRaw) {}
+
   termios saved;
+  posix::TerminalSettingsGuard guard;
 };
 
 void discardConsoleTypeAhead() {
@@ -35,14 +39,13 @@ ConsoleKeyReader::ConsoleKeyReader() {
   raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
-  // TCSANOW, not TCSAFLUSH: keys typed before the prompt still count.
-  if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
-  itsSettings = std::make_unique<Settings>(Settings{saved});
+  // Applied with TCSANOW, not TCSAFLUSH: keys typed before the prompt still count. A signal
+  // that ends the process meanwhile gives the terminal its settings back first.
+  auto settings = std::make_unique<Settings>(saved, raw);
+  if (settings->guard.isActive()) itsSettings = std::move(settings);
 }
 
-ConsoleKeyReader::~ConsoleKeyReader() {
-  if (itsSettings) ::tcsetattr(STDIN_FILENO, TCSANOW, &itsSettings->saved);
-}
+ConsoleKeyReader::~ConsoleKeyReader() = default;
 
 // One byte, or kEndOfInput when none comes within inTimeoutMs (-1: wait for ever) or the
 // terminal is gone.

@@ -1,8 +1,10 @@
-#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include "orvo/platform/kxconsoleinput.h"
+#include "orvo/platform/posix/terminalsettingsguard.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -17,43 +19,25 @@
 #endif
 
 namespace orvo::platform {
-namespace {
 
-// The settings to restore; written before the handlers are installed, read by them.
-termios gSaved;
-volatile sig_atomic_t gEchoOff = 0;
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-struct sigaction gPrevious[4];
+struct TerminalEchoOff::Settings {
+  Settings(const termios& inSaved, const termios& inQuiet) : guard(inSaved, inQuiet) {}
 
-void restoreAndRaise(int inSignal) {
-  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
-  gEchoOff = 0;
-  signal(inSignal, SIG_DFL);
-  raise(inSignal);
-}
-
-}  // namespace
+  posix::TerminalSettingsGuard guard;
+};
 
 bool standardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 TerminalEchoOff::TerminalEchoOff() {
-  if (!standardInputIsTerminal() || tcgetattr(STDIN_FILENO, &gSaved) != 0) return;
-  struct sigaction action = {};
-  action.sa_handler = restoreAndRaise;
-  sigemptyset(&action.sa_mask);
-  for (int i = 0; i < 4; ++i) sigaction(kSignals[i], &action, &gPrevious[i]);
-  termios quiet = gSaved;
+  termios saved;
+  if (!standardInputIsTerminal() || tcgetattr(STDIN_FILENO, &saved) != 0) return;
+  termios quiet = saved;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-  itsActive = true;
-  if (tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0) gEchoOff = 1;
+  auto settings = std::make_unique<Settings>(saved, quiet);
+  if (settings->guard.isActive()) itsSettings = std::move(settings);
 }
 
-TerminalEchoOff::~TerminalEchoOff() {
-  if (!itsActive) return;
-  if (gEchoOff) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
-  gEchoOff = 0;
-  for (int i = 0; i < 4; ++i) sigaction(kSignals[i], &gPrevious[i], nullptr);
-}
+TerminalEchoOff::~TerminalEchoOff() = default;
 
 void startHeapDiagnostics() {}
 
