@@ -137,6 +137,14 @@ TEST(Date, Parse) {
       {"2026-12", 0, false, {0, 0, 0}},
       {"", 0, false, {0, 0, 0}},
       {"13/13/2026", 0, false, {0, 0, 0}},
+      // Numbers are digits only: no sign anywhere.
+      {"1.1.-5", 0, false, {0, 0, 0}},
+      {"2026-+12-08", 0, false, {0, 0, 0}},
+      {"+8.12.2026", 0, false, {0, 0, 0}},
+      {"dec -8, 2026", 0, false, {0, 0, 0}},
+      {"dec 8, +2026", 0, false, {0, 0, 0}},
+      {"08.12.99999999999999999999", 0, false, {0, 0, 0}},  // saturates, out of range
+      {"2026- 12- 08", 0, true, {2026, 12, 8}},             // blanks before a number, as before
   };
   for (const Case& c : cases) {
     kxDate out(1, 1, 1999);
@@ -163,6 +171,16 @@ TEST(Time, FromMillisecondsAndText) {
   EXPECT_EQ(morning.getText(":", true), "09:05:07");
   EXPECT_EQ(morning.getText(" h ", false), "09 h 05");
   EXPECT_EQ(kxTime().getText(), "00:00:00");
+}
+
+TEST(Time, MillisecondsOfLongTimesDoNotOverflow) {
+  kxTime time;
+  ASSERT_TRUE(kxTime::parse("999:0", time));
+  EXPECT_EQ(time.getMilliseconds(), int64_t{999} * 3600000);
+  time.set(32767, 59, 59, 999);
+  EXPECT_EQ(time.getMilliseconds(), int64_t{32767} * 3600000 + 3599999);
+  time.set(-32768, -1, 0, 0);
+  EXPECT_EQ(time.getMilliseconds(), int64_t{-32768} * 3600000 - 60000);
 }
 
 TEST(Time, Parse) {

@@ -110,6 +110,39 @@ TEST(InfoLog, RemovingASinkKeepsItsThreshold) {
   EXPECT_EQ(err.find("after removal"), std::string::npos);
 }
 
+// Sinks that take themselves, or an earlier sink, out while a line is written.
+bool selfRemovingSink(kxInfoLogLevel inLevel, const char* inText) {
+  recordingSink(inLevel, inText);
+  kxInfoLogRemoveSink(selfRemovingSink);
+  return false;
+}
+bool removingEarlierSink(kxInfoLogLevel, const char*) {
+  kxInfoLogRemoveSink(recordingSink);
+  return false;
+}
+bool laterSink(kxInfoLogLevel inLevel, const char* inText) {
+  return recordingSink(inLevel, (std::string("later ") + inText).c_str());
+}
+
+TEST(InfoLog, EverySinkRegisteredWhenTheLineIsWrittenGetsIt) {
+  TempDir dir;
+  gSinkFile = dir.file("sink");
+  gClaimed = "";
+  runIsolated([] {
+    kxInfoLogAddSink(selfRemovingSink, 3);
+    kxInfoLogAddSink(laterSink, 3);
+    kxInfoLogWrite(3, "first");
+    kxInfoLogRemoveSink(laterSink);
+
+    kxInfoLogAddSink(recordingSink, 3);
+    kxInfoLogAddSink(removingEarlierSink, 3);
+    kxInfoLogAddSink(laterSink, 3);
+    kxInfoLogWrite(3, "second");
+    kxInfoLogWrite(3, "third");
+  });
+  EXPECT_EQ(orvo::test::readFile(gSinkFile), "3 first\n3 later first\n3 second\n3 later second\n3 later third\n");
+}
+
 // A sink that logs from inside the log: the lock is recursive, so this must not deadlock.
 bool reentrantSink(kxInfoLogLevel inLevel, const char* inText) {
   if (inLevel == 1) kxInfoLogPrintf(2, "echo of <%s>", inText);

@@ -1,6 +1,7 @@
 // Error code names, messages with $ parameters, error messages and kxException.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -307,6 +308,24 @@ TEST(StringServer, MessagesTakeTheirTextFromTheProcessRegistry) {
   message.setRef(7002);
   EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(message.getText(), ""); }),
             Strings{"itsStrMap.find(inRef) != itsStrMap.end()"});
+}
+
+TEST(StringServer, RegistrationWhileOtherThreadsLookTextsUp) {
+  static const kxStringTableEntry base[] = {{1, "one"}, {0, nullptr}};
+  static std::vector<std::string> texts;
+  for (int i = 0; i < 500; ++i) texts.push_back("text " + std::to_string(i));
+  kxStringServer server;
+  server.addStrings(base);
+  std::atomic<bool> done{false};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; ++t)
+    readers.emplace_back([&] {
+      while (!done.load()) ASSERT_STREQ(server.getString(1), "one");
+    });
+  for (uint32_t i = 0; i < texts.size(); ++i) server.addString(100 + i, texts[i].c_str());
+  done = true;
+  for (auto& reader : readers) reader.join();
+  for (uint32_t i = 0; i < texts.size(); ++i) EXPECT_EQ(server.getString(100 + i), texts[i]);
 }
 
 }  // namespace

@@ -41,3 +41,8 @@ constexpr const char* sourceFileName(const char* inPath) {
                  : kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, #inCondition, \
                                   (inMessage)))
 #define kxAssert(...) KX_ASSERT_PICK(__VA_ARGS__, KX_ASSERT_2, KX_ASSERT_1, )(__VA_ARGS__)
+
+// kxAssert reporting inText as the offending command, for conditions whose source text is
+// not the one the report names (a field read through an atomic, say).
+#define kxAssertAs(inCondition, inText)                                                            \
+  ((inCondition) ? (void)0 : kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, (inText), nullptr))

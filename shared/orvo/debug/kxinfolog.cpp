@@ -4,7 +4,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
 #include "orvo/internal/kxglobals.h"
 #include "orvo/platform/kxclock.h"
@@ -48,11 +47,13 @@ kxInfoLogLevel kxGetInfoLogLevel() { return gInfoLog.itsThreshold.load(std::memo
 
 void kxInfoLogWrite(kxInfoLogLevel inLevel, const char* inText) {
   if (!passesThresholds(inLevel)) return;
-  std::lock_guard<orvo::platform::RecursiveLock> hold(gInfoLog.itsLock);
+  kxStMutex hold(&gInfoLog.itsLock);
   bool claimed = false;
-  // By index: a sink may add or remove sinks while it runs.
-  for (size_t i = 0; i < gInfoLog.itsSinks.size(); ++i) {
-    if (gInfoLog.itsSinks[i].first(inLevel, inText)) claimed = true;
+  // Every sink registered now gets the line, also when a sink adds or removes sinks.
+  if (!gInfoLog.itsSinks.empty()) {
+    const auto sinks = gInfoLog.itsSinks;
+    for (const auto& sink : sinks)
+      if (sink.first(inLevel, inText)) claimed = true;
   }
   if (claimed || inLevel > gInfoLog.itsThreshold.load(std::memory_order_relaxed)) return;
   writeDefaultDestination(inText);
@@ -69,32 +70,32 @@ void kxInfoLogPrintf(kxInfoLogLevel inLevel, const char* inFormat, ...) {
 }
 
 void kxInfoLogSetMode(const char* inPrefix, int32_t inMode) {
-  std::lock_guard<orvo::platform::RecursiveLock> hold(gInfoLog.itsLock);
+  kxStMutex hold(&gInfoLog.itsLock);
   gInfoLog.itsMode = inMode;
   gInfoLog.itsPrefix = inPrefix != nullptr ? inPrefix : "";
 }
 
 void kxInfoLogToFile(const char* inPrefix, const char* inPath) {
-  std::lock_guard<orvo::platform::RecursiveLock> hold(gInfoLog.itsLock);
+  kxStMutex hold(&gInfoLog.itsLock);
   gInfoLog.itsMode = kxInfoLogModeFile;
   gInfoLog.itsPrefix = inPrefix != nullptr ? inPrefix : "";
   gInfoLog.itsFileName = inPath != nullptr ? inPath : "";
 }
 
 std::string kxInfoLogFileName() {
-  std::lock_guard<orvo::platform::RecursiveLock> hold(gInfoLog.itsLock);
+  kxStMutex hold(&gInfoLog.itsLock);
   return gInfoLog.itsFileName;
 }
 
 void kxInfoLogAddSink(kxInfoLogSink inSink, kxInfoLogLevel inLevel) {
-  std::lock_guard<orvo::platform::RecursiveLock> hold(gInfoLog.itsLock);
+  kxStMutex hold(&gInfoLog.itsLock);
   if (inLevel > gInfoLog.itsSinkThreshold.load(std::memory_order_relaxed))
     gInfoLog.itsSinkThreshold.store(inLevel, std::memory_order_relaxed);
   gInfoLog.itsSinks.emplace_back(inSink, inLevel);
 }
 
 void kxInfoLogRemoveSink(kxInfoLogSink inSink) {
-  std::lock_guard<orvo::platform::RecursiveLock> hold(gInfoLog.itsLock);
+  kxStMutex hold(&gInfoLog.itsLock);
   std::erase_if(gInfoLog.itsSinks, [inSink](const auto& entry) { return entry.first == inSink; });
 }
 

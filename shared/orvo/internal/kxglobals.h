@@ -10,6 +10,9 @@
 #include "orvo/debug/internal/kxinfologstate.h"
 #include "orvo/debug/kxallocguard.h"
 #include "orvo/messages/kxstringserver.h"
+#include "orvo/threads/internal/kxthreadregistry.h"
+#include "orvo/threads/kxmainthread.h"
+#include "orvo/threads/kxmemmutex.h"
 #include "orvo/threads/kxtimer.h"
 #include "orvo/util/internal/kxapplicationpaths.h"
 
@@ -22,6 +25,12 @@ extern kxTimer gProcessTimer;
 extern kxInfoLogState gInfoLog;
 // Message texts by reference number; filled at start-up, read-only afterwards.
 extern kxStringServer gStringServer;
+// Guards every kxSingleEvent's state changes and waiter list.
+extern kxMemMutex gEventLock;
+// Thread id -> kxThread, its lock and the registration counter.
+extern kxThreadRegistry gThreadRegistry;
+// Stands for the main thread; registered when the first kxThread is made.
+extern kxMainThread gMainThread;
 // Seeds default-constructed random generators; every generated number is folded into it.
 extern std::atomic<uint32_t> gRandomSeed;
 extern kxApplicationPaths gApplicationPaths;

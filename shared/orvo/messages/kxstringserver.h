@@ -2,14 +2,15 @@
 //
 // A kxMessage can carry a reference number instead of its text; the process-wide registry
 // (kxStringServer::instance()) turns the number back into the text. Modules register
-// their static tables during start-up; afterwards the registry is only read, so it takes
-// no lock. The registry keeps pointers, not copies: registered texts must live as long as
-// the process. Reference 0 stands for "no text" and 0xFFFF marks a message's own literal
+// their static tables, usually during start-up, but a registration may come while other
+// threads look texts up: a reader-writer lock guards the map. The registry keeps pointers,
+// not copies: registered texts must live as long as the process. Reference 0 stands for "no text" and 0xFFFF marks a message's own literal
 // text, so neither is ever registered.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <shared_mutex>
 
 // One entry of a registration table; a table ends with an entry whose itsRef is 0.
 struct kxStringTableEntry {
@@ -39,5 +40,6 @@ class kxStringServer {
   uint32_t addStrings(const kxStringTableEntry* inTable);
 
  private:
-  std::map<uint32_t, const char*> itsStrMap;
+  mutable std::shared_mutex itsLock;
+  std::map<uint32_t, const char*> itsStrMap;  // guarded by itsLock
 };

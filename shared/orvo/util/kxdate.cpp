@@ -42,6 +42,22 @@ bool atEnd(std::istream& inStream) {
   return inStream.peek() == std::char_traits<char>::eof();
 }
 
+bool isDigit(int inChar) { return inChar >= '0' && inChar <= '9'; }
+
+// A number of a date after optional white space: digits only. Long runs of digits saturate,
+// so they fail the range checks instead of overflowing.
+bool readDateNumber(std::istream& ioStream, int& outValue) {
+  ioStream >> std::ws;
+  if (!isDigit(ioStream.peek())) return false;
+  int value = 0;
+  while (isDigit(ioStream.peek())) {
+    const int digit = ioStream.get() - '0';
+    value = value > 100000 ? value : value * 10 + digit;
+  }
+  outValue = value;
+  return true;
+}
+
 }  // namespace
 
 kxDate::kxDate(int32_t inFlag) : itsDay(1), itsMonth(1), itsYear(1900) {
@@ -141,12 +157,11 @@ bool kxDate::parse(const std::string& inText, kxDate& outDate, int32_t inFormat)
   in >> std::ws;
   int a = 0, b = 0, c = 0;
   char separator = 0;
-  const int next = in.peek();
-  if (next >= '0' && next <= '9') {
-    if (!(in >> a)) return false;
+  if (isDigit(in.peek())) {
+    readDateNumber(in, a);
     separator = static_cast<char>(in.get());
     if (separator != '.' && separator != '/' && separator != '-') return false;
-    if (!(in >> b) || in.get() != separator || !(in >> c)) return false;
+    if (!readDateNumber(in, b) || in.get() != separator || !readDateNumber(in, c)) return false;
     in >> std::ws;
   } else {
     if (inFormat != 0) return false;
@@ -154,11 +169,10 @@ bool kxDate::parse(const std::string& inText, kxDate& outDate, int32_t inFormat)
     if (!(in >> word)) return false;
     a = monthFromName(word);
     if (a == 0) return false;
-    if (!(in >> b)) return false;
+    if (!readDateNumber(in, b)) return false;
     in >> std::ws;
     if (in.get() != ',' || !in.good()) return false;
-    in >> std::ws;
-    if (!(in >> c)) return false;
+    if (!readDateNumber(in, c)) return false;
     in >> std::ws;
     inFormat = 3;
   }
@@ -210,8 +224,8 @@ void kxTime::set(int16_t inHours, int16_t inMinutes, int16_t inSeconds, int16_t 
   itsMilliseconds = inMilliseconds;
 }
 
-int32_t kxTime::getMilliseconds() const {
-  return (int32_t(itsHours) * 3600 + int32_t(itsMinutes) * 60 + itsSeconds) * 1000 + itsMilliseconds;
+int64_t kxTime::getMilliseconds() const {
+  return (int64_t(itsHours) * 3600 + int64_t(itsMinutes) * 60 + itsSeconds) * 1000 + itsMilliseconds;
 }
 
 std::string kxTime::getText(const std::string& inSeparator, bool inWithSeconds) const {

@@ -35,8 +35,9 @@ class kxDate {
   std::string getText(int32_t inFormat = 0, bool inWithYear = true, bool inTwoDigitYear = false) const;
 
   // inFormat: 0 decides from the text, 1 year-month-day, 2 day.month.year, 3 month/day/year
-  // (also "Mon D, year" when inFormat is 0). Years below 70 are 20xx, 70 to 99 are 19xx; the
-  // date must lie in 1970..2050. outDate is set only on success.
+  // (also "Mon D, year" when inFormat is 0). Numbers are decimal digits only, no sign. Years
+  // below 70 are 20xx, 70 to 99 are 19xx; the date must lie in 1970..2050. outDate is set
+  // only on success.
   static bool parse(const std::string& inText, kxDate& outDate, int32_t inFormat = 0);
 
   bool operator==(const kxDate& inOther) const = default;
@@ -59,8 +60,9 @@ class kxTime {
   int16_t getMinutes() const { return itsMinutes; }
   int16_t getSeconds() const { return itsSeconds; }
   int16_t getMillisecondField() const { return itsMilliseconds; }
-  // The whole time as milliseconds.
-  int32_t getMilliseconds() const;
+  // The whole time as milliseconds; 64 bits, since the parts are not limited (32767 hours
+  // are over 2^31 milliseconds).
+  int64_t getMilliseconds() const;
 
   // "HH<sep>MM[<sep>SS]"; milliseconds are never shown.
   std::string getText(const std::string& inSeparator = ":", bool inWithSeconds = true) const;

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "orvo/debug/kxinfolog.h"
-#include "orvo/platform/kxrecursivelock.h"
+#include "orvo/threads/kxmemmutex.h"
 
 struct kxInfoLogState {
   std::string itsPrefix;
   std::vector<std::pair<kxInfoLogSink, kxInfoLogLevel>> itsSinks;
   std::string itsFileName{"infoLog.log"};
-  orvo::platform::RecursiveLock itsLock;
+  kxMemMutex itsLock;
 
   // Read without the lock before a message is formatted.
   std::atomic<kxInfoLogLevel> itsThreshold{3};

@@ -3,8 +3,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <mutex>
 
 namespace orvo::platform::posix {
 namespace {
@@ -15,10 +17,15 @@ constexpr int kSignals[] = {SIGHUP, SIGINT,  SIGQUIT,   SIGABRT, SIGPIPE, SIGALR
                             SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPWR,  SIGTSTP};
 constexpr size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
-// Written only with kSignals blocked, read by the handler.
+// Held by every guard from its construction to its end, so the guards of one thread nest
+// and a second thread's guard waits until the first thread's are gone.
+std::recursive_mutex gGuardLock;
+
+// Written under gGuardLock with kSignals blocked on the writing thread; read by the handler.
 termios gSaved;    // the settings found before the outermost guard
 termios gChanged;  // the settings in force now
-volatile sig_atomic_t gChangedOn = 0;
+std::atomic<int> gChangedOn{0};  // lock-free, so the handler may read it
+static_assert(std::atomic<int>::is_always_lock_free);
 struct sigaction gPrevious[kSignalCount];
 bool gInstalled[kSignalCount];
 int gDepth = 0;
@@ -98,6 +105,7 @@ void onSignal(int inSignal, siginfo_t* inInfo, void* inContext) {
 
 TerminalSettingsGuard::TerminalSettingsGuard(const termios& inSaved, const termios& inChanged)
     : itsSaved(inSaved), itsOuterChanged(inSaved) {
+  gGuardLock.lock();
   SignalsHeld held;
   itsOutermost = gDepth == 0;
   if (itsOutermost) {
@@ -130,11 +138,12 @@ void TerminalSettingsGuard::release() {
   --gDepth;
   if (!itsOutermost) {
     gChanged = itsOuterChanged;
-    return;
+  } else {
+    gChangedOn = 0;
+    for (size_t i = 0; i < kSignalCount; ++i)
+      if (gInstalled[i]) sigaction(kSignals[i], &gPrevious[i], nullptr);
   }
-  gChangedOn = 0;
-  for (size_t i = 0; i < kSignalCount; ++i)
-    if (gInstalled[i]) sigaction(kSignals[i], &gPrevious[i], nullptr);
+  gGuardLock.unlock();
 }
 
 }  // namespace orvo::platform::posix

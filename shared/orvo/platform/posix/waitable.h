@@ -1,0 +1,115 @@
+// How waiting works on POSIX; shared by the implementations of the wait, events, thread
+// messages and threads.
+//
+// Each blocked wait has a Waiter of its own, a condition variable. A waitable keeps the
+// waiters blocked on it under its own lock and fires them when it becomes signalled; a waiter reports the first source that fired it, which is how a wait learns
+// that a pulse released it. A wait on several waitables takes their locks in address order
+// (so no two waits take them in opposite orders), checks their states and registers with
+// each before it lets go, so no signal can fall between the check and the registration.
+//
+// Lock order: a waitable's lock, or a message queue's, before a waiter's.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "orvo/platform/kxthreadmessages.h"
+#include "orvo/platform/kxwait.h"
+
+namespace orvo::platform::posix {
+
+using Clock = std::chrono::steady_clock;
+
+// The end of a wait of inTimeout milliseconds from now; none for -1.
+std::optional<Clock::time_point> deadlineAfter(int32_t inTimeout);
+// Milliseconds left until inDeadline for poll(): -1 without one, 0 once it has passed.
+int millisecondsLeft(const std::optional<Clock::time_point>& inDeadline);
+
+class Waiter {
+ public:
+  Waiter() = default;
+  Waiter(const Waiter&) = delete;
+  Waiter& operator=(const Waiter&) = delete;
+
+  void fire(const void* inSource);
+  // Blocks until fired or past inDeadline.
+  void wait(const std::optional<Clock::time_point>& inDeadline);
+  const void* firedBy();
+
+ private:
+  std::mutex itsLock;
+  std::condition_variable itsWake;
+  const void* itsFiredBy = nullptr;  // guarded by itsLock
+};
+
+// The calling thread's message queue, made on first use (threadmessages.cpp).
+class MessageQueue {
+ public:
+  bool post(const ThreadMessage& inMessage);
+  bool take(ThreadMessage& outMessage);
+  void clear();
+  // The owning thread's wait, fired by every post while attached; fired at once when
+  // messages are waiting already.
+  void attach(Waiter* inWaiter);
+  void detach();
+
+ private:
+  std::mutex itsLock;
+  std::deque<ThreadMessage> itsMessages;
+  Waiter* itsWaiter = nullptr;
+};
+MessageQueue& currentMessageQueue();
+
+// Holds a suspended thread at a wait (thread.cpp); a no-op on threads not made by
+// createSuspendedThread.
+void parkIfSuspended();
+
+// Parks a suspended thread on the way into a wait and again on the way out.
+class SuspensionPoint {
+ public:
+  SuspensionPoint() { parkIfSuspended(); }
+  ~SuspensionPoint() { parkIfSuspended(); }
+  SuspensionPoint(const SuspensionPoint&) = delete;
+  SuspensionPoint& operator=(const SuspensionPoint&) = delete;
+};
+
+}  // namespace orvo::platform::posix
+
+namespace orvo::platform {
+
+class Waitable {
+ public:
+  enum class Kind { event, threadEnd };
+
+  explicit Waitable(Kind inKind) : itsKind(inKind) {}
+  Waitable(const Waitable&) = delete;
+  Waitable& operator=(const Waitable&) = delete;
+  virtual ~Waitable() = default;
+
+  Kind kind() const { return itsKind; }
+
+  bool isSignalled() const { return itsSignalled.load(std::memory_order_acquire); }
+  void set();
+  void reset();
+  void pulse();
+
+  // Called with mutex() held.
+  std::mutex& mutex() { return itsLock; }
+  void addWaiter(posix::Waiter* inWaiter) { itsWaiters.push_back(inWaiter); }
+  // Takes the lock itself.
+  void removeWaiter(posix::Waiter* inWaiter);
+
+ private:
+  const Kind itsKind;
+  std::mutex itsLock;
+  std::atomic<bool> itsSignalled{false};
+  std::vector<posix::Waiter*> itsWaiters;  // guarded by itsLock
+};
+
+}  // namespace orvo::platform

@@ -1,0 +1,464 @@
+#include "orvo/threads/kxthread.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <typeinfo>
+
+#include "orvo/debug/kxassert.h"
+#include "orvo/debug/kxtrace.h"
+#include "orvo/internal/kxglobals.h"
+#include "orvo/messages/kxexception.h"
+#include "orvo/platform/kxthreadmessages.h"
+
+using orvo::globals::gMainThread;
+using orvo::globals::gThreadRegistry;
+
+#define KX_SUPPORT "  Please notify Tervane Technical Support at support@tervane.example."
+const char* const kxInternalErrorText = "An internal error occurred." KX_SUPPORT;
+const char* const kxUnspecifiedErrorText = "An unspecified error \"$e\" occurred." KX_SUPPORT;
+const char* const kxUnexpectedExceptionText = "An unexpected exception \"$e\" occurred." KX_SUPPORT;
+const char* const kxMemoryExhaustedText = "Could not perform operation because available memory is exhausted.";
+#undef KX_SUPPORT
+
+// What a started thread and its object share. The thread takes its object from here, and
+// kill() gives up on the thread here; whichever side decides first decides for both.
+struct kxThreadLink {
+  explicit kxThreadLink(kxThread* inObject) : itsObject(inObject) {}
+
+  std::mutex itsLock;
+  std::condition_variable itsChanged;
+  kxThread* const itsObject;
+  // All guarded by itsLock.
+  bool itsEntered = false;    // the thread took its object
+  bool itsReleased = false;   // run() let go of the object
+  bool itsFinishing = false;  // past run(): the thread completes with its object
+  bool itsDone = false;       // the thread touches the object no more
+  bool itsAbandoned = false;  // kill() gave up on the thread
+};
+
+namespace {
+
+constexpr uint32_t kPumpMessage = 0x500;
+constexpr int32_t kKillGrace = 250;
+// How long process exit waits for threads that kill() gave up on.
+constexpr int32_t kAbandonedExitWait = 1000;
+
+// The link of the run on the calling thread, for releaseObject().
+thread_local kxThreadLink* tLink = nullptr;
+
+}  // namespace
+
+kxThreadRegistry::~kxThreadRegistry() { orvo::platform::waitForDetachedThreads(kAbandonedExitWait); }
+
+kxErrorMessage errorMessageFromException(const std::exception& inException) {
+  if (const auto* thrown = dynamic_cast<const kxException*>(&inException)) {
+    kxErrorMessage message = thrown->errorMessage;
+    if (message.getRef() == kxMessage::kLiteralRef && message.getLiteralText() == kxUnspecifiedErrorText &&
+        !message.hasParam('e'))
+      message.addParam('e', static_cast<uint32_t>(message.getErrorValue()));
+    return message;
+  }
+  if (dynamic_cast<const std::bad_alloc*>(&inException) != nullptr)
+    return kxErrorMessage(kxErr_memFull, kxMemoryExhaustedText);
+  return kxErrorMessage(kxErr_internal, kxUnexpectedExceptionText, 'e', inException.what());
+}
+
+kxThread::kxThread() : kxThread(nullptr) {
+  gMainThread.registerMainThread();
+  itsParent = getCurrentThread();
+  if (itsParent != nullptr) itsParent->addChild(this);
+}
+
+kxThread::kxThread(kxThread* inParent)
+    : itsParent(inParent),
+      itsThreadID(0),
+      itsThreadState(starting),
+      itsStopValue(0),
+      itsTimer(1),
+      itsHandle(nullptr) {
+  if (itsParent != nullptr) itsParent->addChild(this);
+}
+
+kxThread::~kxThread() {
+  kxStMutex hold(&gThreadRegistry.itsLock);
+  KX_TRACE(2, "kxThread::~kxThread - done threadId = 0x%lX", static_cast<unsigned long>(itsThreadID.load()));
+  const int32_t state = itsThreadState.load();
+  kxAssertAs((state == starting) || (state == stopped), "(itsThreadState == starting) || (itsThreadState == stopped)");
+  if (itsParent != nullptr) itsParent->removeChild(this);
+  orvo::platform::closeThread(itsHandle);
+}
+
+void kxThread::start() {
+  orvo::platform::closeThread(itsHandle);
+  itsHandle = nullptr;
+  getStopEvent().reset();
+  getDoneEvent().reset();
+  if (!canStart()) return;
+
+  auto link = std::make_shared<kxThreadLink>(this);
+  auto* const forThread = new std::shared_ptr<kxThreadLink>(link);
+  uint32_t id = 0;
+  orvo::platform::Thread* const handle = orvo::platform::createSuspendedThread(threadEntry, forThread, id);
+  if (handle == nullptr) {
+    delete forThread;
+    throw std::bad_alloc();
+  }
+  KX_TRACE(2, "kxThread::start started thread handle = 0x%lX", reinterpret_cast<unsigned long>(handle));
+  itsLink = std::move(link);
+  itsHandle = handle;
+  itsThreadID = id;
+  registerThread(id, this);
+  setState(running);
+  orvo::platform::resumeThread(handle);
+}
+
+uint32_t kxThread::threadEntry(void* inLink) {
+  std::shared_ptr<kxThreadLink> link;
+  {
+    const std::unique_ptr<std::shared_ptr<kxThreadLink>> handed(static_cast<std::shared_ptr<kxThreadLink>*>(inLink));
+    link = std::move(*handed);
+  }
+  kxThread* theThreadObj = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(link->itsLock);
+    if (link->itsAbandoned) {
+      // Given up on before it began: the object is not this thread's to touch.
+      link->itsDone = true;
+      link->itsChanged.notify_all();
+      return 0;
+    }
+    link->itsEntered = true;
+    theThreadObj = link->itsObject;
+  }
+  kxAssert(theThreadObj);
+  seedRandom(theThreadObj);
+  tLink = link.get();
+  theThreadObj->executeRunMethod(*link);
+  tLink = nullptr;
+
+  std::lock_guard<std::mutex> hold(link->itsLock);
+  link->itsDone = true;
+  link->itsChanged.notify_all();
+  return 0;
+}
+
+void kxThread::seedRandom(const kxThread* inObject) {
+  orvo::platform::seedThreadRandom(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(inObject)));
+  orvo::platform::seedThreadRandom(orvo::platform::threadRandom() ^ kxTimer::getTickCount());
+}
+
+void kxThread::executeRunMethod(kxThreadLink& inLink) {
+  itsTimer.start();
+  KX_TRACE(2, "kxThread::executeRunMethod - starting threadId = 0x%lX, total number of threads = %ld",
+           static_cast<unsigned long>(getCurrentThreadID()), static_cast<long>(gThreadRegistry.itsRegistrations.load()));
+  std::exception_ptr failure;
+  bool unknownFailure = false;
+  try {
+    preRun();
+    run();
+  } catch (const std::exception&) {
+    failure = std::current_exception();
+  } catch (...) {
+    unknownFailure = true;
+  }
+  {
+    std::lock_guard<std::mutex> hold(inLink.itsLock);
+    // Given up on while it ran: kill() has reported the thread stopped, and the object may
+    // be gone.
+    if (inLink.itsAbandoned) return;
+    inLink.itsFinishing = true;
+    inLink.itsChanged.notify_all();
+  }
+  if (failure || unknownFailure) recordFailure(failure);
+  try {
+    postRun();
+  } catch (...) {
+    reportUnhandled();
+    return;
+  }
+  KX_TRACE(2, "kxThread::executeRunMethod - done threadId = 0x%lX", static_cast<unsigned long>(itsThreadID.load()));
+  setState(stopped);
+}
+
+void kxThread::recordFailure(const std::exception_ptr& inFailure) {
+  try {
+    if (inFailure) std::rethrow_exception(inFailure);
+    reportUnhandled();
+    handleException(kxException(kxErr_internal, kxInternalErrorText));
+  } catch (const std::exception& inException) {
+    try {
+      handleException(inException);
+    } catch (...) {
+      reportUnhandled();
+    }
+  } catch (...) {
+    reportUnhandled();
+  }
+}
+
+void kxThread::reportUnhandled() {
+  KX_TRACE(1, "kxThread::executeRunMethod - unhandled exception threadId = 0x%lX threadName = \"%s\"",
+           static_cast<unsigned long>(itsThreadID.load()), itsThreadName.c_str());
+  kxAssert(false);
+}
+
+void kxThread::handleException(const std::exception& inException) {
+  kxAssert((itsErrorMessage.getErrorValue() == kxErr_noError) || ((typeid(inException) == typeid(kxException)) && (dynamic_cast<const kxException&>(inException)).errorMessage.getErrorValue() == itsErrorMessage.getErrorValue()));
+  itsErrorMessage = errorMessageFromException(inException);
+}
+
+void kxThread::releaseObject() {
+  kxThreadLink* const link = tLink;
+  if (link == nullptr) return;
+  std::lock_guard<std::mutex> hold(link->itsLock);
+  link->itsReleased = true;
+  link->itsChanged.notify_all();
+}
+
+void kxThread::stop(int32_t inValue) {
+  if (!isRunning()) return;
+  resume();
+  itsStopValue = inValue;
+  getStopEvent().set();
+}
+
+kxSingleEvent& kxThread::getStopEvent() { return itsStopEvent; }
+const kxSingleEvent& kxThread::getStopEvent() const { return itsStopEvent; }
+kxSingleEvent& kxThread::getDoneEvent() { return itsDoneEvent; }
+const kxSingleEvent& kxThread::getDoneEvent() const { return itsDoneEvent; }
+
+void kxThread::kill() {
+  stop(0);
+  // On the thread itself there is nothing to wait for.
+  if (itsHandle == nullptr || !isRunning() || getCurrentThreadID() == itsThreadID.load()) return;
+  orvo::platform::Waitable* const end = orvo::platform::threadEnd(itsHandle);
+  orvo::platform::waitForAny(&end, 1, kKillGrace);
+  if (orvo::platform::threadExitCode(itsHandle) == orvo::platform::kStillActive) {
+    bool giveUp = false;
+    if (itsLink) {
+      kxThreadLink& link = *itsLink;
+      std::unique_lock<std::mutex> hold(link.itsLock);
+      // A run that still holds its object is waited for until it lets go.
+      link.itsChanged.wait(hold, [&link] {
+        return !link.itsEntered || link.itsReleased || link.itsFinishing || link.itsDone;
+      });
+      giveUp = !link.itsFinishing && !link.itsDone;
+      link.itsAbandoned = giveUp;
+    }
+    if (giveUp) {
+      KX_TRACE(1, "kxThread::kill - thread 0x%lX did not stop within %i ms; left to finish on its own",
+               static_cast<unsigned long>(itsThreadID.load()), static_cast<int>(kKillGrace));
+      orvo::platform::closeThread(itsHandle);
+      itsHandle = nullptr;
+    } else {
+      // Past its run: it ends on its own, soon.
+      orvo::platform::waitForAny(&end, 1, -1);
+    }
+  }
+  setState(stopped);
+}
+
+uint32_t kxThread::suspend() {
+  if (itsHandle == nullptr || getState() != running) return 0;
+  setState(suspended);
+  return orvo::platform::suspendThread(itsHandle);
+}
+
+void kxThread::resume() {
+  if (itsHandle == nullptr || getState() != suspended) return;
+  setState(running);
+  orvo::platform::resumeThread(itsHandle);
+}
+
+void kxThread::join() {
+  if (itsHandle == nullptr || getCurrentThreadID() == itsThreadID.load() || isStopped()) return;
+  orvo::platform::Waitable* const end = orvo::platform::threadEnd(itsHandle);
+  orvo::platform::waitForAny(&end, 1, -1);
+}
+
+bool kxThread::isRunning() const {
+  const int32_t state = itsThreadState.load();
+  return state == running || state == suspended;
+}
+
+bool kxThread::isStopped() const { return itsThreadState.load() == stopped; }
+
+kxThread::kxThreadState kxThread::getState() const { return static_cast<kxThreadState>(itsThreadState.load()); }
+
+uint32_t kxThread::getThreadID() const { return itsThreadID.load(); }
+
+int32_t kxThread::getStopValue() const { return itsStopValue.load(); }
+
+orvo::platform::Waitable* kxThread::getHandle() const { return orvo::platform::threadEnd(itsHandle); }
+
+void kxThread::setState(kxThreadState inState) {
+  kxStMutex hold(&gThreadRegistry.itsLock);
+  if (itsThreadState.load() == inState) return;
+  itsThreadState = inState;
+  if (inState != stopped) return;
+  // Not through the virtual accessor: once the state reads stopped, the creator may already be
+  // destroying the derived parts of the object (the base parts wait for the registry lock).
+  itsDoneEvent.set();
+  unRegisterThread(itsThreadID.load());
+}
+
+bool kxThread::canStart() { return true; }
+void kxThread::preRun() {}
+void kxThread::postRun() {}
+
+void kxThread::addChild(kxThread* inChild) {
+  kxStMutex hold(&itsChildrenMutex);
+  itsChildren.push_back(inChild);
+}
+
+void kxThread::removeChild(kxThread* inChild) {
+  kxStMutex hold(&itsChildrenMutex);
+  const auto found = std::find(itsChildren.begin(), itsChildren.end(), inChild);
+  if (found != itsChildren.end()) itsChildren.erase(found);
+}
+
+namespace {
+std::vector<kxThread*> copyUnder(kxMemMutex& inMutex, const std::vector<kxThread*>& inList) {
+  kxStMutex hold(&inMutex);
+  return inList;
+}
+}  // namespace
+
+void kxThread::stopChildren(int32_t inValue) {
+  for (kxThread* child : copyUnder(itsChildrenMutex, itsChildren)) child->stop(inValue);
+}
+
+void kxThread::joinChildren() {
+  for (kxThread* child : copyUnder(itsChildrenMutex, itsChildren)) child->join();
+}
+
+void kxThread::deleteChildren() {
+  for (kxThread* child : copyUnder(itsChildrenMutex, itsChildren)) delete child;
+}
+
+uint32_t kxThread::getCurrentThreadID() {
+  const uint32_t theThreadID = orvo::platform::currentThreadId();
+  kxAssert(theThreadID != 0);
+  return theThreadID;
+}
+
+kxThread* kxThread::findThread(uint32_t inThreadID) {
+  kxStMutex hold(&gThreadRegistry.itsLock);
+  const auto found = gThreadRegistry.itsThreads.find(inThreadID);
+  return found != gThreadRegistry.itsThreads.end() ? found->second : nullptr;
+}
+
+size_t kxThread::getNumThreads() {
+  kxStMutex hold(&gThreadRegistry.itsLock);
+  return gThreadRegistry.itsThreads.size();
+}
+
+kxThread* kxThread::getCurrentThread() {
+  kxThread* const result = findThread(getCurrentThreadID());
+  kxAssert(result);
+  return result;
+}
+
+kxThread* kxThread::getMainThread() { return &gMainThread; }
+
+void kxThread::registerThread(uint32_t inThreadID, kxThread* inThread) {
+  kxStMutex hold(&gThreadRegistry.itsLock);
+  if (inThread != nullptr && inThread->isStopped()) return;
+  KX_TRACE(2, "kxThread::registerThread(0x%lX, %p)", static_cast<unsigned long>(inThreadID), static_cast<void*>(inThread));
+  auto& threads = gThreadRegistry.itsThreads;
+  const auto found = threads.find(inThreadID);
+  if (found == threads.end()) {
+    threads.emplace(inThreadID, inThread);
+  } else if (found->second != inThread) {
+    kxAssert(false);
+    found->second = inThread;
+  } else {
+    return;
+  }
+  gThreadRegistry.itsRegistrations.fetch_add(1);
+}
+
+void kxThread::unRegisterThread(uint32_t inThreadID) {
+  kxStMutex hold(&gThreadRegistry.itsLock);
+  KX_TRACE(2, "kxThread::unRegisterThread(0x%lX)", static_cast<unsigned long>(inThreadID));
+  auto& threads = gThreadRegistry.itsThreads;
+  const auto found = threads.find(inThreadID);
+  if (found == threads.end()) return;
+  KX_TRACE(2, "kxThread::unRegisterThread(%li, %p)", static_cast<long>(inThreadID), static_cast<void*>(found->second));
+  threads.erase(found);
+}
+
+uint16_t kxThread::waitOnSockets(std::vector<selectInfo>& ioInfos, int32_t inTimeout) {
+  using orvo::platform::SelectStatus;
+  using orvo::platform::SocketSet;
+  KX_TRACE(2, "kxThread::waitOnSockets(%i)", static_cast<int>(ioInfos.size()));
+  for (selectInfo& info : ioInfos) info.readyEvents = 0;
+  const kxTimer timer;
+  uint16_t result = 0;
+  int32_t remaining = inTimeout;
+  while (result == 0) {
+    SocketSet read, write, except;
+    // A full set leaves further sockets out.
+    for (const selectInfo& info : ioInfos) {
+      if ((info.events & kSelectRead) != 0) read.add(info.socket);
+      if ((info.events & kSelectWrite) != 0) write.add(info.socket);
+      if ((info.events & kSelectExcept) != 0) except.add(info.socket);
+    }
+    const SelectStatus status = orvo::platform::selectSockets(&read, &write, &except, remaining);
+    if (status == SelectStatus::timedOut) break;
+    if (status == SelectStatus::failed) {
+      result |= kSelectError;
+      break;
+    }
+    if (status == SelectStatus::ready) {
+      for (selectInfo& info : ioInfos) {
+        if (read.contains(info.socket)) info.readyEvents |= kSelectRead;
+        if (write.contains(info.socket)) info.readyEvents |= kSelectWrite;
+        if (except.contains(info.socket)) info.readyEvents |= kSelectExcept;
+        result |= info.readyEvents;
+      }
+    }
+    // Interrupted, or woken with nothing asked for: go on with the time left.
+    if (result == 0 && inTimeout != -1) {
+      const uint32_t elapsed = timer.elapsed();
+      if (elapsed >= static_cast<uint32_t>(inTimeout)) break;
+      remaining = inTimeout - static_cast<int32_t>(elapsed);
+    }
+  }
+  KX_TRACE(2, "kxThread::select(%i) error(%i) read(%i) write(%i) xcpt(%i)", result, (result & kSelectError) != 0,
+           (result & kSelectRead) != 0, (result & kSelectWrite) != 0, (result & kSelectExcept) != 0);
+  return result;
+}
+
+uint16_t kxThread::waitOnSocket(orvo::platform::SocketHandle inSocket, uint16_t inEvents, int32_t inTimeout) {
+  std::vector<selectInfo> infos{{inSocket, inEvents, 0}};
+  return waitOnSockets(infos, inTimeout);
+}
+
+bool kxThread::waitForEvent(int32_t inTimeout, kxEvent* inEvent, uint32_t inExpectedSetCount, bool inPumpMessages) {
+  using orvo::platform::kWaitTimedOut;
+  if (inEvent != nullptr && inEvent->isSet()) return false;
+  if (inEvent == nullptr) {
+    orvo::platform::sleepFor(inTimeout);
+    return true;
+  }
+  thread_local kxEvent::HandleList tHandles;
+  tHandles.clear();
+  inEvent->getHandles(tHandles);
+  if (!inPumpMessages)
+    return orvo::platform::waitForAny(tHandles.data(), tHandles.size(), inTimeout) == kWaitTimedOut;
+
+  inEvent->setNotifyThread(getCurrentThreadID(), kPumpMessage, 0);
+  orvo::platform::discardThreadMessages();
+  if (inEvent->getSetCount() != inExpectedSetCount) {
+    inEvent->setNotifyThread(0, 0, 0);
+    return false;
+  }
+  const int result = orvo::platform::waitForAny(tHandles.data(), tHandles.size(), inTimeout, true);
+  inEvent->setNotifyThread(0, 0, 0);
+  return result == kWaitTimedOut;
+}
+
+bool kxThread::waitForAbandonedThreads(int32_t inTimeout) { return orvo::platform::waitForDetachedThreads(inTimeout); }

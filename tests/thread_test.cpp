@@ -1,0 +1,404 @@
+// kxThread and kxMainThread: states, the registry, children, failures escaping run(),
+// suspension, kill() giving up on a thread, and the socket and event waits.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "orvo/messages/kxexception.h"
+#include "orvo/platform/kxthreadmessages.h"
+#include "orvo/threads/kxmainthread.h"
+#include "orvo/threads/kxmultievent.h"
+#include "orvo/threads/kxthread.h"
+#include "orvo/threads/kxtimer.h"
+#include "support/kxassertcapture.h"
+#include "support/kxfunctionthread.h"
+
+namespace {
+
+using orvo::test::failedAssertions;
+using orvo::test::FunctionThread;
+using Strings = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+// Waits for the stop event.
+void untilStopped(FunctionThread& inSelf) { kxThread::waitForEvent(-1, &inSelf.getStopEvent(), 0, false); }
+
+TEST(Thread, LifecycleRegistryAndChildren) {
+  FunctionThread* seen = nullptr;
+  uint32_t seenId = 0;
+  FunctionThread worker([&](FunctionThread& inSelf) {
+    seen = static_cast<FunctionThread*>(kxThread::getCurrentThread());
+    seenId = kxThread::getCurrentThreadID();
+    untilStopped(inSelf);
+  });
+  // The creating thread is the main thread's object, registered by the first construction.
+  EXPECT_EQ(kxThread::findThread(kxThread::getCurrentThreadID()), kxThread::getMainThread());
+  EXPECT_EQ(worker.getState(), kxThread::starting);
+  EXPECT_EQ(worker.getHandle(), nullptr);
+
+  const size_t before = kxThread::getNumThreads();
+  worker.start();
+  EXPECT_EQ(worker.getState(), kxThread::running);
+  EXPECT_NE(worker.getThreadID(), 0u);
+  EXPECT_EQ(kxThread::findThread(worker.getThreadID()), &worker);
+  EXPECT_EQ(kxThread::getNumThreads(), before + 1);
+  EXPECT_FALSE(worker.getDoneEvent().isSet());
+
+  worker.stop(7);
+  worker.join();
+  EXPECT_EQ(seen, &worker);
+  EXPECT_EQ(seenId, worker.getThreadID());
+  EXPECT_EQ(worker.getStopValue(), 7);
+  EXPECT_TRUE(worker.isStopped());
+  EXPECT_TRUE(worker.getDoneEvent().isSet());
+  EXPECT_EQ(kxThread::findThread(worker.getThreadID()), nullptr);
+  EXPECT_EQ(kxThread::getNumThreads(), before);
+  EXPECT_EQ(worker.getErrorMessage().getErrorValue(), kxErr_noError);
+}
+
+TEST(Thread, ChildrenAreStoppedJoinedAndDeletedFromACopy) {
+  FunctionThread parent([](FunctionThread& inSelf) {
+    // Threads made on a thread are its children.
+    for (int i = 0; i < 3; ++i) (new FunctionThread(untilStopped))->start();
+    untilStopped(inSelf);
+    inSelf.stopChildren(1);
+    inSelf.joinChildren();
+    inSelf.deleteChildren();  // each deletion takes itself out of the list being walked
+  });
+  parent.start();
+  std::this_thread::sleep_for(50ms);
+  parent.stop(0);
+  parent.join();
+  EXPECT_TRUE(parent.isStopped());
+  EXPECT_EQ(parent.getErrorMessage().getErrorValue(), kxErr_noError);
+
+  // A parentless thread is in no list; one given a parent is in its list until destroyed.
+  FunctionThread orphan(nullptr, untilStopped);
+  {
+    FunctionThread child(&orphan, untilStopped);
+    orphan.stopChildren(0);  // never started: nothing
+    EXPECT_EQ(child.getState(), kxThread::starting);
+  }
+  orphan.deleteChildren();  // the list is empty again
+}
+
+struct ThrowCase {
+  const char* name;
+  std::function<void()> thrower;
+  kxErr expected;
+  std::string text;
+  Strings assertions;
+};
+
+TEST(Thread, WhatEscapesRunIsRecorded) {
+  const ThrowCase cases[] = {
+      {"kxException", [] { throw kxException(kxErr_timeout, "slow"); }, kxErr_timeout, "slow", {}},
+      {"unspecified", [] { throw kxException(kxErr_noConnect, kxUnspecifiedErrorText); }, kxErr_noConnect,
+       std::string("An unspecified error \"515\" occurred.  Please notify Tervane Technical Support at "), {}},
+      {"bad_alloc", [] { throw std::bad_alloc(); }, kxErr_memFull,
+       "Could not perform operation because available memory is exhausted.", {}},
+      {"standard", [] { throw std::runtime_error("boom"); }, kxErr_internal,
+       "An unexpected exception \"boom\" occurred.  Please notify Tervane Technical Support at ", {}},
+      {"non-standard", [] { throw 42; }, kxErr_internal,
+       "An internal error occurred.  Please notify Tervane Technical Support at ", {"false"}},
+  };
+  for (const ThrowCase& c : cases) {
+    FunctionThread thread([&c](FunctionThread&) { c.thrower(); });
+    Strings reported = failedAssertions([&] {
+      thread.start();
+      thread.join();
+    });
+    EXPECT_EQ(reported, c.assertions) << c.name;
+    EXPECT_TRUE(thread.isStopped()) << c.name;
+    EXPECT_TRUE(thread.getDoneEvent().isSet()) << c.name;
+    EXPECT_EQ(thread.getErrorMessage().getErrorValue(), c.expected) << c.name;
+    EXPECT_EQ(thread.getErrorMessage().getText().rfind(c.text, 0), 0u)
+        << c.name << ": " << thread.getErrorMessage().getText();
+  }
+}
+
+// A second, different failure in one thread's life is a programming error.
+class TwoFailures : public kxThread {
+ protected:
+  void run() override { throw kxException(kxErr_timeout); }
+  void postRun() override { handleException(kxException(kxErr_noData)); }
+};
+
+TEST(Thread, ASecondDifferentErrorIsReported) {
+  TwoFailures thread;
+  EXPECT_EQ(failedAssertions([&] {
+              thread.start();
+              thread.join();
+            }),
+            Strings{"(itsErrorMessage.getErrorValue() == kxErr_noError) || ((typeid(inException) == typeid(kxException)) "
+                    "&& (dynamic_cast<const kxException&>(inException)).errorMessage.getErrorValue() == "
+                    "itsErrorMessage.getErrorValue())"});
+  EXPECT_EQ(thread.getErrorMessage().getErrorValue(), kxErr_noData);
+}
+
+class FailingPostRun : public kxThread {
+ protected:
+  void run() override {}
+  void postRun() override { throw std::runtime_error("late"); }
+};
+
+TEST(Thread, FailureInPostRunLeavesTheThreadRunningAndRegistered) {
+  FailingPostRun thread;
+  EXPECT_EQ(failedAssertions([&] {
+              thread.start();
+              thread.join();
+            }),
+            Strings{"false"});
+  EXPECT_EQ(thread.getState(), kxThread::running);
+  EXPECT_FALSE(thread.getDoneEvent().isSet());
+  EXPECT_EQ(kxThread::findThread(thread.getThreadID()), &thread);
+  thread.kill();  // its platform thread has ended: kill only marks it stopped
+  EXPECT_TRUE(thread.isStopped());
+  EXPECT_EQ(kxThread::findThread(thread.getThreadID()), nullptr);
+}
+
+TEST(Thread, OperationsOnThreadsNotRunning) {
+  FunctionThread idle(untilStopped);
+  idle.stop(5);
+  idle.kill();
+  idle.join();
+  idle.resume();
+  EXPECT_EQ(idle.suspend(), 0u);
+  EXPECT_EQ(idle.getState(), kxThread::starting);
+  EXPECT_EQ(idle.getStopValue(), 0);
+  EXPECT_FALSE(idle.getStopEvent().isSet());
+
+  // join on the thread itself returns at once.
+  FunctionThread self([](FunctionThread& inSelf) { inSelf.join(); });
+  self.start();
+  self.join();
+  EXPECT_TRUE(self.isStopped());
+}
+
+TEST(Thread, RegistryRules) {
+  FunctionThread stoppedThread([](FunctionThread&) {});
+  stoppedThread.start();
+  stoppedThread.join();
+  const size_t before = kxThread::getNumThreads();
+  kxThread::registerThread(0xFFFFFFF0u, &stoppedThread);
+  EXPECT_EQ(kxThread::findThread(0xFFFFFFF0u), nullptr);
+
+  FunctionThread fresh(untilStopped);
+  kxThread::registerThread(0xFFFFFFF1u, &fresh);
+  kxThread::registerThread(0xFFFFFFF1u, &fresh);
+  EXPECT_EQ(kxThread::getNumThreads(), before + 1);
+  EXPECT_EQ(failedAssertions([&] { kxThread::registerThread(0xFFFFFFF1u, kxThread::getMainThread()); }),
+            Strings{"false"});
+  EXPECT_EQ(kxThread::findThread(0xFFFFFFF1u), kxThread::getMainThread());
+  kxThread::unRegisterThread(0xFFFFFFF1u);
+  kxThread::unRegisterThread(0xFFFFFFF1u);
+  EXPECT_EQ(kxThread::getNumThreads(), before);
+}
+
+TEST(Thread, ARestartedThreadRunsWithoutARegistryEntry) {
+  std::vector<kxThread*> found;
+  FunctionThread thread([&](FunctionThread&) { found.push_back(kxThread::findThread(kxThread::getCurrentThreadID())); });
+  for (int run = 0; run < 2; ++run) {
+    thread.start();
+    thread.join();
+    EXPECT_TRUE(thread.isStopped());
+  }
+  EXPECT_EQ(found, (std::vector<kxThread*>{&thread, nullptr}));
+}
+
+TEST(Thread, SuspendedThreadStopsAtItsNextWaitUntilResumed) {
+  std::atomic<int> rounds{0};
+  FunctionThread ticker([&](FunctionThread& inSelf) {
+    while (kxThread::waitForEvent(2, &inSelf.getStopEvent(), 0, false)) ++rounds;
+  });
+  ticker.start();
+  while (rounds.load() < 3) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(ticker.suspend(), 0u);
+  EXPECT_EQ(ticker.getState(), kxThread::suspended);
+  EXPECT_TRUE(ticker.isRunning());
+  std::this_thread::sleep_for(30ms);  // lets it reach a wait and park there
+  const int parked = rounds.load();
+  std::this_thread::sleep_for(60ms);
+  EXPECT_EQ(rounds.load(), parked);
+  ticker.resume();
+  EXPECT_EQ(ticker.getState(), kxThread::running);
+  while (rounds.load() < parked + 3) std::this_thread::sleep_for(1ms);
+
+  // stop() resumes a suspended thread so that it can see the request.
+  ticker.suspend();
+  ticker.stop(0);
+  ticker.join();
+  EXPECT_TRUE(ticker.isStopped());
+}
+
+// What the detached run shares with the test: kept alive by whichever side ends last.
+struct Abandoned {
+  std::atomic<bool> finished{false};
+  std::vector<int> written;
+};
+
+TEST(Thread, KillGivesUpOnAThreadThatIgnoresStop) {
+  auto shared = std::make_shared<Abandoned>();
+  {
+    FunctionThread stubborn([shared](FunctionThread&) {
+      std::shared_ptr<Abandoned> mine = shared;
+      FunctionThread::releaseObject();
+      std::this_thread::sleep_for(1500ms);  // ignores the stop request
+      mine->written.assign(1000, 7);
+      mine->finished = true;
+      throw kxException(kxErr_timeout);  // after being given up on, recorded nowhere
+    });
+    stubborn.start();
+    std::this_thread::sleep_for(20ms);
+    const kxTimer killing;
+    stubborn.kill();
+    EXPECT_GE(killing.elapsed(), 240u);
+    EXPECT_LT(killing.elapsed(), 1000u);
+    EXPECT_TRUE(stubborn.isStopped());
+    EXPECT_TRUE(stubborn.getDoneEvent().isSet());
+    EXPECT_EQ(kxThread::findThread(stubborn.getThreadID()), nullptr);
+    EXPECT_EQ(stubborn.getErrorMessage().getErrorValue(), kxErr_noError);
+  }  // the object goes while its run goes on
+  EXPECT_FALSE(shared->finished.load());
+  EXPECT_TRUE(kxThread::waitForAbandonedThreads(5000));
+  EXPECT_TRUE(shared->finished.load());
+  EXPECT_EQ(shared->written.size(), 1000u);
+}
+
+TEST(Thread, KillWaitsForARunThatStillHoldsItsObject) {
+  std::atomic<bool> finished{false};
+  FunctionThread holding([&](FunctionThread&) {
+    std::this_thread::sleep_for(400ms);
+    finished = true;
+  });
+  holding.start();
+  holding.kill();
+  EXPECT_TRUE(finished.load());
+  EXPECT_TRUE(holding.isStopped());
+}
+
+TEST(Thread, WaitOnSocketsOverASocketPair) {
+  int pair[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+  std::vector<kxThread::selectInfo> infos{{pair[0], kxThread::kSelectRead, 9}, {pair[1], kxThread::kSelectRead, 9}};
+  EXPECT_EQ(kxThread::waitOnSockets(infos, 0), 0);
+  EXPECT_EQ(infos[0].readyEvents, 0);
+  EXPECT_EQ(infos[1].readyEvents, 0);
+
+  ASSERT_EQ(write(pair[1], "x", 1), 1);
+  EXPECT_EQ(kxThread::waitOnSockets(infos, 1000), kxThread::kSelectRead);
+  EXPECT_EQ(infos[0].readyEvents, kxThread::kSelectRead);
+  EXPECT_EQ(infos[1].readyEvents, 0);
+
+  // Write readiness, the same socket twice, and a set of 64 leaves the 65th out.
+  EXPECT_EQ(kxThread::waitOnSocket(pair[1], kxThread::kSelectWrite | kxThread::kSelectExcept, 0), kxThread::kSelectWrite);
+  std::vector<kxThread::selectInfo> many;
+  std::vector<int> extra;
+  for (int i = 0; i < 64; ++i) {
+    extra.push_back(dup(pair[1]));
+    many.push_back({extra.back(), kxThread::kSelectRead, 0});
+  }
+  many.push_back({pair[0], kxThread::kSelectRead, 0});
+  many.push_back({pair[0], kxThread::kSelectRead, 0});
+  EXPECT_EQ(kxThread::waitOnSockets(many, 0), 0);
+
+  // Time-out without readiness, and a failure for a socket that is not one.
+  const kxTimer timer;
+  std::vector<kxThread::selectInfo> quiet{{pair[1], kxThread::kSelectRead, 0}};
+  EXPECT_EQ(kxThread::waitOnSockets(quiet, 60), 0);
+  EXPECT_GE(timer.elapsed(), 55u);
+  std::vector<kxThread::selectInfo> bad{{extra.back(), kxThread::kSelectRead, 0}};
+  for (int fd : extra) close(fd);
+  EXPECT_EQ(kxThread::waitOnSockets(bad, 0), kxThread::kSelectError);
+  close(pair[0]);
+  close(pair[1]);
+}
+
+TEST(Thread, WaitForEvent) {
+  kxSingleEvent event;
+  event.set();
+  const kxTimer immediate;
+  EXPECT_FALSE(kxThread::waitForEvent(5000, &event, 0, false));
+  EXPECT_FALSE(kxThread::waitForEvent(5000, &event, 0, true));
+  EXPECT_LT(immediate.elapsed(), 100u);
+
+  const kxTimer sleeping;
+  EXPECT_TRUE(kxThread::waitForEvent(40, nullptr, 0, false));
+  EXPECT_GE(sleeping.elapsed(), 35u);
+
+  event.reset();
+  EXPECT_TRUE(kxThread::waitForEvent(20, &event, 0, false));
+  EXPECT_TRUE(kxThread::waitForEvent(20, &event, event.getSetCount(), true));
+  // A set() after the caller read the count ends a pumping wait at once.
+  const uint32_t seen = event.getSetCount();
+  event.set();
+  event.reset();
+  EXPECT_FALSE(kxThread::waitForEvent(5000, &event, seen, true));
+
+  // Set from another thread while the wait blocks, alone and in a group.
+  kxSingleEvent other;
+  kxMultiEvent group(&other, &event);
+  std::thread setter([&] {
+    std::this_thread::sleep_for(30ms);
+    event.set();
+  });
+  EXPECT_FALSE(kxThread::waitForEvent(5000, &group, 0, false));
+  setter.join();
+}
+
+TEST(Thread, AMessagePostedBySetWakesAPumpingWait) {
+  kxSingleEvent waited;   // never set
+  kxSingleEvent elsewhere;
+  const uint32_t me = kxThread::getCurrentThreadID();
+  orvo::platform::discardThreadMessages();
+  elsewhere.setNotifyThread(me, 0x600, 0);
+  std::thread setter([&] {
+    std::this_thread::sleep_for(30ms);
+    elsewhere.set();
+  });
+  const kxTimer timer;
+  EXPECT_FALSE(kxThread::waitForEvent(5000, &waited, waited.getSetCount(), true));
+  EXPECT_LT(timer.elapsed(), 2000u);
+  setter.join();
+  // Without pumping the same message does not end the wait.
+  orvo::platform::discardThreadMessages();
+  elsewhere.set();
+  EXPECT_TRUE(kxThread::waitForEvent(30, &waited, 0, false));
+  elsewhere.setNotifyThread(0, 0, 0);
+  // The pumping wait switched its own notification off again.
+  std::thread late([&] { waited.set(); });
+  late.join();
+  orvo::platform::ThreadMessage message{};
+  EXPECT_FALSE(orvo::platform::peekThreadMessage(message) && message.message == 0x500);
+}
+
+TEST(MainThread, StandsForTheMainThreadAndIsNeverStarted) {
+  kxThread* main = kxThread::getMainThread();
+  EXPECT_EQ(main->getState(), kxThread::running);
+  EXPECT_EQ(main->getParent(), nullptr);
+  FunctionThread first(untilStopped);  // registers the main thread if nothing did yet
+  EXPECT_EQ(kxThread::findThread(kxThread::getCurrentThreadID()), main);
+
+  // On another thread without an object, getCurrentThread() is a programming error; rebinding
+  // the main thread's object there makes it that thread's.
+  std::thread other([&] {
+    EXPECT_EQ(failedAssertions([] { EXPECT_EQ(kxThread::getCurrentThread(), nullptr); }), Strings{"result"});
+    static_cast<kxMainThread*>(main)->rebindMainThread();
+    EXPECT_EQ(kxThread::getCurrentThread(), main);
+    kxThread::unRegisterThread(kxThread::getCurrentThreadID());
+  });
+  other.join();
+  static_cast<kxMainThread*>(main)->rebindMainThread();  // back here
+  EXPECT_EQ(main->getThreadID(), kxThread::getCurrentThreadID());
+}
+
+}  // namespace
