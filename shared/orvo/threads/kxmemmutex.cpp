@@ -1,19 +1,13 @@
 #include "orvo/threads/kxmemmutex.h"
 
 #include "orvo/debug/kxassert.h"
-#include "orvo/platform/kxplatformthread.h"
 
 kxMemMutex::kxMemMutex() : numLocks(0), itsLockingThreadID(0) {}
 
 kxMemMutex::~kxMemMutex() { kxAssert(!numLocks); }
 
-bool kxMemMutex::lock() {
-  const uint32_t curThreadID = orvo::platform::currentThreadId();
+bool kxMemMutex::acquire(uint32_t curThreadID) {
   kxAssert(curThreadID != 0);
-  if (curThreadID == itsLockingThreadID.load(std::memory_order_relaxed)) {
-    ++numLocks;
-    return true;
-  }
   itsLock.lock();
   kxAssertAs(itsLockingThreadID.load(std::memory_order_relaxed) == 0, "itsLockingThreadID == 0");
   itsLockingThreadID.store(curThreadID, std::memory_order_relaxed);
@@ -21,12 +15,9 @@ bool kxMemMutex::lock() {
   return true;
 }
 
-void kxMemMutex::unlock() {
-  if (orvo::platform::currentThreadId() != itsLockingThreadID.load(std::memory_order_relaxed)) return;
+void kxMemMutex::release() {
   kxAssert(numLocks > 0);
-  if (--numLocks > 0) return;
+  if (--numLocks != 0) return;
   itsLockingThreadID.store(0, std::memory_order_relaxed);
   itsLock.unlock();
 }
-
-bool kxMemMutex::isLocked() { return itsLockingThreadID.load(std::memory_order_relaxed) != 0; }

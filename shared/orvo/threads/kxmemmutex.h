@@ -3,6 +3,9 @@
 // held exactly while the count is above 0. The owner takes it again without a platform
 // call; a thread that does not hold it cannot release it (unlock() then does nothing).
 //
+// lock() and unlock() are inline: the common case, a first lock and last unlock without
+// contention, costs one platform lock and unlock and a per-thread read.
+//
 // The owner field is read without the lock by the owner test in lock() and unlock(); that is
 // sound because a thread can only find its own id there while it is the owner. It is atomic
 // so the read is well-defined; the count is touched only by the owner.
@@ -12,6 +15,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "orvo/platform/kxplatformthread.h"
 #include "orvo/threads/kxmutex.h"
 
 class kxMemMutex : public kxMutex {
@@ -21,11 +25,29 @@ class kxMemMutex : public kxMutex {
   ~kxMemMutex() override;
 
   // Always true: the platform acquisition blocks until it succeeds.
-  bool lock() override;
-  void unlock() override;
-  bool isLocked() override;
+  bool lock() override {
+    const uint32_t curThreadID = orvo::platform::currentThreadId();
+    if (curThreadID == itsLockingThreadID.load(std::memory_order_relaxed) && curThreadID != 0) {
+      ++numLocks;
+      return true;
+    }
+    return acquire(curThreadID);
+  }
+  void unlock() override {
+    if (orvo::platform::currentThreadId() != itsLockingThreadID.load(std::memory_order_relaxed)) return;
+    if (numLocks > 1) {
+      --numLocks;
+      return;
+    }
+    release();
+  }
+  bool isLocked() override { return itsLockingThreadID.load(std::memory_order_relaxed) != 0; }
 
  private:
+  // The first level: takes the platform lock. The last level: lets it go.
+  bool acquire(uint32_t inThreadID);
+  void release();
+
   int32_t numLocks;
   std::atomic<uint32_t> itsLockingThreadID;
   std::mutex itsLock;

@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <new>
 
@@ -43,7 +44,6 @@ class Thread {
 namespace {
 
 thread_local Thread* tSelf = nullptr;
-thread_local uint32_t tThreadId = 0;
 thread_local unsigned tRandomState = 1;
 
 // Threads detached while running; never destroyed, so they can leave it during exit.
@@ -92,6 +92,15 @@ void* threadMain(void* inThread) {
 
 namespace posix {
 
+// The initial-exec model spares the TLS lookup call; its 4 bytes of the static TLS block
+// are also there for libraries loaded at run time.
+__thread uint32_t tCurrentThreadId __attribute__((tls_model("initial-exec"))) = 0;
+
+uint32_t fetchCurrentThreadId() {
+  tCurrentThreadId = static_cast<uint32_t>(::syscall(SYS_gettid));
+  return tCurrentThreadId;
+}
+
 void parkIfSuspended() {
   Thread* const self = tSelf;
   if (self == nullptr) return;
@@ -100,11 +109,6 @@ void parkIfSuspended() {
 }
 
 }  // namespace posix
-
-uint32_t currentThreadId() {
-  if (tThreadId == 0) tThreadId = static_cast<uint32_t>(::syscall(SYS_gettid));
-  return tThreadId;
-}
 
 Thread* createSuspendedThread(ThreadEntry inEntry, void* inArgument, uint32_t& outId) {
   Thread* const thread = new (std::nothrow) Thread(inEntry, inArgument);

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <new>
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "orvo/platform/kxwait.h"
@@ -23,25 +25,37 @@ int millisecondsLeft(const std::optional<Clock::time_point>& inDeadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
+namespace {
+long futex(std::atomic<uint32_t>& inWord, int inOperation, uint32_t inValue, const timespec* inDeadline) {
+  static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
+  return ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&inWord), inOperation, inValue, inDeadline, nullptr,
+                   FUTEX_BITSET_MATCH_ANY);
+}
+}  // namespace
+
 void Waiter::fire(const void* inSource) {
-  std::lock_guard<std::mutex> hold(itsLock);
-  if (itsFiredBy != nullptr) return;
-  itsFiredBy = inSource;
-  itsWake.notify_one();
+  const void* none = nullptr;
+  if (!itsFiredBy.compare_exchange_strong(none, inSource, std::memory_order_acq_rel)) return;
+  if (itsState.exchange(kFired, std::memory_order_acq_rel) == kSleeping)
+    futex(itsState, FUTEX_WAKE_PRIVATE, 1, nullptr);
 }
 
 void Waiter::wait(const std::optional<Clock::time_point>& inDeadline) {
-  std::unique_lock<std::mutex> hold(itsLock);
-  const auto fired = [this] { return itsFiredBy != nullptr; };
-  if (inDeadline)
-    itsWake.wait_until(hold, *inDeadline, fired);
-  else
-    itsWake.wait(hold, fired);
-}
-
-const void* Waiter::firedBy() {
-  std::lock_guard<std::mutex> hold(itsLock);
-  return itsFiredBy;
+  timespec deadline{};
+  if (inDeadline) {
+    // steady_clock is CLOCK_MONOTONIC, the clock of FUTEX_WAIT_BITSET's absolute time-out.
+    const auto since = inDeadline->time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+    deadline.tv_sec = static_cast<time_t>(seconds.count());
+    deadline.tv_nsec = static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
+  }
+  for (;;) {
+    uint32_t state = kIdle;
+    if (!itsState.compare_exchange_strong(state, kSleeping, std::memory_order_acq_rel) && state == kFired) return;
+    const long result = futex(itsState, FUTEX_WAIT_BITSET_PRIVATE, kSleeping, inDeadline ? &deadline : nullptr);
+    if (result != 0 && errno == ETIMEDOUT) return;
+    if (itsState.load(std::memory_order_acquire) == kFired) return;
+  }
 }
 
 namespace {

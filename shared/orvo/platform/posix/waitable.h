@@ -1,7 +1,7 @@
 // How waiting works on POSIX; shared by the implementations of the wait, events, thread
 // messages and threads.
 //
-// Each blocked wait has a Waiter of its own, a condition variable. A waitable keeps the
+// Each blocked wait has a Waiter of its own, which sleeps on a futex. A waitable keeps the
 // waiters blocked on it under its own lock and fires them when it becomes signalled; a waiter reports the first source that fired it, which is how a wait learns
 // that a pulse released it. A wait on several waitables takes their locks in address order
 // (so no two waits take them in opposite orders), checks their states and registers with
@@ -12,7 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -31,21 +30,25 @@ std::optional<Clock::time_point> deadlineAfter(int32_t inTimeout);
 // Milliseconds left until inDeadline for poll(): -1 without one, 0 once it has passed.
 int millisecondsLeft(const std::optional<Clock::time_point>& inDeadline);
 
+// One blocked wait, on the waiting thread's stack. A source fires it with its own lock held;
+// the wait unregisters from every source under that source's lock before it returns, so a
+// waiter never goes while it is being fired.
 class Waiter {
  public:
   Waiter() = default;
   Waiter(const Waiter&) = delete;
   Waiter& operator=(const Waiter&) = delete;
 
+  // The first source to fire is the one reported.
   void fire(const void* inSource);
   // Blocks until fired or past inDeadline.
   void wait(const std::optional<Clock::time_point>& inDeadline);
-  const void* firedBy();
+  const void* firedBy() const { return itsFiredBy.load(std::memory_order_acquire); }
 
  private:
-  std::mutex itsLock;
-  std::condition_variable itsWake;
-  const void* itsFiredBy = nullptr;  // guarded by itsLock
+  enum : uint32_t { kIdle, kFired, kSleeping };
+  std::atomic<const void*> itsFiredBy{nullptr};
+  std::atomic<uint32_t> itsState{kIdle};  // the futex word
 };
 
 // The calling thread's message queue, made on first use (threadmessages.cpp).
