@@ -578,6 +578,7 @@ bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
   if (!inLive) return true;
   if (itsSkipSOAFlag) {
     // Dropped, but a live line all the same: its data must be sound.
+    outFields.enabled = true;
     if (itsCheckDataFlag) checkData(outFields, itsRecordLine);
     data.clear();
     outFields.comment.clear();
