@@ -1,12 +1,13 @@
 // The master-file parser over arbitrary bytes, includes refused. The first byte picks the
 // options (directives kept or carried out, comment and disabled records, appending the
-// origin); a line "#T template counter" or "#R range" in the input also drives the
-// "$GENERATE" template expansion and range parsing directly.
+// origin, the record data check); a line "#T template counter" or "#R range" in the input
+// also drives the "$GENERATE" template expansion and range parsing directly.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
 #include <string>
 
+#include "orvo/messages/kxerrormessage.h"
 #include "orvo/messages/kxexception.h"
 #include "orvo/util/kxmasterfileparser.h"
 
@@ -40,12 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
   parser.setKeepDirectives((options & 0x02) != 0);
   parser.setCommentRecords((options & 0x04) != 0);
   parser.setDisabledRecords((options & 0x08) != 0);
+  // Small limits keep every input quick; the limits themselves are what is exercised.
+  parser.setLimits({4, 5000});
+  size_t faults = 0;
+  if (options & 0x20) parser.setDataCheck(true, [&](const kxErrorMessage& inError) { faults += inError.getText().size(); });
   std::string name, ttl, data, comment, aging;
   kxResRecType type = kNoRecordType;
   bool enabled = true;
   try {
-    // A "$GENERATE" range may be two billion records long: read a bounded number.
-    for (int count = 0; count < 5000 && parser.readNextRecord(name, ttl, type, data, comment, aging, enabled); ++count) {
+    for (int count = 0; count < 10000 && parser.readNextRecord(name, ttl, type, data, comment, aging, enabled); ++count) {
     }
   } catch (const kxException& e) {
     (void)e.errorMessage.getText();

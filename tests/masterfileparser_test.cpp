@@ -109,13 +109,13 @@ TEST(MasterFileParser, RecordLines) {
        {"x.example.com.||1|1.1.1.1||", "||0|p,q||", "y.example.com.||0|r||"}},
       {"type without data", "e TXT", {"e.example.com.||16|||"}},
       {"disabled record",
-       ";<!dis:host 3600 IN A 10.0.0.2>old\n;<!dis:>note\n;<!DIS:\tA 1.1.1.1>\nnext A 2.2.2.2",
-       {"host.example.com.|3600|1|10.0.0.2|old||off", "||0||note||off", "host.example.com.||1|1.1.1.1|||off",
-        "next.example.com.||1|2.2.2.2||"}},
-      {"disabled text yielding nothing leaves the next line alone",
+       "live A 9.9.9.9\n;<!dis:host 3600 IN A 10.0.0.2>old\n;<!dis:>note\n;<!DIS:\tA 1.1.1.1>\nnext A 2.2.2.2",
+       {"live.example.com.||1|9.9.9.9||", "host.example.com.|3600|1|10.0.0.2|old||off", "||0||note||off",
+        "live.example.com.||1|1.1.1.1|||off", "next.example.com.||1|2.2.2.2||"}},
+      {"disabled text holding no record is kept whole; the next line is left alone",
        "@ SOA a b 1 2 3 4 5\n;<!dis:@ SOA a b 1 2 3 4 5>\nhost A 1.1.1.1 ;x>y\n;<!dis:;<!dis:x A 1.1.1.1>",
-       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||", "host.example.com.||1|1.1.1.1|x>y|",
-        "||0||<!dis:x A 1.1.1.1>||off"}},
+       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||", "||0||<!dis:@ SOA a b 1 2 3 4 5>|",
+        "host.example.com.||1|1.1.1.1|x>y|", "||0||<!dis:x A 1.1.1.1>||off"}},
   };
   for (const Case& c : cases) EXPECT_EQ(parse(c.text), c.expected) << c.name;
 }
@@ -201,6 +201,114 @@ TEST(MasterFileParser, Errors) {
   const Records wide = parse("$GENERATE 1-1 h${0,127} A 1.1.1.1", false);
   ASSERT_EQ(wide.size(), 1u);
   EXPECT_EQ(wide[0].find('|'), 1 + 127 + std::string(".example.com.").size());
+}
+
+TEST(MasterFileParser, DisabledLinesLeaveLiveDataAlone) {
+  struct Case {
+    const char* name;
+    const char* text;
+    bool keep;
+    Records expected;
+  } cases[] = {
+      {"$TTL", "$TTL 1h\n;<!dis:$TTL 5>\na A 1.1.1.1", true, {"||0||<!dis:$TTL 5>|", "a.example.com.||1|1.1.1.1||"}},
+      {"$ORIGIN", ";<!dis:$ORIGIN other.> c\na A 1.1.1.1", true,
+       {"||0||<!dis:$ORIGIN other.> c|", "a.example.com.||1|1.1.1.1||"}},
+      {"$GENERATE carried out", ";<!dis:$GENERATE 1-3 h$ A 1.1.1.$>", false, {"||0||<!dis:$GENERATE 1-3 h$ A 1.1.1.$>|"}},
+      {"$GENERATE kept", ";<!dis:$GENERATE 1-3 h$ A 1.1.1.$>", true, {"||0||<!dis:$GENERATE 1-3 h$ A 1.1.1.$>|"}},
+      {"$INCLUDE", ";<!dis:$INCLUDE /etc/hostname>", false, {"||0||<!dis:$INCLUDE /etc/hostname>|"}},
+      {"an SOA record does not take the live one's place",
+       ";<!dis:@ SOA a b 1 2 3 4 5>\n@ SOA c d 2 2 3 4 5\n$TTL 1h",
+       true, {"||0||<!dis:@ SOA a b 1 2 3 4 5>|", "example.com.||6|c.example.com.,d.example.com.,2,2,3,4,5||"}},
+      {"the owner of a disabled record is not inherited", "w A 1.1.1.1\n;<!dis:old A 2.2.2.2>\n\tA 3.3.3.3", true,
+       {"w.example.com.||1|1.1.1.1||", "old.example.com.||1|2.2.2.2|||off", "w.example.com.||1|3.3.3.3||"}},
+      {"nothing after the mark", ";<!dis:\na A 1.1.1.1", true, {"||0||<!dis:|", "a.example.com.||1|1.1.1.1||"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse(c.text, c.keep), c.expected) << c.name;
+
+  std::istringstream input(";<!dis:$TTL 5>\n;<!dis:@ SOA a b 1 2 3 4 5>\na A 1.1.1.1");
+  kxMasterFileParser quiet(&input, "db.test", "example.com.", true, false);
+  quiet.setCommentRecords(false);
+  EXPECT_EQ(readAll(quiet), (Records{"a.example.com.||1|1.1.1.1||"}));
+
+  // A group that a disabled line opens must close on that line, or it would swallow the
+  // live lines after it.
+  const Failure f = failureOf(";<!dis:x TXT ( a\nlive A 1.1.1.1\n)\n");
+  EXPECT_EQ(f.code, kxErr_parserUnexpectedToken) << f.text;
+  EXPECT_EQ(f.line, 2);
+}
+
+TEST(MasterFileParser, DataWordsKeptWhole) {
+  struct Case {
+    const char* name;
+    std::string text;
+    Records expected;
+  } cases[] = {
+      // A tab inside a quoted string or behind a backslash is one character of the string,
+      // not a field separator: it is kept as the escape \009.
+      {"tab in quoted strings", "t TXT \"a\tb\" c\\\td \"x\\\ty\"",
+       {"t.example.com.||16|a\\009b,c\\009d,x\\009y||"}},
+      {"tab in HINFO and NAPTR", "h HINFO \"P\tC\" L\nn NAPTR 1 2 \"u\" \"E2U\t\" \"!a!b!\" .",
+       {"h.example.com.||13|P\\009C,L||", "n.example.com.||35|1,2,u,E2U\\009,!a!b!,.||"}},
+      {"an escaped final dot keeps a name relative", "dot\\. A 1.1.1.1\nx CNAME dot\\.\ny CNAME dot\\\\.",
+       {"dot\\..example.com.||1|1.1.1.1||", "x.example.com.||5|dot\\..example.com.||",
+        "y.example.com.||5|dot\\\\.||"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse(c.text), c.expected) << c.name;
+}
+
+TEST(MasterFileParser, HostileInputFailsWithFileAndLine) {
+  const std::string longWord(kDefaultMaxTokenLength + 1, 'a');
+  const std::string longLine = "x TXT " + std::string(kDefaultMaxLineLength / 2, 'a') + " " +
+                               std::string(kDefaultMaxLineLength / 2, 'b');
+  struct Case {
+    const char* name;
+    std::string text;
+    kxErr code;
+    int line;
+  } cases[] = {
+      {"NUL inside data", std::string("a A 1.1.1.1\nx TXT abc\0def\n", 27), kxErr_parserIncorrectFormat, 2},
+      {"NUL alone", std::string(1000, '\0'), kxErr_parserIncorrectFormat, 1},
+      {"word longer than the limit", "a A 1.1.1.1\n\nx TXT " + longWord, kxErr_parserIncorrectFormat, 3},
+      {"line longer than the limit", longLine, kxErr_parserIncorrectFormat, 1},
+      {"generic data of TXT", "x TXT \\# 4 0A000001", kxErr_parserIncorrectRRFormat, 1},
+      {"generic data of PTR", "x PTR \\# 3 016100", kxErr_parserIncorrectRRFormat, 1},
+      {"generic data of SOA", "@ SOA \\# 1 00", kxErr_parserIncorrectRRFormat, 1},
+      {"generic data of LOC", "x LOC \\# 1 00", kxErr_parserIncorrectRRFormat, 1},
+      {"no owner on the first record", "\n  A 1.1.1.1", kxErr_parserExpectedName, 2},
+      {"no owner on the first record after comments", "; c\n$TTL 1h\n\tTXT x", kxErr_parserExpectedName, 3},
+      {"a disabled record's owner does not count", ";<!dis:a A 1.1.1.1>\n A 1.1.1.1", kxErr_parserExpectedName, 2},
+  };
+  for (const Case& c : cases) {
+    const Failure f = failureOf(c.text);
+    EXPECT_EQ(f.code, c.code) << c.name << ": " << f.text;
+    EXPECT_EQ(f.line, c.line) << c.name;
+    EXPECT_EQ(f.text.rfind("Error in file \"db.test\" line ", 0), 0u) << c.name << ": " << f.text;
+    EXPECT_LT(f.text.size(), 200u) << c.name;
+  }
+  // Exactly at the limits, the text is read.
+  EXPECT_EQ(parse("x TXT " + std::string(kDefaultMaxTokenLength, 'a')).size(), 1u);
+}
+
+TEST(MasterFileParser, GenerateIsBounded) {
+  // Counted from the range before anything is made: no memory grows, the line is named.
+  Failure f = failureOf("a A 1.1.1.1\n$GENERATE 0-2147483647 h$ A 10.0.0.1", false);
+  EXPECT_EQ(f.code, kxErr_parserInvalidRange) << f.text;
+  EXPECT_EQ(f.line, 2);
+  EXPECT_NE(f.text.find("More than 10000000 generated records."), std::string::npos) << f.text;
+
+  std::istringstream input("$GENERATE 1-6 h$ A 10.0.0.$\n$GENERATE 1-4/2 g$ A 10.0.0.$\n$GENERATE 7-9 i$ A 1.1.1.1");
+  kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
+  parser.setKeepDirectives(false);
+  parser.setLimits({1000, 8});
+  f = failureOf(parser);
+  EXPECT_EQ(f.code, kxErr_parserInvalidRange) << f.text;
+  EXPECT_EQ(f.line, 3) << "6 and 2 records fit, 3 more do not";
+
+  // Kept directives generate nothing, so they count nothing.
+  std::istringstream kept("$GENERATE 0-2147483647 h$ A 10.0.0.1");
+  kxMasterFileParser keeper(&kept, "db.test", "example.com.", true, false);
+  keeper.setLimits({1000, 1});
+  EXPECT_EQ(readAll(keeper).size(), 1u);
 }
 
 TEST(MasterFileParser, GenerateRangeAndTemplate) {
@@ -297,6 +405,58 @@ TEST_F(IncludeTest, ErrorsInAnIncludedFileNameThatFile) {
   const Failure f = failureOf(parser);
   EXPECT_EQ(f.code, kxErr_parserIncorrectTTLFormat);
   EXPECT_EQ(f.text, "Error in file \"" + dir.file("bad.db") + "\" line 3. Incorrect TTL format.");
+}
+
+TEST_F(IncludeTest, IncludesAreCountedOverTheWholeParse) {
+  // Each file includes the next one four times: 4 + 16 + 64 files in all.
+  for (int level = 0; level < 3; ++level) {
+    std::string text = "h" + std::to_string(level) + " A 1.1.1.1\n";
+    for (int i = 0; i < 4; ++i) text += "$INCLUDE " + dir.file("l" + std::to_string(level + 1) + ".db") + "\n";
+    write("l" + std::to_string(level) + ".db", text);
+  }
+  write("l3.db", "x A 2.2.2.2\n");
+  kxMasterFileParser all(dir.file("l0.db"), "example.com.", true, false);
+  all.setKeepDirectives(false);
+  EXPECT_EQ(readAll(all, 1000).size(), 1u + 4 + 16 + 64);
+
+  kxMasterFileParser bounded(dir.file("l0.db"), "example.com.", true, false);
+  bounded.setKeepDirectives(false);
+  bounded.setLimits({20, 100});
+  const Failure f = failureOf(bounded);
+  EXPECT_EQ(f.code, kxErr_fileOpen) << f.text;
+  EXPECT_NE(f.text.find("More than 20 include files."), std::string::npos) << f.text;
+}
+
+TEST_F(IncludeTest, ReadErrorAndOwnerAcrossAnInclude) {
+  // A directory opens but cannot be read: a parse error naming it, not a stream exception.
+  write("main.db", "a A 1.1.1.1\n$INCLUDE " + dir.path() + "\n");
+  kxMasterFileParser unreadable(dir.file("main.db"), "example.com.", true, false);
+  unreadable.setKeepDirectives(false);
+  const Failure f = failureOf(unreadable);
+  EXPECT_EQ(f.code, kxErr_parserFailed) << f.text;
+  EXPECT_EQ(f.text, "Error in file \"" + dir.path() + "\" line 1. Unable to read the file.");
+
+  // As in BIND, an included file's first record may take the including file's owner; the
+  // included file's owners do not flow back.
+  write("inc.db", "\tA 2.2.2.2\nzz A 3.3.3.3\n");
+  write("owners.db", "ns A 1.1.1.1\n$INCLUDE " + dir.file("inc.db") + " sub\n\tA 4.4.4.4\n");
+  kxMasterFileParser owners(dir.file("owners.db"), "example.com.", true, false);
+  owners.setKeepDirectives(false);
+  EXPECT_EQ(readAll(owners), (Records{"ns.example.com.||1|1.1.1.1||", "ns.example.com.||1|2.2.2.2||",
+                                      "zz.sub.example.com.||1|3.3.3.3||", "ns.example.com.||1|4.4.4.4||"}));
+}
+
+TEST(MasterFileParser, DirectiveTextAcrossLines) {
+  // Arguments inside parentheses are kept as one line, with one blank where a line break or
+  // a parenthesis stood; within a line the blanks stay as written.
+  EXPECT_EQ(parse("  $INCLUDE ( \"sub zone.db\"\n   sub ) ; c\nx A 1.1.1.1\n$INCLUDE (a.db)  ; d"),
+            (Records{"||301|$INCLUDE \"sub zone.db\" sub| c|", "x.example.com.||1|1.1.1.1||", "||301|$INCLUDE a.db| d|"}));
+  std::istringstream input("a ( b\n      c )   d\n");
+  kxMasterFileParser parser(&input, "db", "example.com.", true, false);
+  std::string rest;
+  ASSERT_EQ(parser.nextToken(), kEOLToken);
+  parser.readRestOfLine(rest);
+  EXPECT_EQ(rest, "a b c d");
 }
 
 TEST(MasterFileParser, ReadRecordFillsARecord) {

@@ -136,6 +136,9 @@ TEST(Record, StripDomain) {
       {"zone.test.", "host.other.test.", "host.other.test.", false},
       {"zone.test.", "host.zone.test", "host.zone.test", false},
       {"zone.test.", "test.", "test.", false},
+      // An escaped dot belongs to its label: "a.zone" is one label here.
+      {"zone.test.", "a\\.zone.test.", "a\\.zone.test.", false},
+      {"zone.test.", "a\\\\.zone.test.", "a\\\\", true},
       {"", "host.zone.test.", "host.zone.test.", false},
   };
   for (const Case& c : cases) {

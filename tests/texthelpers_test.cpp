@@ -149,6 +149,11 @@ TEST(TextHelpers, NamesAndFields) {
   EXPECT_EQ(qualifyName("host", "example.com."), "host.example.com.");
   EXPECT_EQ(qualifyName("mail.", "example.com."), "mail.");
   EXPECT_EQ(qualifyName("", "example.com."), "example.com.");
+  // A final dot escaped by a backslash belongs to the last label; an escaped backslash does not.
+  EXPECT_EQ(qualifyName("dot\\.", "example.com."), "dot\\..example.com.");
+  EXPECT_EQ(qualifyName("dot\\\\.", "example.com."), "dot\\\\.");
+  EXPECT_FALSE(isAbsoluteName(""));
+  EXPECT_TRUE(isAbsoluteName("."));
 
   const struct {
     const char* name;

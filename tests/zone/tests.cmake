@@ -1,4 +1,4 @@
-# kxzone against BIND's named-compilezone on the zone corpus (tests/zone/corpus). Labelled
+# kxzone against BIND on the zone corpus (tests/zone/corpus) and the case table. Labelled
 # "integration". The program comes from this build (in-tree) or from ORVO_PROGRAM_DIR when
 # the tests are built against an installed library.
 if(TARGET kxzone)
@@ -19,3 +19,15 @@ endif()
 add_test(NAME kxzone_corpus
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_corpus.sh ${ORVO_KXZONE_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/corpus)
 set_tests_properties(kxzone_corpus PROPERTIES LABELS integration TIMEOUT 120)
+
+# Small zone texts, each loaded by BIND and read alike through kxzone, or refused by both at
+# the same line.
+find_program(ORVO_NAMED_CHECKZONE named-checkzone PATHS /usr/bin /usr/sbin)
+if(ORVO_NAMED_CHECKZONE)
+  add_test(NAME kxzone_cases
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_cases.sh ${ORVO_KXZONE_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/cases.txt
+            ${CMAKE_CURRENT_LIST_DIR}/corpus)
+  set_tests_properties(kxzone_cases PROPERTIES LABELS integration TIMEOUT 300)
+else()
+  message(STATUS "kxzone case test skipped: named-checkzone (bind9-utils) is not installed")
+endif()

@@ -170,7 +170,7 @@ void kxResourceRecord::setDataField(uint32_t inIndex, const std::string& inValue
 
 std::string kxResourceRecord::qualifyWithOwner(const std::string& inName) const {
   const std::string* domain = ownerDomain();
-  if (!domain || (!inName.empty() && inName.back() == '.')) return inName;
+  if (!domain || isAbsoluteName(inName)) return inName;
   kxAssert(! itsCollection->getDomainName().empty());
   if (domain->empty()) return inName;  // nothing to qualify with
   if (inName.empty()) return *domain;
@@ -281,7 +281,8 @@ bool kxResourceRecord::stripDomain(const std::string& inDomain, std::string& ioN
     return true;
   }
   const char before = ioName[start - 1];
-  if (before == '.')
+  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
+  if (before == '.' && !isEscapedAt(ioName, start - 1))
     ioName.erase(start - 1);
   else if (before == kDataSeperator)
     ioName.erase(start);
@@ -336,7 +337,7 @@ bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecTy
     if (isDomainNameField(inType, index)) {
       if (field.empty())
         result += inOrigin;
-      else if (field.back() != '.' && inOrigin != "@")
+      else if (!isAbsoluteName(field) && inOrigin != "@")
         result += field + "." + inOrigin;
       else
         result += field;

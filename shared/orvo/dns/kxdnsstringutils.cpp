@@ -123,7 +123,7 @@ std::string mailToHostmasterFormat(const std::string& inText) {
 }
 
 std::string toAbsoluteName(const std::string& inName) {
-  if (inName.empty() || inName.back() == '.') return inName;
+  if (inName.empty() || isAbsoluteName(inName)) return inName;
   return inName + ".";
 }
 

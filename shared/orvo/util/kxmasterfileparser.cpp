@@ -1,13 +1,18 @@
 // Zone master files. See kxmasterfileparser.h.
 #include "orvo/util/kxmasterfileparser.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <string_view>
 
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/debug/kxtrace.h"
+#include "orvo/dns/kxrecorddatacheck.h"
 #include "orvo/messages/kxerr.h"
+#include "orvo/messages/kxerrormessage.h"
+#include "orvo/messages/kxexception.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
 
@@ -16,6 +21,12 @@ kxMasterFileFormatLexer::kxMasterFileFormatLexer() {
   setCharClass(')', kSingleCharClass);
   setCharClass(';', kCommentStartClass);
   setReturnComments(true);
+  setRefuseNul(true);
+}
+
+void kxMasterFileFormatLexer::setStayOnLine(bool inFlag) {
+  itsStayOnLineFlag = inFlag;
+  itsStayLine = getLineNumber();
 }
 
 kxMasterFileFormatLexer::~kxMasterFileFormatLexer() = default;
@@ -25,6 +36,8 @@ int kxMasterFileFormatLexer::nextToken() {
   // nextToken again, so that deep or long groups cannot exhaust the stack.
   for (;;) {
     const int token = kxCustomStreamLexer::nextToken();
+    if (itsStayOnLineFlag && itsParenDepth > 0 && getLineNumber() != itsStayLine)
+      raiseError(kxErr_parserUnexpectedToken, "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .", ')');
     switch (token) {
       case '(':
         if (itsParenDepth == 0) setReturnEOL(false);
@@ -73,6 +86,11 @@ const char kIncludeNotSupported[] = "Error in file \"$f\" line $l. Include not s
 const char kIncludeOpen[] = "Error in file \"$f\" line $l. Unable to open include file\"$e\".";
 const char kMissingSOARecord[] = "Error in file \"$f\" line $l. Missing SOA record.";
 const char kIncludeTooDeep[] = "Error in file \"$f\" line $l. Include files nested too deeply at \"$e\".";
+const char kTooManyIncludes[] = "Error in file \"$f\" line $l. More than $e include files.";
+const char kTooManyGenerated[] = "Error in file \"$f\" line $l. More than $e generated records.";
+const char kMissingOwner[] = "Error in file \"$f\" line $l. Missing owner name.";
+const char kGenericData[] = "Error in file \"$f\" line $l. Generic record data \"$t\" is not supported.";
+const char kIncorrectData[] = "Error in file \"$f\" line $l. Incorrect $t record data: $e.";
 
 constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
@@ -114,6 +132,36 @@ bool readUnsigned(const char*& ioText, uint32_t& outValue) {
   outValue = static_cast<uint32_t>(value);
   ioText = p;
   return true;
+}
+
+// Appends a data word. A tab inside it (quoted, or escaped by a backslash) would split the
+// field in two, so it is kept as the escape \009, which stands for the same character.
+void appendDataText(std::string& ioData, std::string_view inText) {
+  if (inText.find('\t') == std::string_view::npos) {
+    ioData.append(inText);
+    return;
+  }
+  for (size_t i = 0; i < inText.size(); ++i) {
+    const char c = inText[i];
+    if (c == '\\' && i + 1 < inText.size()) {
+      ++i;
+      if (inText[i] == '\t') {
+        ioData += "\\009";
+      } else {
+        ioData += c;
+        ioData += inText[i];
+      }
+    } else if (c == '\t') {
+      ioData += "\\009";
+    } else {
+      ioData += c;
+    }
+  }
+}
+
+std::string_view unquotedView(const char* inText, size_t inLength) {
+  if (inLength >= 2 && inText[0] == '"' && inText[inLength - 1] == '"') return {inText + 1, inLength - 2};
+  return {inText, inLength};
 }
 
 std::string unquoted(const char* inText, size_t inLength) {
@@ -176,8 +224,19 @@ const char* kxMasterFileParser::getTokenText() {
   return text;
 }
 
+std::string_view kxMasterFileParser::tokenView() {
+  const char* text = getTokenText();
+  if (text == itsOrigin.c_str()) return itsOrigin;
+  return {text, itsLexer.getTokenLength()};
+}
+
+void kxMasterFileParser::setDataCheck(bool inCheck, DataFaultHandler inHandler) {
+  itsCheckDataFlag = inCheck;
+  itsDataFaultHandler = std::move(inHandler);
+}
+
 void kxMasterFileParser::makeAbsolute(std::string& ioName) const {
-  if (!itsAppendOriginFlag || ioName.empty() || ioName.back() == '.') return;
+  if (!itsAppendOriginFlag || ioName.empty() || isAbsoluteName(ioName)) return;
   if (itsOrigin.empty() || itsOrigin.front() != '.') ioName += '.';
   ioName += itsOrigin;
 }
@@ -192,16 +251,37 @@ void kxMasterFileParser::logRecordFields(const std::string& inName, const std::s
 }
 
 void kxMasterFileParser::readRestOfLine(std::string& outText) {
-  int first = -1;
+  std::string text;
+  int line = 0;
+  int end = 0;
   for (;;) {
     const int token = nextToken();
-    if (token == kEOLToken || token == kCommentToken || token == kEOFToken) return;
-    itsLexer.getTokenText();
-    if (first < 0) first = itsLexer.getTokenColumn();
-    // Taken now: once the line end arrives the buffer holds the next line.
-    outText.assign(itsLexer.getLineText() + first,
-                   static_cast<size_t>(itsLexer.getTokenColumn() + static_cast<int>(itsLexer.getTokenLength()) - first));
+    if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
+    appendRawToken(text, line, end);
   }
+  if (!text.empty()) outText = std::move(text);
+}
+
+// Appends the current word as written. A word on the same line as the one before brings the
+// blanks and tabs between them; a word on a later line of a parenthesised group, or behind a
+// parenthesis, is joined with one blank, since the text is one line when written back. Taken
+// word by word: once a line end arrives, the buffer holds the next line.
+void kxMasterFileParser::appendRawToken(std::string& ioText, int& ioLine, int& ioEnd) {
+  const char* text = itsLexer.getTokenText();
+  const int column = itsLexer.getTokenColumn();
+  const int line = itsLexer.getLineNumber();
+  if (!ioText.empty()) {
+    const char* lineText = itsLexer.getLineText();
+    bool blanksOnly = line == ioLine && ioEnd <= column;
+    for (int i = ioEnd; blanksOnly && i < column; ++i) blanksOnly = lineText[i] == ' ' || lineText[i] == '\t';
+    if (blanksOnly)
+      ioText.append(lineText + ioEnd, static_cast<size_t>(column - ioEnd));
+    else
+      ioText += ' ';
+  }
+  ioText.append(text, itsLexer.getTokenLength());
+  ioLine = line;
+  ioEnd = column + static_cast<int>(itsLexer.getTokenLength());
 }
 
 bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTTL, kxResRecType& outType,
@@ -216,12 +296,17 @@ bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTT
     }
     if (itsGenCurrent <= itsGenStop) {
       generateRecord(fields);
+      if (itsCheckDataFlag) checkData(fields, itsGenLine);
       return true;
     }
     const int token = nextToken();
     if (token == kEOFToken) return false;
     if (token == kEOLToken) continue;
-    if (readFromLine(token, fields)) return true;
+    itsRecordLine = itsLexer.getLineNumber();
+    if (readFromLine(token, fields)) {
+      if (itsCheckDataFlag) checkData(fields, itsRecordLine);
+      return true;
+    }
   }
 }
 
@@ -268,21 +353,26 @@ void kxMasterFileParser::parseZone(kxRecordCollection& ioCollection, bool inRequ
   if (inRequireSOA && soaCount == 0) raiseError(kxErr_parserMissingSOARecord, kMissingSOARecord, kNulToken);
 }
 
+// A comment record holding inText, when comment records are on.
+bool kxMasterFileParser::deliverComment(const std::string& inText, Fields& outFields) const {
+  if (!itsCommentRecordsFlag) return false;
+  outFields.name.clear();
+  outFields.ttl.clear();
+  outFields.type = kNoRecordType;
+  outFields.data.clear();
+  outFields.comment = inText;
+  outFields.aging.clear();
+  outFields.enabled = true;
+  return true;
+}
+
 // One line from its first token (not a line end): true when it delivers a record.
 bool kxMasterFileParser::readFromLine(int inToken, Fields& outFields) {
   if (inToken == kCommentToken) {
     const char* text = itsLexer.getTokenText();
     if (itsDisabledRecordsFlag && !itsInDisabledFlag && startsWith(text, "<!dis:", false))
       return readDisabledRecord(outFields);
-    if (!itsCommentRecordsFlag) return false;
-    outFields.name.clear();
-    outFields.ttl.clear();
-    outFields.type = kNoRecordType;
-    outFields.data.clear();
-    outFields.comment = text;
-    outFields.aging.clear();
-    outFields.enabled = true;
-    return true;
+    return deliverComment(text, outFields);
   }
   if (inToken != kWordToken) raiseError(kxErr_parserUnexpectedToken, kUnexpectedToken, kWordToken);
   const bool delivered = itsLexer.getTokenText()[0] == '$' ? readDirective(outFields) : readRecordLine(outFields);
@@ -291,24 +381,36 @@ bool kxMasterFileParser::readFromLine(int inToken, Fields& outFields) {
 }
 
 // The comment's text after "<!dis:" is read as one record line that ends at ">"; what follows
-// ">" is that record's comment. Only that line is read: a disabled text that yields no record
-// delivers nothing, and the next line is read as usual.
+// ">" is that record's comment. Only that line is read, and it never acts on the live lines:
+// a directive in it is not carried out, its owner is not the one later lines inherit, and its
+// SOA record is not the zone's. A disabled line that holds no record of its own (a directive,
+// an SOA record, nothing at all) is kept whole as a comment record, so it is written back as
+// it was.
 bool kxMasterFileParser::readDisabledRecord(Fields& outFields) {
+  const std::string lineText(itsLexer.getTokenText(), itsLexer.getTokenLength());
   struct Restore {
     kxMasterFileParser& parser;
     ~Restore() {
       parser.itsLexer.setCharClass('>', 0);
+      parser.itsLexer.setStayOnLine(false);
       parser.itsOwnerColumn = 0;
       parser.itsInDisabledFlag = false;
     }
   } restore{*this};
   itsLexer.setCharClass('>', kCommentStartClass);
   itsLexer.setCursorInToken(6);
+  itsLexer.setStayOnLine(true);
   itsOwnerColumn = static_cast<uint16_t>(itsLexer.getTokenColumn() + 6);
   itsInDisabledFlag = true;
   const int token = nextToken();
-  if (token == kEOLToken || token == kEOFToken) return false;
+  if (token == kEOLToken || token == kEOFToken) return deliverComment(lineText, outFields);
+  if (token == kWordToken && itsLexer.getTokenText()[0] == '$') {
+    itsLexer.skipRestOfLine();
+    nextToken();
+    return deliverComment(lineText, outFields);
+  }
   if (!readFromLine(token, outFields)) return false;
+  if (outFields.type == kTypeSOA) return deliverComment(lineText, outFields);
   outFields.enabled = false;
   return true;
 }
@@ -367,10 +469,16 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   if (inGenerate && !isGenerateType(type)) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
 
   if (type != kNoRecordType) {
-    if (!ioOwner.empty() || inNamedOwner)
-      itsLastOwner = ioOwner;
-    else
+    if (!ioOwner.empty() || inNamedOwner) {
+      if (!itsInDisabledFlag) {
+        itsLastOwner = ioOwner;
+        itsHaveLastOwnerFlag = true;
+      }
+    } else if (!inGenerate) {
+      // Taking the apex would change the record; there is no owner to inherit.
+      if (!itsHaveLastOwnerFlag) raiseError(kxErr_parserExpectedName, kMissingOwner, kWordToken);
       ioOwner = itsLastOwner;
+    }
     if (!haveTTL && itsTTLChangedFlag) ttl = itsCurrentTTL;
   }
   outFields.name = ioOwner;
@@ -384,10 +492,13 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
     readCommentAndEndOfLine(outFields.comment);
     return haveTTL;
   }
+  // SOA and LOC data cannot be empty: their readers refuse it.
+  itsDataWords = 1;
   if (type == kTypeSOA) {
+    if (itsInDisabledFlag) return readSOAData(outFields, false);
     if (itsSOASeenFlag) itsSkipSOAFlag = true;
     itsSOASeenFlag = true;
-    return readSOAData(outFields);
+    return readSOAData(outFields, true);
   }
   if (type == kTypeLOC) {
     readLOCData(outFields);
@@ -398,11 +509,20 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   return true;
 }
 
+// Until generic data can be read, its words must not pass for the type's own fields.
+void kxMasterFileParser::refuseGenericData() {
+  const char* text = itsLexer.getTokenText();
+  if (itsLexer.getToken() == kWordToken && text[0] == '\\' && text[1] == '#' && text[2] == '\0')
+    raiseError(kxErr_parserIncorrectRRFormat, kGenericData, kWordToken);
+}
+
 void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outData) {
   const int32_t format = kxResourceRecord::getDataFormat(inType);
   for (uint32_t i = 0;; ++i) {
     const int token = nextToken();
+    itsDataWords = i;
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) return;
+    if (i == 0 && inType != kNoRecordType) refuseGenericData();
     if (i > 0) {
       if ((inType == kTypeWKS && i > 2) || (inType == kTypeNSEC && i > 1))
         outData += ' ';
@@ -410,13 +530,13 @@ void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outDat
         outData += itsSeparator;
     }
     if (kxResourceRecord::isDomainNameField(inType, i)) {
-      std::string name = getTokenText();
+      std::string name(tokenView());
       makeAbsolute(name);
-      outData += name;
+      appendDataText(outData, name);
     } else if (format == kFormatText || format == kFormatHINFO || (format == kFormatNAPTR && i > 1 && i < 5)) {
-      outData += unquoted(itsLexer.getTokenText(), itsLexer.getTokenLength());
+      appendDataText(outData, unquotedView(itsLexer.getTokenText(), itsLexer.getTokenLength()));
     } else {
-      outData += getTokenText();
+      appendDataText(outData, tokenView());
     }
   }
 }
@@ -429,14 +549,16 @@ void kxMasterFileParser::readCommentAndEndOfLine(std::string& outComment) {
   if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
 }
 
-bool kxMasterFileParser::readSOAData(Fields& outFields) {
+// inLive is false for the SOA record of a disabled line, which leaves the zone's state alone.
+bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
   std::string& data = outFields.data;
   for (int i = 0; i < 2; ++i) {
     nextWord();
-    std::string name = getTokenText();
+    if (i == 0) refuseGenericData();
+    std::string name(tokenView());
     makeAbsolute(name);
     if (i > 0) data += itsSeparator;
-    data += name;
+    appendDataText(data, name);
   }
   nextInteger();
   data += itsSeparator;
@@ -453,7 +575,11 @@ bool kxMasterFileParser::readSOAData(Fields& outFields) {
   std::string minimumText = minimum;
   nextToken();
   readCommentAndEndOfLine(outFields.comment);
+  if (!inLive) return true;
   if (itsSkipSOAFlag) {
+    // Dropped, but a live line all the same: its data must be sound.
+    outFields.enabled = true;
+    if (itsCheckDataFlag) checkData(outFields, itsRecordLine);
     data.clear();
     outFields.comment.clear();
     return false;
@@ -472,13 +598,11 @@ void kxMasterFileParser::readLOCData(Fields& outFields) {
   for (int half = 0; half < 2; ++half) {
     if (half > 0) data += itsSeparator;
     nextWord();
+    if (half == 0) refuseGenericData();
     for (;;) {
-      const char* text = getTokenText();
-      if (equalsText(text, ends[half][0], false) || equalsText(text, ends[half][1], false)) {
-        data += text;
-        break;
-      }
-      data += text;
+      const std::string_view text = tokenView();
+      appendDataText(data, text);
+      if (equalsText(text.data(), ends[half][0], false) || equalsText(text.data(), ends[half][1], false)) break;
       data += ' ';
       nextWord();
     }
@@ -487,9 +611,30 @@ void kxMasterFileParser::readLOCData(Fields& outFields) {
     const int token = nextToken();
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
     data += itsSeparator;
-    data += getTokenText();
+    appendDataText(data, tokenView());
   }
   readCommentAndEndOfLine(outFields.comment);
+}
+
+// A live record's owner and data against its type; a fault goes to the handler or is raised.
+void kxMasterFileParser::checkData(const Fields& inFields, int inLine) const {
+  if (!inFields.enabled) return;
+  kxRecordDataFault fault;
+  // Empty data is one empty field to the check, which a TXT record may hold: whether a word
+  // was written at all is known here only.
+  if (itsDataWords == 0 && kxFieldLayoutOf(inFields.type) != nullptr) {
+    fault.itsField = 1;
+    fault.itsReason = "missing";
+  } else if (checkRecordData(inFields.name, inFields.type, inFields.data, fault)) {
+    return;
+  }
+  kxErrorMessage message(kxErr_parserIncorrectRRFormat, kIncorrectData);
+  message.addParam('f', itsLexer.getFileName());
+  message.addParam('l', static_cast<uint32_t>(inLine));
+  message.addParam('t', kxResourceRecord::getTypeName(inFields.type));
+  message.addParam('e', fault.describe());
+  if (!itsDataFaultHandler) throw kxException(message);
+  itsDataFaultHandler(message);
 }
 
 // After a directive's arguments: an optional comment, then the line end.
@@ -539,24 +684,21 @@ bool kxMasterFileParser::readDirective(Fields& outFields) {
 
 bool kxMasterFileParser::readInclude(Fields& outFields) {
   if (itsNoIncludeFlag) raiseError(kxErr_parserIncludeNotSupported, kIncludeNotSupported, kWordToken);
-  const int start = itsLexer.getTokenColumn();
-  // The directive's text as written, up to the end of the current token; taken before the
-  // next token is read, since a line end replaces the buffer.
-  auto textSoFar = [&] {
-    itsLexer.getTokenText();
-    return std::string(itsLexer.getLineText() + start,
-                       static_cast<size_t>(itsLexer.getTokenColumn() + int(itsLexer.getTokenLength()) - start));
-  };
+  // The directive's text as written, for a kept directive.
+  std::string text;
+  int textLine = 0;
+  int textEnd = 0;
+  appendRawToken(text, textLine, textEnd);
   nextWord();
   const std::string fileName = unquoted(itsLexer.getTokenText(), itsLexer.getTokenLength());
-  std::string text = textSoFar();
+  appendRawToken(text, textLine, textEnd);
   std::string origin;
   bool haveOrigin = false;
   if (nextToken() == kWordToken) {
     origin = getTokenText();
     makeAbsolute(origin);
     haveOrigin = true;
-    text = textSoFar();
+    appendRawToken(text, textLine, textEnd);
     nextToken();
   }
   if (itsLexer.getToken() == kCommentToken) {
@@ -573,7 +715,16 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   }
   outFields.comment.clear();
   if (itsIncludeDepth >= kMaxIncludeDepth) raiseError(kxErr_fileOpen, kIncludeTooDeep, fileName.c_str());
+  if (itsBudget->itsIncludes >= itsBudget->itsLimits.itsMaxIncludes)
+    raiseError(kxErr_fileOpen, kTooManyIncludes, std::to_string(itsBudget->itsLimits.itsMaxIncludes).c_str());
+  ++itsBudget->itsIncludes;
   auto include = std::make_unique<kxMasterFileParser>(nullptr, std::string(), ".", false, false);
+  include->itsBudget = itsBudget;
+  // As in BIND, a first record without owner takes the including file's current owner.
+  include->itsLastOwner = itsLastOwner;
+  include->itsHaveLastOwnerFlag = itsHaveLastOwnerFlag;
+  include->itsCheckDataFlag = itsCheckDataFlag;
+  include->itsDataFaultHandler = itsDataFaultHandler;
   include->itsOrigin = haveOrigin ? origin : itsOrigin;
   include->itsAppendOriginFlag = itsAppendOriginFlag;
   include->itsNoIncludeFlag = itsNoIncludeFlag;
@@ -599,6 +750,15 @@ bool kxMasterFileParser::readGenerate(Fields& outFields) {
   int32_t step = 1;
   if (!parseGenerateRange(range, start, stop, step)) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
   if (stop < start || start < 0 || step < 1) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
+  itsGenLine = itsLexer.getLineNumber();
+  if (!itsKeepDirectivesFlag) {
+    // Counted before any record is made, so a range of billions fails at once.
+    const uint64_t count = static_cast<uint64_t>((int64_t(stop) - start) / step) + 1;
+    const uint64_t limit = itsBudget->itsLimits.itsMaxGenerated;
+    if (count > limit - std::min(limit, itsBudget->itsGenerated))
+      raiseError(kxErr_parserInvalidRange, kTooManyGenerated, std::to_string(limit).c_str());
+    itsBudget->itsGenerated += count;
+  }
 
   nextWord();
   const char* raw = itsLexer.getTokenText();

@@ -7,11 +7,14 @@
 // that ends in CR LF yields one more, empty, line than input ending in LF.
 #include "orvo/util/kxstream.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <streambuf>
+#include <string>
 
 #include "orvo/messages/kxerrormessage.h"
 #include "orvo/messages/kxexception.h"
@@ -107,9 +110,9 @@ void kxCustomStreamLexer::reset() {
 void kxCustomStreamLexer::growBuffer() {
   // Steps of 512 bytes, but at least half the current size, so that a very long line
   // costs linear rather than quadratic copying.
-  uint32_t step = kBufferStep;
+  size_t step = kBufferStep;
   if (itsBufferSize / 2 > step) step = (itsBufferSize / 2 + kBufferStep - 1) / kBufferStep * kBufferStep;
-  const uint32_t newSize = itsBufferSize + step;
+  const size_t newSize = itsBufferSize + step;
   std::unique_ptr<char[]> bigger(new char[newSize]);
   char* const oldStart = itsBuffer.get();
   std::memcpy(bigger.get(), oldStart, static_cast<size_t>(itsLineEnd - oldStart));
@@ -119,6 +122,13 @@ void kxCustomStreamLexer::growBuffer() {
   itsBuffer = std::move(bigger);
   itsBufferSize = newSize;
 }
+
+namespace {
+
+// Why the reading of a line stopped.
+enum class kxLineStop { kLineEnd, kInputEnd, kNul, kTooLong };
+
+}  // namespace
 
 bool kxCustomStreamLexer::readLine() {
   itsCursor = itsTokenStart = itsLineEnd = itsBuffer.get();
@@ -132,34 +142,60 @@ bool kxCustomStreamLexer::readLine() {
   }
 
   using traits = std::char_traits<char>;
-  char* end = itsLineEnd;
-  char* limit = itsBuffer.get() + itsBufferSize - 1;  // room for the terminating NUL
-  int c;
-  for (;;) {
-    c = source->sbumpc();
-    if (c == traits::eof()) {
-      itsStream->setstate(std::ios_base::eofbit | std::ios_base::failbit);
-      break;
+  kxLineStop stop = kxLineStop::kLineEnd;
+  bool readError = false;
+  // A stream buffer reports a failed read (of a directory, say) by throwing; the error must
+  // leave as a parse error that names the file and line.
+  try {
+    char* end = itsLineEnd;
+    // Room for the terminating NUL, and no more than the longest line allowed.
+    char* limit = itsBuffer.get() + std::min(itsBufferSize - 1, itsMaxLineLength);
+    int c;
+    for (;;) {
+      c = source->sbumpc();
+      if (c == traits::eof()) {
+        itsStream->setstate(std::ios_base::eofbit | std::ios_base::failbit);
+        stop = kxLineStop::kInputEnd;
+        break;
+      }
+      if (c == '\r' || c == '\n') break;
+      if (c == '\0' && itsRefuseNulFlag) {
+        stop = kxLineStop::kNul;
+        break;
+      }
+      if (end == limit) {
+        if (static_cast<size_t>(end - itsBuffer.get()) >= itsMaxLineLength) {
+          stop = kxLineStop::kTooLong;
+          break;
+        }
+        itsLineEnd = end;
+        growBuffer();
+        end = itsLineEnd;
+        limit = itsBuffer.get() + std::min(itsBufferSize - 1, itsMaxLineLength);
+      }
+      *end++ = static_cast<char>(c);
     }
-    if (c == '\r' || c == '\n') break;
-    if (end == limit) {
-      itsLineEnd = end;
-      growBuffer();
-      end = itsLineEnd;
-      limit = itsBuffer.get() + itsBufferSize - 1;
+    itsLineEnd = end;
+    if (stop == kxLineStop::kLineEnd) {
+      const int next = source->sgetc();
+      if (next == traits::eof())
+        itsStream->setstate(std::ios_base::eofbit);
+      else if (next == (c == '\r' ? '\n' : '\r'))
+        source->sbumpc();
     }
-    *end++ = static_cast<char>(c);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    readError = true;
   }
-  if (c == '\r' || c == '\n') {
-    const int next = source->sgetc();
-    if (next == traits::eof())
-      itsStream->setstate(std::ios_base::eofbit);
-    else if (next == (c == '\r' ? '\n' : '\r'))
-      source->sbumpc();
-  }
-  *end = '\0';
-  itsLineEnd = end;
+  *itsLineEnd = '\0';
   ++itsLineNumber;
+  if (readError) raiseError(kxErr_parserFailed, "Error in file \"$f\" line $l. Unable to read the file.", kNulToken);
+  if (stop == kxLineStop::kNul)
+    raiseError(kxErr_parserIncorrectFormat, "Error in file \"$f\" line $l. NUL character in the text.", kNulToken);
+  if (stop == kxLineStop::kTooLong)
+    raiseError(kxErr_parserIncorrectFormat, "Error in file \"$f\" line $l. Line longer than $e characters.",
+               std::to_string(itsMaxLineLength).c_str());
   return true;
 }
 
@@ -234,7 +270,14 @@ void kxCustomStreamLexer::scanWord() {
     }
   }
   itsCursor = cursor;
-  itsTokenLength = static_cast<uint32_t>(out - itsTokenStart);
+  const size_t length = static_cast<size_t>(out - itsTokenStart);
+  if (length > itsMaxTokenLength) {
+    // The word itself would make an unreadable message.
+    itsToken = kNulToken;
+    raiseError(kxErr_parserIncorrectFormat, "Error in file \"$f\" line $l. Word longer than $e characters.",
+               std::to_string(itsMaxTokenLength).c_str());
+  }
+  itsTokenLength = static_cast<uint32_t>(length);
   itsToken = kWordToken;
   if (inQuotes)
     raiseError(kxErr_parserUnexpectedToken, "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .",

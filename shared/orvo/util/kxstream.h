@@ -12,10 +12,16 @@
 // the next line has been read, before that line's first token; the input is always closed by
 // one kEOLToken and then kEOFToken.
 //
+// Input is bounded: a line longer than getMaxLineLength() bytes or a word longer than
+// getMaxTokenLength() is a parse error, so a hostile stream (a file of one endless line,
+// /dev/zero) costs at most one line buffer. A read error of the stream is a parse error too;
+// with setRefuseNul a NUL byte in the input is one as well, instead of ending the line's text.
+//
 // A lexer belongs to one thread. Parse errors are thrown as kxException carrying a
 // kxErrorMessage with the parameters f (file), l (line), t (token) and e (what was expected).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <memory>
@@ -35,6 +41,11 @@ inline constexpr uint8_t kWhiteSpaceClass = 1;
 inline constexpr uint8_t kCommentStartClass = 2;
 inline constexpr uint8_t kSingleCharClass = 4;
 inline constexpr uint8_t kWordEndClasses = 7;
+
+// Default bounds of a line and of a word, in bytes. A record's data is at most 65535 bytes, so
+// its longest single word (the hexadecimal digits of generic data) has 131070 characters.
+inline constexpr size_t kDefaultMaxLineLength = size_t(1) << 20;
+inline constexpr size_t kDefaultMaxTokenLength = size_t(128) << 10;
 
 class kxCustomStreamLexer {
  public:
@@ -62,6 +73,8 @@ class kxCustomStreamLexer {
   virtual const char* getTokenName(int inToken);
 
   void skipToEndOfLine();
+  // Moves the cursor to the end of the current line: the rest of it is not lexed.
+  void skipRestOfLine() { itsCursor = itsLineEnd; }
   bool isInteger();
   long getIntegerValue();
   bool isKeyword(const char* inKeyword);
@@ -99,9 +112,17 @@ class kxCustomStreamLexer {
   void setStripQuotes(bool inFlag) { itsStripQuotesFlag = inFlag; }
   void setQuoteChar(int inQuoteChar) { itsQuoteChar = inQuoteChar; }
   void setCharClass(unsigned char inChar, uint8_t inClass) { itsCharClass[inChar] = inClass; }
+  // A NUL byte in the input raises "NUL character in the text." instead of ending the line.
+  void setRefuseNul(bool inFlag) { itsRefuseNulFlag = inFlag; }
+  void setMaxLineLength(size_t inLength) { itsMaxLineLength = inLength; }
+  void setMaxTokenLength(size_t inLength) { itsMaxTokenLength = inLength; }
+  size_t getMaxLineLength() const { return itsMaxLineLength; }
+  size_t getMaxTokenLength() const { return itsMaxTokenLength; }
 
  private:
   bool readLine();
+  // Reads the rest of a line into the buffer from inEnd on; returns the line's end.
+  char* readLineChars(std::streambuf& inSource, char* inEnd);
   void growBuffer();
   void skipWhiteSpace();
   void takeRestOfLineAsComment(char* inStart);
@@ -113,7 +134,7 @@ class kxCustomStreamLexer {
   std::istream* itsStream = nullptr;
   bool itsOwnsStreamFlag = false;
   std::unique_ptr<char[]> itsBuffer;
-  uint32_t itsBufferSize = 0;
+  size_t itsBufferSize = 0;
   char* itsCursor = nullptr;
   char* itsLineEnd = nullptr;
   int32_t itsToken = kNulToken;
@@ -129,6 +150,9 @@ class kxCustomStreamLexer {
   uint8_t itsCharClass[256] = {};
   int32_t itsQuoteChar = '"';
   int32_t itsSavedChar = 0;
+  bool itsRefuseNulFlag = false;
+  size_t itsMaxLineLength = kDefaultMaxLineLength;
+  size_t itsMaxTokenLength = kDefaultMaxTokenLength;
 };
 
 class kxStreamLexer : public kxCustomStreamLexer {

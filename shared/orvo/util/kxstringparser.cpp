@@ -397,6 +397,20 @@ bool isIPAddressOrWildcardText(const std::string& inText) {
   return isIPAddressOrWildcardText(inText.data(), inText.size());
 }
 
+bool isBase64Text(const char* inText, size_t inLength) {
+  if (inText == nullptr || inLength == 0 || inLength % 4 != 0) return false;
+  size_t padding = 0;
+  for (size_t i = 0; i < inLength; ++i) {
+    const char c = inText[i];
+    if (c == '=') {
+      ++padding;
+    } else if (padding > 0 || !((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || isDigit(c) || c == '+' || c == '/')) {
+      return false;
+    }
+  }
+  return padding <= 2;
+}
+
 bool isHexColonText(const char* inText, size_t inLength) {
   unsigned digits = 0;
   unsigned value = 0;

@@ -120,6 +120,10 @@ bool isIPAddressText(const std::string& inText);
 bool isIPAddressOrWildcardText(const char* inText, size_t inLength);
 bool isIPAddressOrWildcardText(const std::string& inText);
 
+// Base64 text (RFC 4648): letters, digits, "+" and "/" in groups of four, the last group
+// padded with one or two "=" where it holds fewer bytes. Empty text is refused.
+bool isBase64Text(const char* inText, size_t inLength);
+
 // Groups of one or two hexadecimal digits separated by single colons.
 bool isHexColonText(const char* inText, size_t inLength);
 bool isHexColonText(const std::string& inText);

@@ -221,9 +221,19 @@ std::string printableText(const char* inText) {
   return result;
 }
 
+bool isEscapedAt(const std::string& inText, size_t inIndex) {
+  size_t backslashes = 0;
+  while (backslashes < inIndex && inText[inIndex - backslashes - 1] == '\\') ++backslashes;
+  return backslashes % 2 != 0;
+}
+
+bool isAbsoluteName(const std::string& inName) {
+  return !inName.empty() && inName.back() == '.' && !isEscapedAt(inName, inName.size() - 1);
+}
+
 std::string qualifyName(const std::string& inName, const std::string& inDomain) {
   if (inName.empty()) return inDomain;
-  if (inName.back() == '.') return inName;
+  if (isAbsoluteName(inName)) return inName;
   return inName + '.' + inDomain;
 }
 

@@ -66,7 +66,12 @@ std::string quote(const std::string& inText);
 // A copy with every character outside the printable class replaced by ".".
 std::string printableText(const char* inText);
 
-// inDomain for an empty name, the name when it ends in ".", otherwise name "." domain.
+// Whether a domain name in master-file text ends in a dot that no backslash escapes
+// ("host." does, "dot\\." does not: its last label holds the dot).
+bool isAbsoluteName(const std::string& inName);
+// Whether the character at inIndex is escaped: an odd number of backslashes precede it.
+bool isEscapedAt(const std::string& inText, size_t inIndex);
+// inDomain for an empty name, the name when it is absolute, otherwise name "." domain.
 std::string qualifyName(const std::string& inName, const std::string& inDomain);
 // The name without its first label ("a.b.c." gives "b.c."); "" when nothing remains.
 std::string parentName(const std::string& inName);
