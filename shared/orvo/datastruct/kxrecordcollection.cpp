@@ -347,7 +347,8 @@ bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const {
 
 bool kxRecordCollection::recordExists(const std::string& inName, kxResRecType inRecType, const std::string& inData,
                                       int32_t inSection) const {
-  kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
+  kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate) ||
+           isExtendedRecordType(inRecType));
   auto range = itsRecords.equal_range(inRecType);
   for (auto iter = range.first; iter != range.second; ++iter) {
     const recordData& entry = iter->second;

@@ -388,7 +388,8 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
   auto iter = itsRecordVector.cbegin();
   for (; iter != itsRecordVector.cend(); ++iter) {
     const kxResRecType type = (*iter)->first;
-    if (type != kNoRecordType && type < kNumRecordTypes) break;
+    // The added types are records like any other, whatever their number.
+    if (type != kNoRecordType && (type < kNumRecordTypes || isExtendedRecordType(type))) break;
     writeLine(outStream, &*iter);
   }
   if (iter == itsRecordVector.cend()) return;
