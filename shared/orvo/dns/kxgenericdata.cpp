@@ -268,6 +268,7 @@ bool readAPLItem(WireReader& ioReader, std::string& ioText) {
   const size_t size = family == 1 ? 4 : 16;
   if ((family != 1 && family != 2) || length > size || prefix > size * 8 || !ioReader.read(length, address))
     return false;
+  if (length > 0 && address[length - 1] == 0) return false;  // the address is sent without trailing zeros
   uint8_t bytes[16] = {};
   for (size_t i = 0; i < length; ++i) bytes[i] = address[i];
   if (lengthByte & 0x80) ioText += '!';
