@@ -347,8 +347,9 @@ bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const {
 
 bool kxRecordCollection::recordExists(const std::string& inName, kxResRecType inRecType, const std::string& inData,
                                       int32_t inSection) const {
-  kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate) ||
-           isExtendedRecordType(inRecType));
+  // The added types are held above the 16-bit range.
+  if (!isExtendedRecordType(inRecType))
+    kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
   auto range = itsRecords.equal_range(inRecType);
   for (auto iter = range.first; iter != range.second; ++iter) {
     const recordData& entry = iter->second;

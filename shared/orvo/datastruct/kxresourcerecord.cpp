@@ -297,6 +297,9 @@ kxResRecType kxResourceRecord::wireTypeToRecordType(uint32_t inWireType) {
 }
 
 uint16_t kxResourceRecord::recordTypeToWireType(kxResRecType inType) {
+  // An added type is held above the 16-bit range (NID's number is DLV's held one); without
+  // the extension such a value is nothing but its low 16 bits.
+  if (isExtendedRecordType(inType) && kxExtendedRecordTypes()) return static_cast<uint16_t>(inType - kExtendedTypeBase);
   const uint16_t low = static_cast<uint16_t>(inType);
   return static_cast<int16_t>(low) == kTypeDLV ? kWireTypeDLV : low;
 }

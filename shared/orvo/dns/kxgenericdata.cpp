@@ -206,6 +206,7 @@ bool readSvcParam(WireReader& ioReader, std::string& ioText) {
   ioText += svcParamKeyText(key);
   if (key == 2) return length == 0;  // no-default-alpn
   if (length == 0 && key > 7) return true;
+  if (length == 0 && key == 5) return false;  // ech holds a configuration
   ioText += '=';
   WireReader items(value, length);
   std::string text;
@@ -363,6 +364,7 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
       return readTypeBitmap(ioReader, ioText) && (inKind == K::kTypeBitmap || ioText.back() != '\t');
     case K::kServiceList: {
       ioReader.rest(bytes, count);
+      if (count > 8192) return false;  // beyond port 65535
       bool first = true;
       for (size_t port = 0; port < count * 8; ++port) {
         if (!(bytes[port / 8] & (0x80 >> (port % 8)))) continue;
@@ -442,6 +444,12 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
     if (index > 0) data += kDataSeperator;
     if (!readField(kind, reader, numbers, index, number, data)) return false;
     if (index < kxFieldLayout::kMaxKinds) numbers[index] = number;
+  }
+  // What the wire form held must be sound text of the type, as the parser's data would be.
+  kxRecordDataFault fault;
+  if (!checkRecordData("", inType, data, fault)) {
+    outReason = "not data of its type";
+    return false;
   }
   outData = std::move(data);
   return true;

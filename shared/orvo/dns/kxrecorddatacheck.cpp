@@ -277,6 +277,13 @@ bool checkCommaList(std::string_view inText, Check inCheck) {
   }
 }
 
+// A string of any length with sound escapes.
+bool checkLongString(std::string_view inText) {
+  for (size_t i = 0; i < inText.size(); ++i)
+    if (inText[i] == '\\' && !readEscape(inText, i)) return false;
+  return true;
+}
+
 // key, or key=value with the value quoted or not, as the key's kind of value allows.
 bool checkSvcParam(std::string_view inText, const char*& outReason) {
   const size_t equals = inText.find('=');
@@ -296,18 +303,9 @@ bool checkSvcParam(std::string_view inText, const char*& outReason) {
     case 4: return !value.empty() && checkCommaList(value, isIPv4);
     case 5: return isBase64Text(value.data(), value.size());
     case 6: return !value.empty() && checkCommaList(value, checkIPv6);
-    default: {
-      const char* reason = "";
-      return checkString(value, reason) || value.size() > 255;
-    }
+    default:
+      return checkLongString(value);
   }
-}
-
-// A string of any length with sound escapes.
-bool checkLongString(std::string_view inText) {
-  for (size_t i = 0; i < inText.size(); ++i)
-    if (inText[i] == '\\' && !readEscape(inText, i)) return false;
-  return true;
 }
 
 // One field against its kind; inPrevious is the value of the last number field before it.
