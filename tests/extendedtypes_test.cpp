@@ -176,7 +176,8 @@ TEST(ExtendedTypes, FieldKinds) {
       {"DHCID", "AAIBY2/A", 0}, {"DHCID", "AAIBY2/", 1}, {"OPENPGPKEY", "", 1}, {"CERT", "PGP,0,0,AQNR", 0},
       {"CERT", "65535,0,RSASHA256,AQNR", 0}, {"CERT", "FOO,0,0,AQNR", 1}, {"CERT", "PGP,0,0,AQN", 4},
       // type bitmaps
-      {"CSYNC", "66,3,A NS AAAA TYPE65534", 0}, {"CSYNC", "66,3,A 5", 3},
+      {"CSYNC", "66,3,A NS AAAA TYPE65534", 0}, {"CSYNC", "66,3,A 5", 3}, {"CSYNC", "66,3,A FOO", 3},
+      {"CSYNC", "66,3,A TYPE0 TYPE65535", 0}, {"CSYNC", "66,3,A TYPE65536", 3}, {"CSYNC", "66,3,A  NS", 3},
       // SvcParams
       {"SVCB", "1,svc.,alpn=h2,port=443,ipv4hint=192.0.2.1,ipv6hint=2001:db8::1,no-default-alpn", 0},
       {"SVCB", "1,svc.,mandatory=alpn,alpn=\"h2\\,h3\",ech=AQID,key65000=x,key9", 0},

@@ -389,8 +389,16 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       outReason = "not base32hex of at most 255 bytes";
       return checkBase32Hex(inText);
     case K::kTypeBitmap:
-      outReason = "not a list of record types";
-      return checkList(inText, true, checkTypeName);
+      // The added types' lists name known types only, as a name server reading them must.
+      outReason = "not a list of known record types";
+      return checkList(inText, true, [](std::string_view inItem) {
+        const std::string item(inItem);
+        if (kxTableTypeFromName(item.c_str()) != kNoRecordType || kxExtendedTypeFromName(item) != kNoRecordType)
+          return true;
+        // TYPEnnn of any number: a bitmap may name the meta types too.
+        return inItem.size() > 4 && equalsNoCase(inItem.substr(0, 4), "TYPE") && isDigit(inItem[4]) &&
+               checkTypeName(inItem);
+      });
     case K::kSvcParam:
       return checkSvcParam(inText, outReason);
     case K::kCertType:
