@@ -244,6 +244,10 @@ TEST(ExtendedTypes, GenericDataToText) {
       {kTypeDS, "EC4508030102", "60485,8,3,0102"},
       {kTypeDS, "EC4508020102", nullptr},  // SHA-256 takes 32 bytes
       {kTypeLOC, "0012161389", nullptr},
+      {kTypeLOC, "001216138B3CF018810CBCE0009895B8", "52 22 23.000 N,4 53 32.000 E,-2.00m,1.00m,10000.00m,10.00m"},
+      {kTypeLOC, "0033161376E8D23070BE15F000988D20", "42 21 54.000 S,71 6 18.000 W,-24.00m,30.00m,10000.00m,10.00m"},
+      {kTypeLOC, "011216138B3CF018810CBCE0009895B8", nullptr},  // version 1
+      {kTypeLOC, "00A216138B3CF018810CBCE0009895B8", nullptr},  // a size mantissa of 10
       {kxExtendedType(257), "0005697373756563612E6578616D706C652E6E6574", "0,issue,ca.example.net"},
       {kxExtendedType(257), "00", nullptr},
       {kxExtendedType(257), "0000", nullptr},

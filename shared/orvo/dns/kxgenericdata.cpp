@@ -388,8 +388,58 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
         default: return false;
       }
     default:
-      return false;  // LOC fields and WINS words have no wire reader here
+      return false;  // LOC, read whole by readLOC, and WINS words
   }
+}
+
+// A LOC size or precision byte (mantissa and power of ten, in centimetres) in metres.
+bool appendLOCSize(std::string& ioText, uint8_t inByte) {
+  const unsigned mantissa = inByte >> 4;
+  const unsigned exponent = inByte & 15;
+  if (mantissa > 9 || exponent > 9) return false;
+  uint64_t centimetres = mantissa;
+  for (unsigned i = 0; i < exponent; ++i) centimetres *= 10;
+  char text[32];
+  std::snprintf(text, sizeof text, "%llu.%02llum", static_cast<unsigned long long>(centimetres / 100),
+                static_cast<unsigned long long>(centimetres % 100));
+  ioText += text;
+  return true;
+}
+
+// A LOC latitude or longitude (thousandths of a second of arc from 2^31) as degrees, minutes,
+// seconds and hemisphere.
+void appendLOCAngle(std::string& ioText, uint32_t inValue, const char* inHemispheres) {
+  const bool positive = inValue >= 0x80000000u;
+  const uint32_t angle = positive ? inValue - 0x80000000u : 0x80000000u - inValue;
+  char text[48];
+  std::snprintf(text, sizeof text, "%u %u %u.%03u %c", angle / 3600000, angle / 60000 % 60, angle / 1000 % 60,
+                angle % 1000, inHemispheres[positive ? 0 : 1]);
+  ioText += text;
+}
+
+// LOC (RFC 1876): version 0, size, horizontal and vertical precision, latitude, longitude and
+// altitude (centimetres from 100,000 m below the reference); written in the text order.
+bool readLOC(WireReader& ioReader, std::string& outData) {
+  uint32_t version = 0, size = 0, horizontal = 0, vertical = 0, latitude = 0, longitude = 0, altitude = 0;
+  if (!ioReader.number(1, version) || version != 0 || !ioReader.number(1, size) || !ioReader.number(1, horizontal) ||
+      !ioReader.number(1, vertical) || !ioReader.number(4, latitude) || !ioReader.number(4, longitude) ||
+      !ioReader.number(4, altitude) || !ioReader.atEnd())
+    return false;
+  appendLOCAngle(outData, latitude, "NS");
+  outData += kDataSeperator;
+  appendLOCAngle(outData, longitude, "EW");
+  outData += kDataSeperator;
+  const int64_t centimetres = int64_t(altitude) - 10000000;
+  const uint64_t magnitude = static_cast<uint64_t>(centimetres < 0 ? -centimetres : centimetres);
+  char text[40];
+  std::snprintf(text, sizeof text, "%s%llu.%02llum", centimetres < 0 ? "-" : "",
+                static_cast<unsigned long long>(magnitude / 100), static_cast<unsigned long long>(magnitude % 100));
+  outData += text;
+  for (const uint32_t value : {size, horizontal, vertical}) {
+    outData += kDataSeperator;
+    if (!appendLOCSize(outData, static_cast<uint8_t>(value))) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -417,7 +467,7 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
                          const char*& outReason) {
   outReason = "not data of its type";
   const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-  if (layout == nullptr || inType == kTypeLOC || inType == kTypeWINS || inType == kTypeWINSR) {
+  if (layout == nullptr || inType == kTypeWINS || inType == kTypeWINSR) {
     outReason = "not readable for this type";
     return false;
   }
@@ -427,7 +477,7 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
   std::string data;
   uint32_t numbers[kxFieldLayout::kMaxKinds] = {};
   uint32_t number = 0;
-  for (uint32_t index = 0;; ++index) {
+  for (uint32_t index = 0; inType != kTypeLOC; ++index) {
     if (reader.atEnd() && index >= layout->itsMinFields) {
       // A type list at the end may be empty; the field is then left out, as the parser does.
       break;
@@ -445,6 +495,7 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
     if (!readField(kind, reader, numbers, index, number, data)) return false;
     if (index < kxFieldLayout::kMaxKinds) numbers[index] = number;
   }
+  if (inType == kTypeLOC && !readLOC(reader, data)) return false;
   // What the wire form held must be sound text of the type, as the parser's data would be.
   kxRecordDataFault fault;
   if (!checkRecordData("", inType, data, fault)) {

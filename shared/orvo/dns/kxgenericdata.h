@@ -23,8 +23,8 @@ inline constexpr size_t kMaxGenericDataLength = 65535;
 std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount);
 
 // The text form of inType's data from its wire form. False with outReason when the type has
-// no layout, when a field of its layout has no wire reader here (LOC, WINS), or when the bytes
-// do not fit the layout.
+// no layout, for WINS and WINSR (whose wire forms are another maker's), or when the bytes do
+// not fit the layout.
 bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inCount, std::string& outData,
                          const char*& outReason);
 
