@@ -331,7 +331,8 @@ TEST(ExtendedTypes, ParserReadsAddedTypesAndTheGenericForm) {
                            "x TYPE65534 \\# 1 0", "x TYPE65534 \\# 1 GG", "x TYPE65534 \\# 65536",
                            "x TYPE65534 \\#", "x A \\# 3 0A0000", "x CAA 0 issue", "x HTTPS 1 . foo=bar",
                            "x CLASS3 A 192.0.2.1", "x TYPE255 \\# 0", "$GENERATE 1-2 g$ A \\# 4 0A000001"}) {
-    const Parsed faulty = parse(std::string("$TTL 1h\n") + line + "\n", true);
+    // A line after the faulty one: the error still names the faulty line.
+    const Parsed faulty = parse(std::string("$TTL 1h\n") + line + "\ny A 192.0.2.1\n", true);
     EXPECT_NE(faulty.error.find("line 2. "), std::string::npos) << line << ": " << faulty.error;
   }
 }

@@ -34,12 +34,12 @@ void kxMasterFileFormatLexer::setStayOnLine(bool inFlag) {
 kxMasterFileFormatLexer::~kxMasterFileFormatLexer() = default;
 
 int kxMasterFileFormatLexer::nextToken() {
-  // Parentheses and comments inside a group are consumed in a loop rather than by calling
-  // nextToken again, so that deep or long groups cannot exhaust the stack.
   if (itsReplayFlag) {
     itsReplayFlag = false;
     return getToken();
   }
+  // Parentheses and comments inside a group are consumed in a loop rather than by calling
+  // nextToken again, so that deep or long groups cannot exhaust the stack.
   for (;;) {
     const int token = kxCustomStreamLexer::nextToken();
     if (itsStayOnLineFlag && itsParenDepth > 0 && getLineNumber() != itsStayLine)
@@ -521,8 +521,11 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
     itsSOASeenFlag = true;
     return finishSOA(outFields, true, minimum);
   }
-  if (kxResourceRecord::getDataFormat(type) == kFormatGeneric)
-    raiseError(kxErr_parserIncorrectRRFormat, kExpectedToken, "\\#");
+  if (kxResourceRecord::getDataFormat(type) == kFormatGeneric) {
+    nextToken();
+    raiseRecordError(kExpectedToken, itsLexer.getToken() == kWordToken ? itsLexer.getTokenText() : "end of line",
+                     "\\#");
+  }
   if (type == kTypeSOA) {
     if (itsInDisabledFlag) return readSOAData(outFields, false);
     if (itsSOASeenFlag) itsSkipSOAFlag = true;
@@ -550,9 +553,7 @@ bool kxMasterFileParser::startsGenericData() {
 // in hexadecimal words. The bytes become the type's own text form when the type has one, or
 // stay in the generic form.
 void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outData) {
-  auto refuse = [&](const char* inReason) {
-    raiseError(kxErr_parserIncorrectRRFormat, kIncorrectGenericData, inReason);
-  };
+  auto refuse = [&](const char* inReason) { raiseRecordError(kIncorrectGenericData, "", inReason); };
   if (nextToken() != kWordToken) refuse("missing length");
   const std::string_view lengthText(itsLexer.getTokenText(), itsLexer.getTokenLength());
   size_t length = 0;
@@ -589,14 +590,20 @@ void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outDa
     return;
   }
   const char* reason = "";
-  if (!kxGenericDataToText(inType, data, bytes.size(), outData, reason)) {
-    kxErrorMessage message(kxErr_parserIncorrectRRFormat, kIncorrectData);
-    message.addParam('f', itsLexer.getFileName());
-    message.addParam('l', static_cast<uint32_t>(itsLexer.getLineNumber()));
-    message.addParam('t', kxResourceRecord::getTypeName(inType));
-    message.addParam('e', std::string("generic data ") + reason);
-    throw kxException(message);
-  }
+  if (!kxGenericDataToText(inType, data, bytes.size(), outData, reason))
+    raiseRecordError(kIncorrectData, kxResourceRecord::getTypeName(inType), std::string("generic data ") + reason);
+}
+
+// An error of the record being read, named by the line it began on: once the lexer has
+// reported a line's end, its line number is already the next line's.
+void kxMasterFileParser::raiseRecordError(const char* inMessage, const std::string& inText,
+                                          const std::string& inDetail) {
+  kxErrorMessage message(kxErr_parserIncorrectRRFormat, inMessage);
+  message.addParam('f', itsLexer.getFileName());
+  message.addParam('l', static_cast<uint32_t>(itsRecordLine));
+  message.addParam('t', inText);
+  message.addParam('e', inDetail);
+  throw kxException(message);
 }
 
 // Until generic data can be read, its words must not pass for the type's own fields.

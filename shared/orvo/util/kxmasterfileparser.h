@@ -167,6 +167,7 @@ class kxMasterFileParser : public kxCustomParser {
   // otherwise the first data token is read again by the type's reader).
   bool startsGenericData();
   void readGenericData(kxResRecType inType, std::string& outData);
+  [[noreturn]] void raiseRecordError(const char* inMessage, const std::string& inText, const std::string& inDetail);
   void checkData(const Fields& inFields, int inLine) const;
   bool readFromLine(int inToken, Fields& outFields);
   bool readDisabledRecord(Fields& outFields);
