@@ -29,6 +29,7 @@
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxipv4address.h"
 #include "orvo/util/kxstringparser.h"
 
@@ -389,7 +390,8 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
   for (; iter != itsRecordVector.cend(); ++iter) {
     const kxResRecType type = (*iter)->first;
     // The added types are records like any other, whatever their number.
-    if (type != kNoRecordType && (type < kNumRecordTypes || isExtendedRecordType(type))) break;
+    if (type != kNoRecordType && (type < kNumRecordTypes || (isExtendedRecordType(type) && kxExtendedRecordTypes())))
+      break;
     writeLine(outStream, &*iter);
   }
   if (iter == itsRecordVector.cend()) return;
