@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
   if (kxGenericDataToText(type, inData + 2, inSize - 2, text, reason)) {
     kxRecordDataFault fault;
     if (!checkRecordData("", type, text, fault)) __builtin_trap();
-    // Every byte becomes at most a few characters of text.
-    if (text.size() > 8 * inSize + 64) __builtin_trap();
+    // Text grows at most by a type bitmap's: each bit of a byte a "TYPEnnnnn " of its own.
+    if (text.size() > 80 * inSize + 64) __builtin_trap();
   } else if (*reason == '\0') {
     __builtin_trap();
   }
