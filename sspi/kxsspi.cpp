@@ -126,6 +126,7 @@ int kerberosLogon(const char* inDomain, const char* inAccount, const char* inPas
     outError = kNoLogonServers;
     return kFailed;
   }
+  orvo::platform::boundKerberosExchanges(context.handle, orvo::platform::DirectoryConfig::current().timeoutSeconds);
   std::string realm;
   if (const uint32_t code = realmOf(inDomain != nullptr ? inDomain : "", realm); code != 0) {
     outError = code;

@@ -659,6 +659,36 @@ TEST_F(Adcheck, SilentDirectoryEndsWithinTheTimeOut) {
   EXPECT_LT(run.seconds, 30.0);
 }
 
+TEST_F(Adcheck, SilentKdcEndsWithinTheTimeOut) {
+  // A KDC that accepts connections and never answers; Kerberos's own schedule would wait close
+  // to half a minute for each of the two exchanges (credential check, explicit bind).
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 16), 0);
+  socklen_t length = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  TempDir dir;
+  {
+    std::string conf = readFile(env("KRB5_CONFIG"));
+    const std::string kdc = "kdc = 127.0.0.1";
+    conf.replace(conf.find(kdc), kdc.size(), kdc + ":" + std::to_string(ntohs(address.sin_port)));
+    std::ofstream(dir.file("krb5.conf")) << conf;
+  }
+  // The process's own service ticket for the directory is in its cache before the KDC goes quiet.
+  adcheck("alice\n\n\n\n");
+  const Outcome run = adcheck("ADCHECK\\alice\n" + password + "\n\n\n",
+                              {"KRB5_CONFIG=" + dir.file("krb5.conf"), "ADCHECK_TIMEOUT=2", "ADCHECK_NETBIOS_DOMAIN=ADCHECK"});
+  close(listener);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(contains(run.err, "Error code 3([0x51f] ")) << run.err;
+  EXPECT_TRUE(contains(run.err, "findUser error initing the name translator, error 0x8007051F")) << run.err;
+  EXPECT_LT(run.seconds, 15.0);
+}
+
 TEST_F(Adcheck, SettingsFromAConfigurationFile) {
   TempDir dir;
   {

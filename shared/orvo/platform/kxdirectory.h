@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+struct _krb5_context;
+
 namespace orvo::platform {
 
 // HRESULT values.
@@ -115,6 +117,10 @@ bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<ui
 // the configured names, else a domain of the forest as its crossRef names it, read with the
 // process's own credentials. kNoSuchDomain for a name the directory does not know.
 uint32_t domainDnsName(const std::string& inName, std::string& outDnsName);
+
+// Makes every KDC exchange of a Kerberos context wait at most inTimeoutSeconds for the network
+// (TCP to the realm's KDCs one after another); host name resolution keeps the resolver's own.
+void boundKerberosExchanges(_krb5_context* inContext, int inTimeoutSeconds);
 
 // "S-1-5-21-..."; false when the bytes are not a SID.
 bool sidToText(const std::vector<uint8_t>& inSid, std::string& outText);

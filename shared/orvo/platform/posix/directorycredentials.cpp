@@ -43,7 +43,7 @@ MemoryCredentials::~MemoryCredentials() {
     krb5_cc_destroy(context.handle, cache);
 }
 
-uint32_t MemoryCredentials::obtain(const std::string& inUser, const std::string& inPassword, int /*inTimeoutSeconds*/) {
+uint32_t MemoryCredentials::obtain(const std::string& inUser, const std::string& inPassword, int inTimeoutSeconds) {
   const DirectoryConfig& config = DirectoryConfig::current();
   std::string account = inUser;
   std::string domain = config.domain;
@@ -64,6 +64,7 @@ uint32_t MemoryCredentials::obtain(const std::string& inUser, const std::string&
 
   Context context;
   if (krb5_init_context(&context.handle) != 0) return hresultFromWin32(0x51f);
+  boundKerberosExchanges(context.handle, inTimeoutSeconds);
   krb5_principal client = nullptr;
   // The account is one name component, whatever characters it holds.
   if (krb5_build_principal(context.handle, &client, static_cast<unsigned>(realm.size()), realm.c_str(),
