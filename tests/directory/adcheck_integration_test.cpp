@@ -352,7 +352,7 @@ TEST_F(Adcheck, NestedGroupsMatchTheInChainQuery) {
 
 TEST_F(Adcheck, ExplicitServerAndCredentials) {
   // With a server the account's path starts with it; with a principal name and a password the
-  // objects are opened with those credentials (over TLS).
+  // objects are opened with those credentials (a Kerberos ticket obtained for them).
   const Outcome run = adcheck("pat.smith@adcheck.test\n" + password + "\n127.0.0.1\n\n");
   EXPECT_TRUE(contains(run.err, "getUserGroups opening object \"127.0.0.1/" + dnOf("CN=Pat Smith,OU=Staff") + "\""))
       << run.err;
