@@ -560,9 +560,13 @@ TEST_F(Adcheck, HostileServersAreContained) {
                                 {"ADCHECK_EXPLICIT_BIND=simple-tls", "ADCHECK_LDAP_URI=" + uri, "ADCHECK_GC_URI=" + uri,
                                  "ADCHECK_CA_FILE=" + env("TESTDC_CA_FILE")});
     EXPECT_EQ(run.status, 0) << run.err.substr(0, 2000);
-    for (const std::string& part : c.errParts) EXPECT_TRUE(contains(run.err, part)) << run.err.substr(0, 2000);
+    for (const std::string& part : c.errParts) {
+      EXPECT_TRUE(contains(run.err, part)) << run.err.substr(0, 2000);
+    }
     EXPECT_EQ(contains(run.out, "Succesfully retrieved"), c.groupsRead) << run.err.substr(0, 2000);
-    if (std::string(c.scenario) == "endless") EXPECT_EQ(printedGroups(run.out).size(), 10000u);
+    if (std::string(c.scenario) == "endless") {
+      EXPECT_EQ(printedGroups(run.out).size(), 10000u);
+    }
     if (std::string(c.scenario) == "names") {
       // Escaped, on one line each: no forged report line, nothing for the terminal to act on.
       EXPECT_EQ(printedGroups(run.out),

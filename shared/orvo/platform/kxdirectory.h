@@ -175,6 +175,13 @@ class DirectoryObject {
                        uint32_t inFlags, DirectoryObject& outObject,
                        DirectoryInterface inInterface = DirectoryInterface::object);
 
+  // Starts reading the objects inDNs name, and as their answers come those their inFollow
+  // attribute names in turn, on the connections of this thread's session, all requests of
+  // one depth sent together; a later open of any of them takes the answer instead of a round
+  // trip of its own. Does nothing without a session.
+  static void readAhead(const std::vector<std::string>& inDNs, const std::string* inUser,
+                        const std::string* inPassword, const std::string& inFollow);
+
   uint32_t get(const std::string& inAttribute, std::string& outValue);
   uint32_t getEx(const std::string& inAttribute, std::vector<std::string>& outValues);
   // The user's direct groups, each as its relative name ("CN=Staff").

@@ -224,6 +224,9 @@ bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::stri
                       displayText(path).c_str(), static_cast<unsigned long>(status));
       return false;
     }
+    // The walk below visits the groups one by one in its own order; their reads go out ahead
+    // of it, one depth at a time.
+    dir::DirectoryObject::readAhead(memberOf, inUser, inPassword, "memberOf");
     for (const std::string& group : memberOf) {
       if (ioGroups.size() >= kMaxGroups) break;
       enumerateGroup(group, inUser, inPassword, ioGroups, 2147483647);

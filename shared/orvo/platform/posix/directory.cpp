@@ -20,6 +20,9 @@ using detail::Entry;
 
 namespace {
 
+// What opening an object reads, like ADSI's property cache.
+const std::vector<std::string> kObjectAttributes = {"name", "memberOf", "objectClass"};
+
 // The principal of the process's Kerberos credential cache, "" when there is none.
 std::string cachePrincipal() {
   krb5_context context = nullptr;
@@ -285,6 +288,20 @@ DirectoryObject::~DirectoryObject() = default;
 DirectoryObject::DirectoryObject(DirectoryObject&&) noexcept = default;
 DirectoryObject& DirectoryObject::operator=(DirectoryObject&&) noexcept = default;
 
+void DirectoryObject::readAhead(const std::vector<std::string>& inDNs, const std::string* inUser,
+                                const std::string* inPassword, const std::string& inFollow) {
+  if (!detail::sessionOpen()) return;
+  std::map<std::string, std::vector<std::string>> byUri;
+  for (const std::string& dn : inDNs) {
+    const std::string uri = domainUri(dnsDomainOfDN(dn));
+    if (!uri.empty()) byUri[uri].push_back(dn);
+  }
+  for (const auto& [uri, dns] : byUri) {
+    std::shared_ptr<DirectoryConnection> connection;
+    if (!dirFailed(connect(uri, inUser, inPassword, connection))) connection->readAhead(dns, kObjectAttributes, inFollow);
+  }
+}
+
 uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inUser,
                                const std::string* inPassword, uint32_t /*inFlags*/,
                                DirectoryObject& outObject, DirectoryInterface inInterface) {
@@ -295,8 +312,9 @@ uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inU
   auto data = std::make_unique<Data>();
   uint32_t status = connect(uri, inUser, inPassword, data->connection);
   if (dirFailed(status)) return status;
-  data->fetched = {"name", "memberOf", "objectClass"};
-  status = data->connection->readObject(path.dn, data->fetched, data->entry);
+  data->fetched = kObjectAttributes;
+  if (!data->connection->takeReadAhead(path.dn, data->entry, status))
+    status = data->connection->readObject(path.dn, data->fetched, data->entry);
   if (dirFailed(status)) return status;
   if (inInterface == DirectoryInterface::user) {
     // Only a user (computers are users too) offers the user interface.

@@ -32,6 +32,15 @@ std::string trim(const std::string& inText) {
   return inText.substr(first, last - first + 1);
 }
 
+bool isHostName(const char* inName) {
+  for (const char* c = inName; *c != '\0'; ++c) {
+    if (!((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') || *c == '-' ||
+          *c == '.' || *c == '_'))
+      return false;
+  }
+  return true;
+}
+
 struct SrvRecord {
   int priority = 0;
   int weight = 0;
@@ -97,8 +106,9 @@ std::string lookupSrv(const std::string& inName, int inTimeoutSeconds) {
       if (ns_rr_rdlen(record) < 7) continue;
       char target[NS_MAXDNAME];
       if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, target, sizeof target) < 0) continue;
-      // "." says the service is not offered there.
-      if (target[0] == '\0' || strcmp(target, ".") == 0) continue;
+      // "." says the service is not offered there. A target becomes part of a URI, so it
+      // must be a host name and nothing else.
+      if (target[0] == '\0' || strcmp(target, ".") == 0 || !isHostName(target)) continue;
       SrvRecord srv;
       srv.priority = ns_get16(data);
       srv.weight = ns_get16(data + 2);

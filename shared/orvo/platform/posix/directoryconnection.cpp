@@ -423,6 +423,129 @@ uint32_t DirectoryConnection::domainOfName(const std::string& inName, std::strin
   return kDirOk;
 }
 
+// ---------------------------------------------------------------------------------------
+// Reading ahead: the groups of one depth are asked for together, so a walk over them costs a
+// round trip per depth rather than one per group. Answers are kept for the session, and each
+// object is asked for once however often it is opened.
+
+namespace {
+
+// A DN as a directory path writes it.
+std::string pathDN(const std::string& inDN) {
+  std::string out;
+  out.reserve(inDN.size());
+  for (const char c : inDN) {
+    if (c == '/') out += "\\2f";
+    else out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+void DirectoryConnection::readAhead(const std::vector<std::string>& inDNs, const std::vector<std::string>& inAttributes,
+                                    const std::string& inFollow) {
+  if (itsAhead.attributes.empty()) {
+    itsAhead.attributes = inAttributes;
+    itsAhead.follow = inFollow;
+  }
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  names.push_back(nullptr);
+  for (const std::string& value : inDNs) {
+    if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead) return;
+    const std::string dn = pathDN(value);
+    if (!itsAhead.requested.insert(dn).second) continue;
+    int id = 0;
+    ++gOperationCount;
+    const int result = ldap_search_ext(itsLdap.get(), dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", names.data(), 0,
+                                       nullptr, nullptr, nullptr, 0, &id);
+    if (result == LDAP_SUCCESS) {
+      itsAhead.inFlight[id] = dn;
+      itsAhead.waiting.insert(dn);
+    } else {
+      itsAhead.done[dn] = {statusOfLdapResult(result, diagnosticOf(itsLdap.get())), Entry()};
+    }
+  }
+}
+
+// Waits for one answer to a request read ahead and keeps it; false when none came in time,
+// and then every request still out has failed.
+bool DirectoryConnection::receiveReadAhead() {
+  timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
+  LDAPMessage* raw = nullptr;
+  const int type = ldap_result(itsLdap.get(), LDAP_RES_ANY, LDAP_MSG_ALL, &timeout, &raw);
+  MessagePtr message(raw);
+  if (type <= 0 || !message) {
+    const uint32_t status = type == 0 ? statusOfLdapResult(LDAP_TIMEOUT, "")
+                                      : statusOfLdapResult(LDAP_SERVER_DOWN, diagnosticOf(itsLdap.get()));
+    for (auto& [id, dn] : itsAhead.inFlight) {
+      ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
+      itsAhead.done[dn] = {status, Entry()};
+    }
+    itsAhead.inFlight.clear();
+    itsAhead.waiting.clear();
+    return false;
+  }
+  const auto request = itsAhead.inFlight.find(ldap_msgid(message.get()));
+  if (request == itsAhead.inFlight.end()) return true;
+  const std::string dn = request->second;
+  itsAhead.inFlight.erase(request);
+  itsAhead.waiting.erase(dn);
+  int code = LDAP_OTHER;
+  std::string diagnostic;
+  for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
+       item = ldap_next_message(itsLdap.get(), item)) {
+    char* text = nullptr;
+    if (ldap_msgtype(item) == LDAP_RES_SEARCH_RESULT &&
+        ldap_parse_result(itsLdap.get(), item, &code, nullptr, &text, nullptr, nullptr, 0) == LDAP_SUCCESS &&
+        text != nullptr) {
+      diagnostic = text;
+    }
+    if (text != nullptr) ldap_memfree(text);
+  }
+  std::vector<Entry> entries;
+  uint32_t status = code == LDAP_SUCCESS ? readEntries(message.get(), entries) : statusOfLdapResult(code, diagnostic);
+  if (!dirFailed(status) && entries.empty()) status = 0x80072030;
+  Entry entry;
+  if (!dirFailed(status)) {
+    entry = std::move(entries.front());
+    status = completeEntry(entry);
+  }
+  size_t bytes = entry.dn.size();
+  for (const auto& [name, values] : entry.attributes) {
+    bytes += name.size();
+    for (const std::string& value : values) bytes += value.size();
+  }
+  // What is kept for later is bounded too: past the budget an answer is dropped, reading
+  // ahead ends, and the object is read again when it is opened.
+  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
+    itsAhead.full = true;
+    return true;
+  }
+  itsAhead.bytes += bytes;
+  if (!dirFailed(status)) {
+    // The groups this one is in are most likely wanted next: ask for them now.
+    const auto follow = entry.attributes.find(itsAhead.follow);
+    if (follow != entry.attributes.end()) readAhead(follow->second, itsAhead.attributes, itsAhead.follow);
+  }
+  itsAhead.done[dn] = {status, std::move(entry)};
+  return true;
+}
+
+bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry, uint32_t& outStatus) {
+  for (;;) {
+    const auto found = itsAhead.done.find(inDN);
+    if (found != itsAhead.done.end()) {
+      outStatus = found->second.first;
+      outEntry = found->second.second;
+      return true;
+    }
+    if (itsAhead.waiting.count(inDN) == 0) return false;
+    receiveReadAhead();
+  }
+}
+
 namespace detail {
 
 // ---------------------------------------------------------------------------------------
@@ -446,6 +569,8 @@ struct ConnectionPool {
 thread_local ConnectionPool tPool;
 
 }  // namespace
+
+bool sessionOpen() { return tPool.depth > 0; }
 
 uint32_t connect(const std::string& inUri, const std::string* inUser, const std::string* inPassword,
                  std::shared_ptr<DirectoryConnection>& outConnection) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,14 @@ class DirectoryConnection {
   uint32_t search(const std::string& inBase, int inScope, const std::string& inFilter,
                   const std::vector<std::string>& inAttributes, int inLimit, std::vector<detail::Entry>& outEntries);
 
+  // Reading ahead: base-scope reads of inDNs (each as a directory path writes it, "/" as
+  // "\2f") sent at once without waiting; each answer, as it arrives, sends reads for the
+  // values of its inFollow attribute in turn. At most kMaxReadAhead objects per connection.
+  void readAhead(const std::vector<std::string>& inDNs, const std::vector<std::string>& inAttributes,
+                 const std::string& inFollow);
+  // The object read ahead under inDN, waiting for its answer; false when it was not asked for.
+  bool takeReadAhead(const std::string& inDN, detail::Entry& outEntry, uint32_t& outStatus);
+
   // The domain's naming context as the server tells it (read once).
   uint32_t defaultNamingContext(std::string& outDN);
   // The forest root's DNS name, from the root DSE (read once); "" when unknown.
@@ -96,6 +105,7 @@ class DirectoryConnection {
   struct LdapUnbind {
     void operator()(LDAP* inLdap) const { ldap_unbind_ext_s(inLdap, nullptr, nullptr); }
   };
+  bool receiveReadAhead();
   uint32_t readRoot();
   uint32_t completeEntry(detail::Entry& ioEntry);
   uint32_t readEntries(LDAPMessage* inMessage, std::vector<detail::Entry>& outEntries);
@@ -105,6 +115,16 @@ class DirectoryConnection {
   std::string itsConfigNC;
   std::string itsRootNC;
   std::map<std::string, std::string> itsNetbiosNames;  // lower-case DNS name -> NetBIOS name
+  struct ReadAhead {
+    std::vector<std::string> attributes;
+    std::string follow;
+    std::set<std::string> requested;                                 // every DN asked for
+    std::map<int, std::string> inFlight;                             // message id -> DN
+    std::set<std::string> waiting;                                   // the DNs of inFlight
+    std::map<std::string, std::pair<uint32_t, detail::Entry>> done;  // DN -> status, entry
+    size_t bytes = 0;                                                // kept in done
+    bool full = false;                                               // no more reading ahead
+  } itsAhead;
 };
 
 }  // namespace orvo::platform
@@ -115,6 +135,14 @@ namespace orvo::platform::detail {
 // this thread, a new one otherwise.
 uint32_t connect(const std::string& inUri, const std::string* inUser, const std::string* inPassword,
                  std::shared_ptr<DirectoryConnection>& outConnection);
+
+// Whether a DirectorySession is open on this thread (connections are shared).
+bool sessionOpen();
+
+// Objects read ahead on one connection, at most.
+inline constexpr size_t kMaxReadAhead = 10000;
+// Bytes of answers read ahead kept on one connection, at most.
+inline constexpr size_t kMaxReadAheadBytes = 64 * 1024 * 1024;
 
 // The LDAP URI for a domain given by DNS or NetBIOS name ("" = the machine's domain).
 std::string domainUri(const std::string& inDomain);
