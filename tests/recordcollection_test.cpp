@@ -248,6 +248,66 @@ TEST(RecordCollection, QueriesByContent) {
   EXPECT_EQ(coll.findRecordIf(inSection, &wanted), nullptr);
 }
 
+// findRecords clears its output: a name that points into the output, or an output that is
+// the collection itself, must still see what was there before.
+TEST(RecordCollection, FindRecordsIntoItsOwnOutput) {
+  auto zone = [] {
+    kxRecordCollection coll("zone.test.");
+    coll.addRecord("www", "", kTypeA, "10.0.0.1");
+    coll.addRecord("mail", "", kTypeMX, "10\tmx");
+    coll.addRecord("WWW", "", kTypeA, "10.0.0.2", "", true, -1, kAuthority);
+    coll.addRecord("www", "", kTypeTXT, "t");
+    return coll;
+  };
+  struct Case {
+    bool self;                  // the output is the searched collection
+    kxResRecType type;
+    int32_t section;
+    Strings expected;           // full names, then data, of the output's records
+  } cases[] = {
+      {false, kTypeA, 0, {"www.zone.test.", "10.0.0.1", "WWW.zone.test.", "10.0.0.2"}},
+      {false, kAnyRecordType, kAnswer, {"www.zone.test.", "10.0.0.1", "www.zone.test.", "t"}},
+      {true, kTypeA, 0, {"www", "10.0.0.1", "WWW", "10.0.0.2"}},
+      {true, kTypeMX, 0, {}},
+  };
+  for (const Case& c : cases) {
+    kxRecordCollection source = zone();
+    kxRecordCollection other;
+    other.addRecord("www.zone.test.", "", kTypeNS, "ns");  // the name is read from here
+    kxRecordCollection& out = c.self ? source : other;
+    const uint32_t count = source.findRecords(&out, out.getRecord(0)->getName().c_str(), c.type, c.section);
+    Strings got;
+    for (uint32_t i = 0; const kxResourceRecord* r = out.getRecord(i); ++i) {
+      got.push_back(r->getName());
+      got.push_back(r->getData());
+      EXPECT_EQ(r->getCollection(), &out);
+    }
+    EXPECT_EQ(got, c.expected) << c.self << "/" << c.type;
+    EXPECT_EQ(count, c.expected.size() / 2);
+    EXPECT_EQ(out.getRecordCount(), c.expected.size() / 2);
+  }
+}
+
+// Only addresses of stored records are read: a removed record's address, or one of another
+// collection, is refused before the record behind it is touched.
+TEST(RecordCollection, ForeignAndStaleAddressesAreRefused) {
+  kxRecordCollection coll;
+  coll.addRecord("keep", "", kTypeA, "10.0.0.1");
+  kxRecordCollection other;
+  kxResourceRecord* foreign = other.addRecord("f", "", kTypeA, "10.0.0.2");
+  kxResourceRecord* gone = coll.addRecord("gone", "", kTypeA, "10.0.0.3");
+  coll.removeRecord(gone);
+  for (kxResourceRecord* bad : {gone, foreign}) {
+    EXPECT_FALSE(coll.containsRecord(bad));
+    EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.changeRecordType(bad, kTypeA), bad); }), Strings{"false"});
+    EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.changeRecordType(bad, kTypeMX), bad); }), Strings{"false"});
+    EXPECT_EQ(failedAssertions([&] { coll.removeRecord(bad); }), Strings{"false"});
+    EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.getRecordIndex(bad), 0u); }), Strings{"false"});
+  }
+  EXPECT_EQ(names(coll), Strings{"keep"});
+  EXPECT_EQ(other.getRecord(0)->type(), kTypeA);
+}
+
 TEST(RecordCollection, MoveRecord) {
   struct Case {
     uint32_t from, to;

@@ -224,12 +224,13 @@ kxResourceRecord* kxRecordCollection::replaceRecord(uint32_t inIndex, const kxRe
 }
 
 kxResourceRecord* kxRecordCollection::changeRecordType(kxResourceRecord* inRec, kxResRecType inType) {
-  if (inRec && inRec->type() == inType) return inRec;
+  // Only a record that the collection holds may be read: any other address may be freed.
   auto found = findInVector(inRec);
   if (found == itsRecordVector.end()) {
     kxAssert(false);
     return inRec;
   }
+  if (inRec->type() == inType) return inRec;
   dropCounts(inRec->type());
   dropCounts(inType);
 
@@ -366,13 +367,22 @@ kxResourceRecord* kxRecordCollection::findRecordByID(int32_t inID) {
 
 uint32_t kxRecordCollection::findRecords(kxRecordCollection* outCollection, const char* inName,
                                          kxResRecType inType, int32_t inSection) {
-  if (outCollection) outCollection->clear();
+  // The output may be this collection: the matches are gathered apart, then replace it.
+  if (outCollection == this) {
+    kxRecordCollection found(itsDomainName);
+    const uint32_t count = findRecords(&found, inName, inType, inSection);
+    clear();
+    appendRecords(found);
+    return count;
+  }
 
+  // The name may point into a record of the output, so it is copied before that is cleared.
   std::string name;
   if (inName) {
     name = inName;
     if (!itsDomainName.empty()) kxResourceRecord::stripDomain(itsDomainName, name);
   }
+  if (outCollection) outCollection->clear();
   // A copy into a collection of another domain carries its names in full.
   const bool sameDomain = outCollection && asciiEqualNoCase(outCollection->itsDomainName, itsDomainName);
 

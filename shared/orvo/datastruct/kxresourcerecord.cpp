@@ -84,35 +84,72 @@ kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
       itsCollection(nullptr) {}
 
 kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
-  if (this != &inOther) {
-    itsID = inOther.itsID;
-    itsName = inOther.itsName;
-    itsType = inOther.itsType;
-    itsTTL = inOther.itsTTL;
-    itsData = inOther.itsData;
-    itsComment = inOther.itsComment;
-    itsAging = inOther.itsAging;
-    itsEnabled = inOther.itsEnabled;
-    itsProperties = inOther.itsProperties;
-    itsCollection = inOther.itsCollection;
+  if (this == &inOther) return *this;
+  if (isStored()) {
+    assignStored(inOther);
+    return *this;
   }
+  itsID = inOther.itsID;
+  itsName = inOther.itsName;
+  itsType = inOther.itsType;
+  itsTTL = inOther.itsTTL;
+  itsData = inOther.itsData;
+  itsComment = inOther.itsComment;
+  itsAging = inOther.itsAging;
+  itsEnabled = inOther.itsEnabled;
+  itsProperties = inOther.itsProperties;
+  itsCollection = inOther.itsCollection;
   return *this;
 }
 
 kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexcept {
-  if (this != &inOther) {
-    itsID = inOther.itsID;
-    itsName = std::move(inOther.itsName);
-    itsType = inOther.itsType;
-    itsTTL = std::move(inOther.itsTTL);
-    itsData = std::move(inOther.itsData);
-    itsComment = std::move(inOther.itsComment);
-    itsAging = std::move(inOther.itsAging);
-    itsEnabled = inOther.itsEnabled;
-    itsProperties = std::move(inOther.itsProperties);
-    itsCollection = inOther.itsCollection;
+  if (this == &inOther) return *this;
+  if (isStored()) {
+    assignStored(inOther);
+    return *this;
   }
+  itsID = inOther.itsID;
+  itsName = std::move(inOther.itsName);
+  itsType = inOther.itsType;
+  itsTTL = std::move(inOther.itsTTL);
+  itsData = std::move(inOther.itsData);
+  itsComment = std::move(inOther.itsComment);
+  itsAging = std::move(inOther.itsAging);
+  itsEnabled = inOther.itsEnabled;
+  itsProperties = std::move(inOther.itsProperties);
+  itsCollection = inOther.itsCollection;
   return *this;
+}
+
+bool kxResourceRecord::isStored() const { return itsCollection && itsCollection->containsRecord(this); }
+
+// A stored record stays in its collection: the owner link and the type (which files the
+// record in the collection's indexes) are kept, and the names of inOther are taken in full
+// where they are relative to another domain, then made relative to this record's domain.
+void kxResourceRecord::assignStored(const kxResourceRecord& inOther) {
+  kxAssert(inOther.itsType == itsType);
+  const std::string* otherDomain = inOther.ownerDomain();
+  const bool sameDomain =
+      !otherDomain || otherDomain->empty() || equalsText(*otherDomain, itsCollection->getDomainName(), false);
+  std::string name = inOther.itsName;
+  if (!sameDomain && !(inOther.itsType == kNoRecordType && name.empty())) name = inOther.getFullName();
+  std::string data = inOther.itsData;
+  if (!sameDomain && hasDomainNameFields(inOther.itsType)) {
+    data.clear();
+    const uint16_t count = inOther.countDataFields();
+    for (uint16_t i = 0; i < count; ++i) {
+      if (i > 0) data += kDataSeperator;
+      data += inOther.getDataField(i, true);
+    }
+  }
+  itsID = inOther.itsID;
+  itsTTL = inOther.itsTTL;
+  itsComment = inOther.itsComment;
+  itsAging = inOther.itsAging;
+  itsEnabled = inOther.itsEnabled;
+  itsProperties = inOther.itsProperties;
+  setData(data);
+  setName(name);
 }
 
 const std::string* kxResourceRecord::ownerDomain() const {
@@ -126,6 +163,8 @@ void kxResourceRecord::setName(const std::string& inName) {
 
 void kxResourceRecord::setType(kxResRecType inType) {
   kxAssert(!itsCollection);
+  // The collection files its records by type: a stored record is retyped only through it.
+  if (itsCollection) return;
   itsType = inType;
 }
 
@@ -395,14 +434,22 @@ void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inNa
     outStream << qualified;
   } else if (format == kFormatText || format == kFormatHINFO) {
     // Empty data is one empty string: written as "" so that the line can be read back.
+    // The data keeps the escapes of the master file, so a quote after an odd run of
+    // backslashes is escaped already; a field that ends in an odd run (built through the
+    // API) gets one more backslash, or the run would escape the closing quote.
     outStream << '"';
-    for (const char* p = data; *p; ++p) {
-      if (*p == kDataSeperator)
+    size_t backslashes = 0;
+    for (const char* p = data;; ++p) {
+      if (*p == kDataSeperator || *p == '\0') {
+        if (backslashes % 2 != 0) outStream << '\\';
+        if (*p == '\0') break;
         outStream << '"' << kDataSeperator << '"';
-      else if (*p == '"' && (p == data || p[-1] != '\\'))
+      } else if (*p == '"' && backslashes % 2 == 0) {
         outStream << "\\\"";
-      else
+      } else {
         outStream << *p;
+      }
+      backslashes = *p == '\\' ? backslashes + 1 : 0;
     }
     outStream << '"';
   } else {

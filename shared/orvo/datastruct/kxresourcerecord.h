@@ -41,7 +41,8 @@ class kxResourceRecord {
   // A copy is free: it has no owning collection.
   kxResourceRecord(const kxResourceRecord& inOther);
   kxResourceRecord(kxResourceRecord&& inOther) noexcept;
-  // Assignment copies every field, the owning collection included.
+  // Assignment copies every field, the owning collection included; a record stored in a
+  // collection keeps its owner and its type (names are made relative to its domain).
   kxResourceRecord& operator=(const kxResourceRecord& inOther);
   kxResourceRecord& operator=(kxResourceRecord&& inOther) noexcept;
 
@@ -52,7 +53,8 @@ class kxResourceRecord {
   void setName(const std::string& inName);
 
   kxResRecType type() const { return itsType; }
-  // Only for free records; a stored record changes type through its collection.
+  // Only for records without an owner (asserted; an owned record keeps its type); a stored
+  // record changes type through its collection.
   void setType(kxResRecType inType);
 
   const std::string& getTTL() const { return itsTTL; }
@@ -131,6 +133,10 @@ class kxResourceRecord {
  private:
   friend class kxRecordCollection;
 
+  // Whether the owning collection stores this very record.
+  bool isStored() const;
+  // Assignment into a stored record: keeps the owner and the type.
+  void assignStored(const kxResourceRecord& inOther);
   // The owning collection's domain name, or nullptr for a free record.
   const std::string* ownerDomain() const;
   // inName in full against the owner's domain (unchanged for a free record or absolute name).
