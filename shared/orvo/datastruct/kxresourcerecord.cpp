@@ -121,7 +121,7 @@ kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexce
   return *this;
 }
 
-bool kxResourceRecord::isStored() const { return itsCollection && itsCollection->containsRecord(this); }
+bool kxResourceRecord::isStored() const { return itsStored; }
 
 // A stored record stays in its collection: the owner link and the type (which files the
 // record in the collection's indexes) are kept, and the names of inOther are taken in full
@@ -157,8 +157,12 @@ const std::string* kxResourceRecord::ownerDomain() const {
 }
 
 void kxResourceRecord::setName(const std::string& inName) {
+  // The collection files its records by name: out of its index while the name changes.
+  if (itsStored) itsCollection->unindexName(this);
   itsName = inName;
-  relativizeName();
+  const std::string* domain = ownerDomain();
+  if (domain) stripDomain(*domain, itsName);
+  if (itsStored) itsCollection->indexName(this);
 }
 
 void kxResourceRecord::setType(kxResRecType inType) {
@@ -221,7 +225,11 @@ std::string kxResourceRecord::getFullName() const { return qualifyWithOwner(itsN
 
 bool kxResourceRecord::relativizeName() {
   const std::string* domain = ownerDomain();
-  return domain && stripDomain(*domain, itsName);
+  if (!domain) return false;
+  if (itsStored) itsCollection->unindexName(this);
+  const bool changed = stripDomain(*domain, itsName);
+  if (itsStored) itsCollection->indexName(this);
+  return changed;
 }
 
 bool kxResourceRecord::relativizeData() {

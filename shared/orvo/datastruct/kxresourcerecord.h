@@ -132,6 +132,9 @@ class kxResourceRecord {
 
  private:
   friend class kxRecordCollection;
+  friend class kxRecordOrder;
+  friend class kxNameIndex;
+  friend class kxTypeArena;
 
   // Whether the owning collection stores this very record.
   bool isStored() const;
@@ -152,4 +155,12 @@ class kxResourceRecord {
   bool itsEnabled;
   kxProperties itsProperties;
   kxRecordCollection* itsCollection;
+
+  // Kept by the collection that stores the record (never copied): the records of the same
+  // owner name before and after this one, the block of the collection order that holds it,
+  // its section, and whether it is stored at all.
+  kxResourceRecord* itsSameName[2] = {nullptr, nullptr};
+  uint32_t itsOrderBlock = 0;
+  uint8_t itsSection = 0;
+  bool itsStored = false;
 };
