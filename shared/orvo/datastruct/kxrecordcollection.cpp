@@ -94,6 +94,11 @@ kxRecordCollection::~kxRecordCollection() = default;
 
 void kxRecordCollection::adoptRecord(kxResourceRecord& ioRec) {
   ioRec.itsCollection = this;
+  if (ioRec.itsOwnsTTL) {
+    const std::string* pooled = itsStore->internTTL(*ioRec.itsTTL);
+    ioRec.dropOwnTTL();
+    ioRec.itsTTL = pooled;
+  }
   if (itsDomainName.empty()) return;
   // A zone holds millions of records: a text that became short gives its block back.
   if (ioRec.relativizeName()) ioRec.itsName.shrink_to_fit();
@@ -102,6 +107,13 @@ void kxRecordCollection::adoptRecord(kxResourceRecord& ioRec) {
 
 kxResourceRecord* kxRecordCollection::findStored(const kxResourceRecord* inRec) const {
   return itsStore->chunkOf(inRec) ? const_cast<kxResourceRecord*>(inRec) : nullptr;
+}
+
+void kxRecordCollection::setStoredTTL(kxResourceRecord* inRec, const std::string& inTTL) {
+  // The new text is taken first: inTTL may be the old one.
+  const std::string* old = inRec->itsTTL;
+  inRec->itsTTL = itsStore->internTTL(inTTL);
+  itsStore->releaseTTL(old);
 }
 
 void kxRecordCollection::unindexName(kxResourceRecord* inRec) { itsStore->itsNames.remove(inRec); }
@@ -241,6 +253,7 @@ kxResourceRecord* kxRecordCollection::changeRecordType(kxResourceRecord* inRec, 
   kxResourceRecord* slot = arena.allocate(chunk, newChunk);
   if (newChunk) store.itsChunks.emplace(chunk->itsSlots, chunk);
   store.itsNames.remove(rec);
+  rec->itsStored = false;  // so that its texts move
   kxResourceRecord* moved = new (slot) kxResourceRecord(std::move(*rec));
   moved->itsType = inType;
   moved->itsSection = rec->itsSection;
@@ -250,7 +263,6 @@ kxResourceRecord* kxRecordCollection::changeRecordType(kxResourceRecord* inRec, 
   store.itsNames.add(moved);
   moved->itsStored = true;
 
-  rec->itsStored = false;
   store.release(rec, oldChunk);
   return moved;
 }

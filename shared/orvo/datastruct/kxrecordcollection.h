@@ -174,6 +174,8 @@ class kxRecordCollection {
   kxResourceRecord* findStored(const kxResourceRecord* inRec) const;
   // Takes a stored record out of the collection and destroys it.
   void dropRecord(kxResourceRecord* inRec);
+  // A stored record's TTL text, from the collection's pool of TTL texts.
+  void setStoredTTL(kxResourceRecord* inRec, const std::string& inTTL);
   // A stored record's name is about to change, or has changed.
   void unindexName(kxResourceRecord* inRec);
   void indexName(kxResourceRecord* inRec);

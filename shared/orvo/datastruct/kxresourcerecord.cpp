@@ -32,8 +32,13 @@ const char* textOrEmpty(const char* inText) { return inText ? inText : ""; }
 
 }  // namespace
 
+const std::string* kxResourceRecord::noText() {
+  static const std::string kEmpty;
+  return &kEmpty;
+}
+
 kxResourceRecord::kxResourceRecord()
-    : itsID(-1), itsType(kNoRecordType), itsEnabled(true), itsCollection(nullptr) {}
+    : itsTTL(noText()), itsCollection(nullptr), itsID(-1), itsType(kNoRecordType), itsEnabled(true) {}
 
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
@@ -43,15 +48,16 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
                                    const std::string& inComment, const std::string& inAging, bool inEnabled)
-    : itsID(-1),
-      itsName(inName),
-      itsType(inType),
-      itsTTL(inTTL),
+    : itsName(inName),
       itsData(inData),
-      itsComment(inComment),
-      itsAging(inAging),
-      itsEnabled(inEnabled),
-      itsCollection(inCollection) {
+      itsTTL(noText()),
+      itsCollection(inCollection),
+      itsID(-1),
+      itsType(inType),
+      itsEnabled(inEnabled) {
+  setOwnTTL(inTTL);
+  setComment(inComment);
+  setAging(inAging);
   const std::string* domain = ownerDomain();
   if (domain && !domain->empty()) {
     relativizeName();
@@ -60,28 +66,41 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 }
 
 kxResourceRecord::kxResourceRecord(const kxResourceRecord& inOther)
-    : itsID(inOther.itsID),
-      itsName(inOther.itsName),
-      itsType(inOther.itsType),
-      itsTTL(inOther.itsTTL),
+    : itsName(inOther.itsName),
       itsData(inOther.itsData),
-      itsComment(inOther.itsComment),
-      itsAging(inOther.itsAging),
-      itsEnabled(inOther.itsEnabled),
-      itsProperties(inOther.itsProperties),
-      itsCollection(nullptr) {}
-
-kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
-    : itsID(inOther.itsID),
-      itsName(std::move(inOther.itsName)),
+      itsTTL(noText()),
+      itsExtras(inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr),
+      itsCollection(nullptr),
+      itsID(inOther.itsID),
       itsType(inOther.itsType),
-      itsTTL(std::move(inOther.itsTTL)),
-      itsData(std::move(inOther.itsData)),
-      itsComment(std::move(inOther.itsComment)),
-      itsAging(std::move(inOther.itsAging)),
-      itsEnabled(inOther.itsEnabled),
-      itsProperties(std::move(inOther.itsProperties)),
-      itsCollection(nullptr) {}
+      itsEnabled(inOther.itsEnabled) {
+  setOwnTTL(*inOther.itsTTL);
+}
+
+// A stored record is not the mover's to empty: moving from one copies it.
+kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
+    : itsName(inOther.itsStored ? inOther.itsName : std::move(inOther.itsName)),
+      itsData(inOther.itsStored ? inOther.itsData : std::move(inOther.itsData)),
+      itsTTL(noText()),
+      itsCollection(nullptr),
+      itsID(inOther.itsID),
+      itsType(inOther.itsType),
+      itsEnabled(inOther.itsEnabled) {
+  if (inOther.itsStored) {
+    if (inOther.itsExtras) itsExtras = std::make_unique<Extras>(*inOther.itsExtras);
+    setOwnTTL(*inOther.itsTTL);
+    return;
+  }
+  itsExtras = std::move(inOther.itsExtras);
+  if (inOther.itsOwnsTTL) {
+    std::swap(itsTTL, inOther.itsTTL);
+    std::swap(itsOwnsTTL, inOther.itsOwnsTTL);
+  } else {
+    setOwnTTL(*inOther.itsTTL);
+  }
+}
+
+kxResourceRecord::~kxResourceRecord() { dropOwnTTL(); }
 
 kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
   if (this == &inOther) return *this;
@@ -92,33 +111,88 @@ kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
   itsID = inOther.itsID;
   itsName = inOther.itsName;
   itsType = inOther.itsType;
-  itsTTL = inOther.itsTTL;
+  setOwnTTL(*inOther.itsTTL);
   itsData = inOther.itsData;
-  itsComment = inOther.itsComment;
-  itsAging = inOther.itsAging;
+  itsExtras = inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr;
   itsEnabled = inOther.itsEnabled;
-  itsProperties = inOther.itsProperties;
   itsCollection = inOther.itsCollection;
   return *this;
 }
 
 kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexcept {
   if (this == &inOther) return *this;
-  if (isStored()) {
-    assignStored(inOther);
-    return *this;
-  }
+  if (isStored() || inOther.itsStored) return *this = static_cast<const kxResourceRecord&>(inOther);
   itsID = inOther.itsID;
   itsName = std::move(inOther.itsName);
   itsType = inOther.itsType;
-  itsTTL = std::move(inOther.itsTTL);
+  if (inOther.itsOwnsTTL) {
+    std::swap(itsTTL, inOther.itsTTL);
+    std::swap(itsOwnsTTL, inOther.itsOwnsTTL);
+  } else {
+    setOwnTTL(*inOther.itsTTL);
+  }
   itsData = std::move(inOther.itsData);
-  itsComment = std::move(inOther.itsComment);
-  itsAging = std::move(inOther.itsAging);
+  itsExtras = std::move(inOther.itsExtras);
   itsEnabled = inOther.itsEnabled;
-  itsProperties = std::move(inOther.itsProperties);
   itsCollection = inOther.itsCollection;
   return *this;
+}
+
+void kxResourceRecord::setOwnTTL(const std::string& inTTL) {
+  if (itsOwnsTTL && !inTTL.empty()) {
+    const_cast<std::string&>(*itsTTL) = inTTL;  // ours alone
+    return;
+  }
+  std::string* text = inTTL.empty() ? nullptr : new std::string(inTTL);
+  dropOwnTTL();
+  if (text) {
+    itsTTL = text;
+    itsOwnsTTL = true;
+  }
+}
+
+void kxResourceRecord::dropOwnTTL() {
+  if (itsOwnsTTL) delete itsTTL;
+  itsTTL = noText();
+  itsOwnsTTL = false;
+}
+
+void kxResourceRecord::setTTL(const std::string& inTTL) {
+  if (itsStored)
+    itsCollection->setStoredTTL(this, inTTL);
+  else
+    setOwnTTL(inTTL);
+}
+
+kxResourceRecord::Extras& kxResourceRecord::extras() {
+  if (!itsExtras) itsExtras = std::make_unique<Extras>();
+  return *itsExtras;
+}
+
+const std::string& kxResourceRecord::getComment() const { return itsExtras ? itsExtras->itsComment : *noText(); }
+
+void kxResourceRecord::setComment(const std::string& inComment) {
+  if (itsExtras || !inComment.empty()) extras().itsComment = inComment;
+}
+
+const std::string& kxResourceRecord::getAging() const { return itsExtras ? itsExtras->itsAging : *noText(); }
+
+void kxResourceRecord::setAging(const std::string& inAging) {
+  if (itsExtras || !inAging.empty()) extras().itsAging = inAging;
+}
+
+const kxProperties& kxResourceRecord::getProperties() const {
+  static const kxProperties kNone;
+  return itsExtras ? itsExtras->itsProperties : kNone;
+}
+
+kxProperties& kxResourceRecord::getProperties() { return extras().itsProperties; }
+
+void kxResourceRecord::setProperties(const kxProperties& inProperties) {
+  // An empty, unnamed and unmodified set is what a record without properties answers.
+  if (!itsExtras && inProperties.getCount() == 0 && inProperties.getName().empty() && !inProperties.isModified())
+    return;
+  extras().itsProperties = inProperties;
 }
 
 bool kxResourceRecord::isStored() const { return itsStored; }
@@ -143,11 +217,9 @@ void kxResourceRecord::assignStored(const kxResourceRecord& inOther) {
     }
   }
   itsID = inOther.itsID;
-  itsTTL = inOther.itsTTL;
-  itsComment = inOther.itsComment;
-  itsAging = inOther.itsAging;
+  setTTL(*inOther.itsTTL);
+  itsExtras = inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr;
   itsEnabled = inOther.itsEnabled;
-  itsProperties = inOther.itsProperties;
   setData(data);
   setName(name);
 }
@@ -174,7 +246,7 @@ void kxResourceRecord::setType(kxResRecType inType) {
 
 int32_t kxResourceRecord::getTTLSeconds() const {
   int seconds = -1;
-  if (itsTTL.empty() || !parseTTL(itsTTL.c_str(), itsTTL.size(), seconds)) return -1;
+  if (itsTTL->empty() || !parseTTL(itsTTL->c_str(), itsTTL->size(), seconds)) return -1;
   return seconds;
 }
 
@@ -238,13 +310,13 @@ bool kxResourceRecord::relativizeData() {
 }
 
 bool kxResourceRecord::isEmpty(bool inIgnoreComment) const {
-  return itsName.empty() && itsTTL.empty() && itsData.empty() && itsType == kNoRecordType &&
-         (inIgnoreComment || itsComment.empty());
+  return itsName.empty() && itsTTL->empty() && itsData.empty() && itsType == kNoRecordType &&
+         (inIgnoreComment || getComment().empty());
 }
 
 void kxResourceRecord::writeText(std::ostream& outStream) const {
-  writeRecordText(outStream, itsName.c_str(), itsTTL.c_str(), itsType, itsData.c_str(), itsComment.c_str(),
-                  itsAging.c_str(), itsEnabled, nullptr, true, kDataSeperator);
+  writeRecordText(outStream, itsName.c_str(), itsTTL->c_str(), itsType, itsData.c_str(), getComment().c_str(),
+                  getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
 }
 
 void kxResourceRecord::logRecord() const {
@@ -482,10 +554,10 @@ std::string kxResourceRecord::recordText(const char* inName, const char* inTTL, 
 bool kxResourceRecord::recordsEqual(const kxResourceRecord& inRecord1, const kxResourceRecord& inRecord2,
                                     bool inCaseSensitive, bool inIgnoreComment, bool inIgnoreEnabled) {
   if (!equalsText(inRecord1.itsName, inRecord2.itsName, inCaseSensitive)) return false;
-  if (!equalsText(inRecord1.itsTTL, inRecord2.itsTTL, inCaseSensitive)) return false;
+  if (!equalsText(*inRecord1.itsTTL, *inRecord2.itsTTL, inCaseSensitive)) return false;
   if (inRecord1.itsType != inRecord2.itsType) return false;
   if (!equalsText(inRecord1.itsData, inRecord2.itsData, inCaseSensitive)) return false;
-  if (!inIgnoreComment && !equalsText(inRecord1.itsComment, inRecord2.itsComment, false)) return false;
+  if (!inIgnoreComment && !equalsText(inRecord1.getComment(), inRecord2.getComment(), false)) return false;
   if (!inIgnoreEnabled && inRecord1.itsEnabled != inRecord2.itsEnabled) return false;
   return true;
 }

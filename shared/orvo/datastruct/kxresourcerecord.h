@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "orvo/datastruct/kxresrectype.h"
@@ -45,6 +46,7 @@ class kxResourceRecord {
   // collection keeps its owner and its type (names are made relative to its domain).
   kxResourceRecord& operator=(const kxResourceRecord& inOther);
   kxResourceRecord& operator=(kxResourceRecord&& inOther) noexcept;
+  ~kxResourceRecord();
 
   int32_t getID() const { return itsID; }
   void setID(int32_t inID) { itsID = inID; }
@@ -57,26 +59,26 @@ class kxResourceRecord {
   // record changes type through its collection.
   void setType(kxResRecType inType);
 
-  const std::string& getTTL() const { return itsTTL; }
-  void setTTL(const std::string& inTTL) { itsTTL = inTTL; }
+  const std::string& getTTL() const { return *itsTTL; }
+  void setTTL(const std::string& inTTL);
   // The TTL in seconds, or -1 when the text is empty or not a TTL.
   int32_t getTTLSeconds() const;
 
   const std::string& getData() const { return itsData; }
   void setData(const std::string& inData);
 
-  const std::string& getComment() const { return itsComment; }
-  void setComment(const std::string& inComment) { itsComment = inComment; }
+  const std::string& getComment() const;
+  void setComment(const std::string& inComment);
 
-  const std::string& getAging() const { return itsAging; }
-  void setAging(const std::string& inAging) { itsAging = inAging; }
+  const std::string& getAging() const;
+  void setAging(const std::string& inAging);
 
   bool isEnabled() const { return itsEnabled; }
   void setEnabled(bool inEnabled) { itsEnabled = inEnabled; }
 
-  const kxProperties& getProperties() const { return itsProperties; }
-  kxProperties& getProperties() { return itsProperties; }
-  void setProperties(const kxProperties& inProperties) { itsProperties = inProperties; }
+  const kxProperties& getProperties() const;
+  kxProperties& getProperties();
+  void setProperties(const kxProperties& inProperties);
 
   kxRecordCollection* getCollection() const { return itsCollection; }
 
@@ -145,22 +147,34 @@ class kxResourceRecord {
   // inName in full against the owner's domain (unchanged for a free record or absolute name).
   std::string qualifyWithOwner(const std::string& inName) const;
 
-  int32_t itsID;
-  std::string itsName;
-  kxResRecType itsType;
-  std::string itsTTL;
-  std::string itsData;
-  std::string itsComment;
-  std::string itsAging;
-  bool itsEnabled;
-  kxProperties itsProperties;
-  kxRecordCollection* itsCollection;
+  // What most records lack: kept apart, made when one of them is set.
+  struct Extras {
+    std::string itsComment;
+    std::string itsAging;
+    kxProperties itsProperties;
+  };
+  Extras& extras();
+  // The TTL text is shared: a stored record's comes from its collection's pool of TTL texts,
+  // a free record owns its own (itsOwnsTTL), and an empty one is a process-wide empty string.
+  void setOwnTTL(const std::string& inTTL);
+  void dropOwnTTL();
+  static const std::string* noText();
 
-  // Kept by the collection that stores the record (never copied): the records of the same
-  // owner name before and after this one, the block of the collection order that holds it,
-  // its section, and whether it is stored at all.
-  kxResourceRecord* itsSameName[2] = {nullptr, nullptr};
-  uint32_t itsOrderBlock = 0;
+  std::string itsName;
+  std::string itsData;
+  const std::string* itsTTL;
+  std::unique_ptr<Extras> itsExtras;
+  kxRecordCollection* itsCollection;
+  int32_t itsID;
+  kxResRecType itsType;
+  bool itsEnabled;
+  bool itsOwnsTTL = false;
+
+  // Kept by the collection that stores the record (never copied): its section, whether it
+  // is stored at all, the block of the collection order that holds it, and the records of
+  // the same owner name before and after this one.
   uint8_t itsSection = 0;
   bool itsStored = false;
+  uint32_t itsOrderBlock = 0;
+  kxResourceRecord* itsSameName[2] = {nullptr, nullptr};
 };

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "orvo/datastruct/kxrecordcollection.h"
@@ -216,6 +217,8 @@ struct kxRecordCollection::Store {
   std::map<const void*, kxRecordChunk*, std::less<>> itsChunks;  // by the start of their storage
   kxRecordOrder itsOrder;
   kxNameIndex itsNames;
+  // The TTL texts of the stored records, each with the number of records that use it.
+  std::unordered_map<std::string, uint32_t> itsTTLs;
 
   // getRecord with any type and a section: the type reached and the records before it.
   bool itsAnyValid = false;
@@ -245,8 +248,21 @@ struct kxRecordCollection::Store {
     if (slot >= chunk->itsUsed || chunk->itsSections[slot] == 0) return nullptr;
     return chunk;
   }
+  const std::string* internTTL(const std::string& inTTL) {
+    if (inTTL.empty()) return kxResourceRecord::noText();
+    const auto entry = itsTTLs.try_emplace(inTTL, 0).first;
+    ++entry->second;
+    return &entry->first;
+  }
+  void releaseTTL(const std::string* inTTL) {
+    if (inTTL->empty()) return;
+    const auto entry = itsTTLs.find(*inTTL);
+    if (--entry->second == 0) itsTTLs.erase(entry);
+  }
   // Destroys a record that has left the order and the name index.
   void release(kxResourceRecord* inRec, kxRecordChunk* inChunk) {
+    releaseTTL(inRec->itsTTL);
+    inRec->itsTTL = kxResourceRecord::noText();
     kxTypeArena* arena = inChunk->itsArena;
     if (const void* freed = arena->release(inRec, inChunk)) itsChunks.erase(freed);
     // An arena without records goes, so that a long run of types leaves nothing behind,
@@ -262,6 +278,7 @@ struct kxRecordCollection::Store {
     itsChunks.clear();
     itsOrder.clear();
     itsNames.clear();
+    itsTTLs.clear();
     itsAnyValid = false;
   }
 };
