@@ -94,15 +94,19 @@ kxRecordCollection::~kxRecordCollection() = default;
 
 void kxRecordCollection::adoptRecord(kxResourceRecord& ioRec) {
   ioRec.itsCollection = this;
-  if (ioRec.itsOwnsTTL) {
-    const std::string* pooled = itsStore->internTTL(*ioRec.itsTTL);
-    ioRec.dropOwnTTL();
-    ioRec.itsTTL = pooled;
+  if (ioRec.itsExtras && !ioRec.itsExtras->itsTTL.empty()) {
+    ioRec.itsTTL = itsStore->internTTL(ioRec.itsExtras->itsTTL);
+    ioRec.itsExtras->itsTTL = std::string();
+    ioRec.dropEmptyExtras();
   }
-  if (itsDomainName.empty()) return;
-  // A zone holds millions of records: a text that became short gives its block back.
-  if (ioRec.relativizeName()) ioRec.itsName.shrink_to_fit();
-  if (ioRec.relativizeData()) ioRec.itsData.shrink_to_fit();
+  if (!itsDomainName.empty()) {
+    ioRec.relativizeName();
+    ioRec.relativizeData();
+  }
+  // A zone holds millions of records: a text that became short (relativised here, or in a
+  // record built with this collection as owner and then moved in) gives its block back.
+  if (ioRec.itsName.capacity() > ioRec.itsName.size()) ioRec.itsName.shrink_to_fit();
+  if (ioRec.itsData.capacity() > ioRec.itsData.size()) ioRec.itsData.shrink_to_fit();
 }
 
 kxResourceRecord* kxRecordCollection::findStored(const kxResourceRecord* inRec) const {
@@ -111,10 +115,12 @@ kxResourceRecord* kxRecordCollection::findStored(const kxResourceRecord* inRec) 
 
 void kxRecordCollection::setStoredTTL(kxResourceRecord* inRec, const std::string& inTTL) {
   // The new text is taken first: inTTL may be the old one.
-  const std::string* old = inRec->itsTTL;
+  const uint32_t old = inRec->itsTTL;
   inRec->itsTTL = itsStore->internTTL(inTTL);
   itsStore->releaseTTL(old);
 }
+
+const std::string& kxRecordCollection::storedTTL(uint32_t inNumber) const { return itsStore->itsTTLTexts[inNumber].first; }
 
 void kxRecordCollection::unindexName(kxResourceRecord* inRec) { itsStore->itsNames.remove(inRec); }
 
@@ -253,8 +259,10 @@ kxResourceRecord* kxRecordCollection::changeRecordType(kxResourceRecord* inRec, 
   kxResourceRecord* slot = arena.allocate(chunk, newChunk);
   if (newChunk) store.itsChunks.emplace(chunk->itsSlots, chunk);
   store.itsNames.remove(rec);
-  rec->itsStored = false;  // so that its texts move
+  rec->itsStored = false;  // so that its texts move; the TTL text is handed over below
   kxResourceRecord* moved = new (slot) kxResourceRecord(std::move(*rec));
+  moved->itsTTL = rec->itsTTL;
+  rec->itsTTL = 0;
   moved->itsType = inType;
   moved->itsSection = rec->itsSection;
   store.itsOrder.replace(rec, moved);

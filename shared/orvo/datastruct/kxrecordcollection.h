@@ -176,6 +176,7 @@ class kxRecordCollection {
   void dropRecord(kxResourceRecord* inRec);
   // A stored record's TTL text, from the collection's pool of TTL texts.
   void setStoredTTL(kxResourceRecord* inRec, const std::string& inTTL);
+  const std::string& storedTTL(uint32_t inNumber) const;
   // A stored record's name is about to change, or has changed.
   void unindexName(kxResourceRecord* inRec);
   void indexName(kxResourceRecord* inRec);

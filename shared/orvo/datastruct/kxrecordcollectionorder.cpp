@@ -376,7 +376,7 @@ void kxRecordCollection::sortRecords(int32_t inSortKey, bool inDescending) {
   }
   std::vector<SortItem> items;
   items.reserve(itsStore->itsOrder.size());
-  itsStore->itsOrder.forEach([&items](kxResourceRecord* inRec) { items.emplace_back(inRec, inRec->itsSection); });
+  itsStore->itsOrder.forEach([&items](kxResourceRecord* inRec) { items.emplace_back(inRec, int32_t(inRec->itsSection)); });
   SortKeys keys(items, inSortKey, inDescending);
   keys.sort();
   std::vector<kxResourceRecord*> sorted;

@@ -37,8 +37,7 @@ const std::string* kxResourceRecord::noText() {
   return &kEmpty;
 }
 
-kxResourceRecord::kxResourceRecord()
-    : itsTTL(noText()), itsCollection(nullptr), itsID(-1), itsType(kNoRecordType), itsEnabled(true) {}
+kxResourceRecord::kxResourceRecord() : itsCollection(nullptr), itsID(-1), itsType(kNoRecordType) {}
 
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
@@ -48,14 +47,8 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
                                    const std::string& inComment, const std::string& inAging, bool inEnabled)
-    : itsName(inName),
-      itsData(inData),
-      itsTTL(noText()),
-      itsCollection(inCollection),
-      itsID(-1),
-      itsType(inType),
-      itsEnabled(inEnabled) {
-  setOwnTTL(inTTL);
+    : itsName(inName), itsData(inData), itsCollection(inCollection), itsID(-1), itsType(inType), itsEnabled(inEnabled) {
+  setTTL(inTTL);
   setComment(inComment);
   setAging(inAging);
   const std::string* domain = ownerDomain();
@@ -68,39 +61,31 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 kxResourceRecord::kxResourceRecord(const kxResourceRecord& inOther)
     : itsName(inOther.itsName),
       itsData(inOther.itsData),
-      itsTTL(noText()),
       itsExtras(inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr),
       itsCollection(nullptr),
       itsID(inOther.itsID),
       itsType(inOther.itsType),
       itsEnabled(inOther.itsEnabled) {
-  setOwnTTL(*inOther.itsTTL);
+  if (inOther.itsStored) setTTL(inOther.getTTL());
 }
 
 // A stored record is not the mover's to empty: moving from one copies it.
 kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
     : itsName(inOther.itsStored ? inOther.itsName : std::move(inOther.itsName)),
       itsData(inOther.itsStored ? inOther.itsData : std::move(inOther.itsData)),
-      itsTTL(noText()),
       itsCollection(nullptr),
       itsID(inOther.itsID),
       itsType(inOther.itsType),
       itsEnabled(inOther.itsEnabled) {
-  if (inOther.itsStored) {
-    if (inOther.itsExtras) itsExtras = std::make_unique<Extras>(*inOther.itsExtras);
-    setOwnTTL(*inOther.itsTTL);
+  if (!inOther.itsStored) {
+    itsExtras = std::move(inOther.itsExtras);
     return;
   }
-  itsExtras = std::move(inOther.itsExtras);
-  if (inOther.itsOwnsTTL) {
-    std::swap(itsTTL, inOther.itsTTL);
-    std::swap(itsOwnsTTL, inOther.itsOwnsTTL);
-  } else {
-    setOwnTTL(*inOther.itsTTL);
-  }
+  if (inOther.itsExtras) itsExtras = std::make_unique<Extras>(*inOther.itsExtras);
+  setTTL(inOther.getTTL());
 }
 
-kxResourceRecord::~kxResourceRecord() { dropOwnTTL(); }
+kxResourceRecord::~kxResourceRecord() = default;
 
 kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
   if (this == &inOther) return *this;
@@ -111,9 +96,9 @@ kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
   itsID = inOther.itsID;
   itsName = inOther.itsName;
   itsType = inOther.itsType;
-  setOwnTTL(*inOther.itsTTL);
   itsData = inOther.itsData;
   itsExtras = inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr;
+  if (inOther.itsStored) setTTL(inOther.getTTL());
   itsEnabled = inOther.itsEnabled;
   itsCollection = inOther.itsCollection;
   return *this;
@@ -125,12 +110,6 @@ kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexce
   itsID = inOther.itsID;
   itsName = std::move(inOther.itsName);
   itsType = inOther.itsType;
-  if (inOther.itsOwnsTTL) {
-    std::swap(itsTTL, inOther.itsTTL);
-    std::swap(itsOwnsTTL, inOther.itsOwnsTTL);
-  } else {
-    setOwnTTL(*inOther.itsTTL);
-  }
   itsData = std::move(inOther.itsData);
   itsExtras = std::move(inOther.itsExtras);
   itsEnabled = inOther.itsEnabled;
@@ -138,30 +117,25 @@ kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexce
   return *this;
 }
 
-void kxResourceRecord::setOwnTTL(const std::string& inTTL) {
-  if (itsOwnsTTL && !inTTL.empty()) {
-    const_cast<std::string&>(*itsTTL) = inTTL;  // ours alone
-    return;
-  }
-  std::string* text = inTTL.empty() ? nullptr : new std::string(inTTL);
-  dropOwnTTL();
-  if (text) {
-    itsTTL = text;
-    itsOwnsTTL = true;
-  }
-}
-
-void kxResourceRecord::dropOwnTTL() {
-  if (itsOwnsTTL) delete itsTTL;
-  itsTTL = noText();
-  itsOwnsTTL = false;
+const std::string& kxResourceRecord::getTTL() const {
+  if (itsStored) return itsCollection->storedTTL(itsTTL);
+  return itsExtras ? itsExtras->itsTTL : *noText();
 }
 
 void kxResourceRecord::setTTL(const std::string& inTTL) {
   if (itsStored)
     itsCollection->setStoredTTL(this, inTTL);
-  else
-    setOwnTTL(inTTL);
+  else if (itsExtras || !inTTL.empty())
+    extras().itsTTL = inTTL;
+}
+
+void kxResourceRecord::dropEmptyExtras() {
+  if (!itsExtras) return;
+  const Extras& extras = *itsExtras;
+  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() &&
+      extras.itsProperties.getCount() == 0 && extras.itsProperties.getName().empty() &&
+      !extras.itsProperties.isModified())
+    itsExtras.reset();
 }
 
 kxResourceRecord::Extras& kxResourceRecord::extras() {
@@ -216,9 +190,11 @@ void kxResourceRecord::assignStored(const kxResourceRecord& inOther) {
       data += inOther.getDataField(i, true);
     }
   }
+  const std::string ttl = inOther.getTTL();
   itsID = inOther.itsID;
-  setTTL(*inOther.itsTTL);
   itsExtras = inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr;
+  if (itsExtras) itsExtras->itsTTL.clear();  // a stored record's TTL text lives in the pool
+  setTTL(ttl);
   itsEnabled = inOther.itsEnabled;
   setData(data);
   setName(name);
@@ -246,7 +222,8 @@ void kxResourceRecord::setType(kxResRecType inType) {
 
 int32_t kxResourceRecord::getTTLSeconds() const {
   int seconds = -1;
-  if (itsTTL->empty() || !parseTTL(itsTTL->c_str(), itsTTL->size(), seconds)) return -1;
+  const std::string& ttl = getTTL();
+  if (ttl.empty() || !parseTTL(ttl.c_str(), ttl.size(), seconds)) return -1;
   return seconds;
 }
 
@@ -310,12 +287,12 @@ bool kxResourceRecord::relativizeData() {
 }
 
 bool kxResourceRecord::isEmpty(bool inIgnoreComment) const {
-  return itsName.empty() && itsTTL->empty() && itsData.empty() && itsType == kNoRecordType &&
+  return itsName.empty() && getTTL().empty() && itsData.empty() && itsType == kNoRecordType &&
          (inIgnoreComment || getComment().empty());
 }
 
 void kxResourceRecord::writeText(std::ostream& outStream) const {
-  writeRecordText(outStream, itsName.c_str(), itsTTL->c_str(), itsType, itsData.c_str(), getComment().c_str(),
+  writeRecordText(outStream, itsName.c_str(), getTTL().c_str(), itsType, itsData.c_str(), getComment().c_str(),
                   getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
 }
 
@@ -554,7 +531,7 @@ std::string kxResourceRecord::recordText(const char* inName, const char* inTTL, 
 bool kxResourceRecord::recordsEqual(const kxResourceRecord& inRecord1, const kxResourceRecord& inRecord2,
                                     bool inCaseSensitive, bool inIgnoreComment, bool inIgnoreEnabled) {
   if (!equalsText(inRecord1.itsName, inRecord2.itsName, inCaseSensitive)) return false;
-  if (!equalsText(*inRecord1.itsTTL, *inRecord2.itsTTL, inCaseSensitive)) return false;
+  if (!equalsText(inRecord1.getTTL(), inRecord2.getTTL(), inCaseSensitive)) return false;
   if (inRecord1.itsType != inRecord2.itsType) return false;
   if (!equalsText(inRecord1.itsData, inRecord2.itsData, inCaseSensitive)) return false;
   if (!inIgnoreComment && !equalsText(inRecord1.getComment(), inRecord2.getComment(), false)) return false;

@@ -59,7 +59,7 @@ class kxResourceRecord {
   // record changes type through its collection.
   void setType(kxResRecType inType);
 
-  const std::string& getTTL() const { return *itsTTL; }
+  const std::string& getTTL() const;
   void setTTL(const std::string& inTTL);
   // The TTL in seconds, or -1 when the text is empty or not a TTL.
   int32_t getTTLSeconds() const;
@@ -147,34 +147,35 @@ class kxResourceRecord {
   // inName in full against the owner's domain (unchanged for a free record or absolute name).
   std::string qualifyWithOwner(const std::string& inName) const;
 
-  // What most records lack: kept apart, made when one of them is set.
+  // What most records lack: kept apart, made when one of them is set. The TTL text of a
+  // free record is kept here too; a stored record's is in its collection's pool of TTL
+  // texts (itsTTL), so that records share it.
   struct Extras {
+    std::string itsTTL;
     std::string itsComment;
     std::string itsAging;
     kxProperties itsProperties;
   };
   Extras& extras();
-  // The TTL text is shared: a stored record's comes from its collection's pool of TTL texts,
-  // a free record owns its own (itsOwnsTTL), and an empty one is a process-wide empty string.
-  void setOwnTTL(const std::string& inTTL);
-  void dropOwnTTL();
+  // Gives back the extras when nothing is set in them.
+  void dropEmptyExtras();
   static const std::string* noText();
 
   std::string itsName;
   std::string itsData;
-  const std::string* itsTTL;
   std::unique_ptr<Extras> itsExtras;
   kxRecordCollection* itsCollection;
+  // Kept by the collection that stores the record (never copied): the records of the same
+  // owner name before and after this one.
+  kxResourceRecord* itsSameName[2] = {nullptr, nullptr};
   int32_t itsID;
   kxResRecType itsType;
-  bool itsEnabled;
-  bool itsOwnsTTL = false;
-
-  // Kept by the collection that stores the record (never copied): its section, whether it
-  // is stored at all, the block of the collection order that holds it, and the records of
-  // the same owner name before and after this one.
-  uint8_t itsSection = 0;
-  bool itsStored = false;
-  uint32_t itsOrderBlock = 0;
-  kxResourceRecord* itsSameName[2] = {nullptr, nullptr};
+  // The stored record's TTL text in the collection's pool; 0 for none (and in free records).
+  uint32_t itsTTL = 0;
+  // Also kept by the collection: the block of the collection order that holds the record,
+  // its section, and whether it is stored at all.
+  uint32_t itsOrderBlock : 24 = 0;
+  uint32_t itsSection : 2 = 0;
+  uint32_t itsStored : 1 = 0;
+  uint32_t itsEnabled : 1 = 1;
 };

@@ -4,6 +4,8 @@
 #include <new>
 #include <random>
 
+#include "orvo/debug/kxassert.h"
+
 // ---- kxBucketCounts ----
 
 void kxBucketCounts::add(size_t inBucket, int32_t inSection, int inDelta) {
@@ -203,6 +205,9 @@ kxRecordOrder::Block* kxRecordOrder::newBlock(size_t inPosition) {
     id = itsFreeIds.back();
     itsFreeIds.pop_back();
   }
+  // A record keeps its block's id in 24 bits; blocks hold up to kMaxBlock records each and
+  // are made full or by halves, so no real collection has that many at once.
+  kxAssert(id < (1u << 24));
   itsById[id] = std::make_unique<Block>();
   Block* block = itsById[id].get();
   block->itsId = id;
@@ -394,21 +399,27 @@ uint64_t kxNameIndex::foldedHash(std::string_view inName) {
   return hash ^ (hash >> 29);
 }
 
+// The table may have any size, not only a power of two.
+size_t kxNameIndex::homeOf(std::string_view inName) const {
+  return static_cast<size_t>(foldedHash(inName) % itsHeads.size());
+}
+
 size_t kxNameIndex::slotOf(std::string_view inName) const {
-  const size_t mask = itsHeads.size() - 1;
-  for (size_t slot = foldedHash(inName) & mask;; slot = (slot + 1) & mask)
+  for (size_t slot = homeOf(inName);; slot = slot + 1 == itsHeads.size() ? 0 : slot + 1)
     if (!itsHeads[slot] || equalFolded(itsHeads[slot]->getName(), inName)) return slot;
 }
 
 void kxNameIndex::grow() {
-  std::vector<kxResourceRecord*> old(std::max<size_t>(16, itsHeads.size() * 2), nullptr);
+  std::vector<kxResourceRecord*> old(std::max<size_t>(16, itsHeads.size() + itsHeads.size() / 2), nullptr);
   old.swap(itsHeads);
   for (kxResourceRecord* head : old)
     if (head) itsHeads[slotOf(head->getName())] = head;
 }
 
 void kxNameIndex::add(kxResourceRecord* inRec) {
-  if ((itsUsed + 1) * 2 > itsHeads.size()) grow();
+  // Linear probing stays short up to four fifths full; growing by half keeps the table
+  // from being more than half empty.
+  if ((itsUsed + 1) * 5 > itsHeads.size() * 4) grow();
   kxResourceRecord*& head = itsHeads[slotOf(inRec->getName())];
   inRec->itsSameName[0] = nullptr;
   inRec->itsSameName[1] = head;
@@ -435,11 +446,11 @@ void kxNameIndex::remove(kxResourceRecord* inRec) {
   }
   // The name's last record: the slot is emptied, and the entries after it in its probe run
   // move up where their own probe would find them (deletion without tombstones).
-  const size_t mask = itsHeads.size() - 1;
+  const size_t size = itsHeads.size();
   itsHeads[slot] = nullptr;
   --itsUsed;
-  for (size_t probe = (slot + 1) & mask; itsHeads[probe]; probe = (probe + 1) & mask) {
-    const size_t home = foldedHash(itsHeads[probe]->getName()) & mask;
+  for (size_t probe = slot + 1 == size ? 0 : slot + 1; itsHeads[probe]; probe = probe + 1 == size ? 0 : probe + 1) {
+    const size_t home = homeOf(itsHeads[probe]->getName());
     // The entry stays when its home lies cyclically in (slot, probe].
     const bool stays = slot <= probe ? (slot < home && home <= probe) : (slot < home || home <= probe);
     if (stays) continue;

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -204,6 +205,7 @@ class kxNameIndex {
 
  private:
   static uint64_t foldedHash(std::string_view inName);
+  size_t homeOf(std::string_view inName) const;
   size_t slotOf(std::string_view inName) const;  // the slot of the name's list, or an empty one
   void grow();
 
@@ -217,8 +219,11 @@ struct kxRecordCollection::Store {
   std::map<const void*, kxRecordChunk*, std::less<>> itsChunks;  // by the start of their storage
   kxRecordOrder itsOrder;
   kxNameIndex itsNames;
-  // The TTL texts of the stored records, each with the number of records that use it.
-  std::unordered_map<std::string, uint32_t> itsTTLs;
+  // The TTL texts of the stored records by number (0: none), each with the number of
+  // records that use it; a deque, so that a text stays where it is while others come.
+  std::deque<std::pair<std::string, uint32_t>> itsTTLTexts{{std::string(), 0}};
+  std::unordered_map<std::string_view, uint32_t> itsTTLNumbers;
+  std::vector<uint32_t> itsFreeTTLNumbers;
 
   // getRecord with any type and a section: the type reached and the records before it.
   bool itsAnyValid = false;
@@ -248,21 +253,35 @@ struct kxRecordCollection::Store {
     if (slot >= chunk->itsUsed || chunk->itsSections[slot] == 0) return nullptr;
     return chunk;
   }
-  const std::string* internTTL(const std::string& inTTL) {
-    if (inTTL.empty()) return kxResourceRecord::noText();
-    const auto entry = itsTTLs.try_emplace(inTTL, 0).first;
-    ++entry->second;
-    return &entry->first;
+  uint32_t internTTL(const std::string& inTTL) {
+    if (inTTL.empty()) return 0;
+    const auto found = itsTTLNumbers.find(inTTL);
+    if (found != itsTTLNumbers.end()) {
+      ++itsTTLTexts[found->second].second;
+      return found->second;
+    }
+    uint32_t number;
+    if (itsFreeTTLNumbers.empty()) {
+      number = static_cast<uint32_t>(itsTTLTexts.size());
+      itsTTLTexts.emplace_back(inTTL, 1);
+    } else {
+      number = itsFreeTTLNumbers.back();
+      itsFreeTTLNumbers.pop_back();
+      itsTTLTexts[number] = {inTTL, 1};
+    }
+    itsTTLNumbers.emplace(itsTTLTexts[number].first, number);
+    return number;
   }
-  void releaseTTL(const std::string* inTTL) {
-    if (inTTL->empty()) return;
-    const auto entry = itsTTLs.find(*inTTL);
-    if (--entry->second == 0) itsTTLs.erase(entry);
+  void releaseTTL(uint32_t inNumber) {
+    if (inNumber == 0 || --itsTTLTexts[inNumber].second != 0) return;
+    itsTTLNumbers.erase(itsTTLTexts[inNumber].first);
+    itsTTLTexts[inNumber].first = std::string();
+    itsFreeTTLNumbers.push_back(inNumber);
   }
   // Destroys a record that has left the order and the name index.
   void release(kxResourceRecord* inRec, kxRecordChunk* inChunk) {
     releaseTTL(inRec->itsTTL);
-    inRec->itsTTL = kxResourceRecord::noText();
+    inRec->itsTTL = 0;
     kxTypeArena* arena = inChunk->itsArena;
     if (const void* freed = arena->release(inRec, inChunk)) itsChunks.erase(freed);
     // An arena without records goes, so that a long run of types leaves nothing behind,
@@ -278,7 +297,9 @@ struct kxRecordCollection::Store {
     itsChunks.clear();
     itsOrder.clear();
     itsNames.clear();
-    itsTTLs.clear();
+    itsTTLTexts.resize(1);
+    itsTTLNumbers.clear();
+    itsFreeTTLNumbers.clear();
     itsAnyValid = false;
   }
 };
