@@ -696,7 +696,7 @@ TEST(RecordCollection, ModelAtScale) {
       ASSERT_EQ(coll.getRecord(uint32_t(want.size()), type, section), nullptr);
     }
     // Positions within a section, for records spread over the order.
-    for (int probe = 0; probe < 50; ++probe) {
+    for (int probe = 0; probe < 10; ++probe) {
       const size_t i = pick(order.size());
       const int32_t section = int32_t(pick(4));
       size_t before = 0;
@@ -708,8 +708,9 @@ TEST(RecordCollection, ModelAtScale) {
   for (int i = 0; i < 100000; ++i) insert(pick(50) == 0 ? pick(order.size() + 1) : order.size());
   recountAll();
 
-  for (int step = 0; step < 12000; ++step) {
-    const size_t op = pick(10);
+  for (int step = 0; step < 8000; ++step) {
+    size_t op = pick(10);
+    if (op == 4 && pick(8) != 0) op = 9;  // removals by name cost the model a pass over all records
     const size_t i = pick(order.size());
     kxResourceRecord* rec = coll.getRecord(uint32_t(i));
     ASSERT_EQ(rec->getID(), order[i]);
@@ -784,7 +785,7 @@ TEST(RecordCollection, ModelAtScale) {
     const int32_t section = int32_t(1 + pick(3));
     ASSERT_EQ(coll.getRecordCount(type, section), counts[Key(type, section)]) << step;
     ASSERT_EQ(coll.getRecordCount(), order.size());
-    if (step % 3000 == 2999) recountAll();
+    if (step % 2000 == 1999) recountAll();
   }
 }
 

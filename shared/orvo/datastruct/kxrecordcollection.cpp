@@ -339,11 +339,12 @@ const kxResourceRecord* kxRecordCollection::getRecord(uint32_t inIndex, kxResRec
 }
 
 uint32_t kxRecordCollection::getRecordIndex(const kxResourceRecord* inRec, int32_t inSection) const {
-  if (!findStored(inRec) || !validQuerySection(inSection)) {
+  if (!findStored(inRec)) {
     kxAssert(false);
     return 0;
   }
-  return itsStore->itsOrder.indexOf(inRec, inSection);
+  // No record lies in a section outside 0 to 3.
+  return validQuerySection(inSection) ? itsStore->itsOrder.indexOf(inRec, inSection) : 0;
 }
 
 bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const { return findStored(inRec) != nullptr; }
