@@ -327,6 +327,9 @@ kxResourceRecord* kxRecordOrder::at(uint32_t inIndex, int32_t inSection) const {
 uint32_t kxRecordOrder::indexOf(const kxResourceRecord* inRec, int32_t inSection) const {
   const Block* block = itsById[inRec->itsOrderBlock].get();
   uint32_t index = itsCounts.before(block->itsPosition, inSection);
+  // A block of one section (a zone's are all answers) needs no look at the records.
+  if (inSection == 0 || itsCounts.bucket(block->itsPosition, inSection) == block->itsItems.size())
+    return index + static_cast<uint32_t>(offsetIn(block, inRec));
   for (const kxResourceRecord* rec : block->itsItems) {
     if (rec == inRec) break;
     if (inSection == 0 || rec->itsSection == inSection) ++index;
@@ -390,43 +393,55 @@ uint64_t hashSeed() {
 
 }  // namespace
 
-uint64_t kxNameIndex::foldedHash(std::string_view inName) {
+uint32_t kxNameIndex::foldedHash(std::string_view inName) {
   uint64_t hash = 0xcbf29ce484222325ull ^ hashSeed();
   for (const char c : inName) {
     hash ^= static_cast<unsigned char>(foldChar(c));
     hash *= 0x100000001b3ull;
   }
-  return hash ^ (hash >> 29);
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 // The table may have any size, not only a power of two.
-size_t kxNameIndex::homeOf(std::string_view inName) const {
-  return static_cast<size_t>(foldedHash(inName) % itsHeads.size());
-}
+size_t kxNameIndex::homeOf(uint32_t inHash) const { return inHash % itsHeads.size(); }
 
-size_t kxNameIndex::slotOf(std::string_view inName) const {
-  for (size_t slot = homeOf(inName);; slot = slot + 1 == itsHeads.size() ? 0 : slot + 1)
-    if (!itsHeads[slot] || equalFolded(itsHeads[slot]->getName(), inName)) return slot;
+size_t kxNameIndex::slotOf(std::string_view inName, uint32_t inHash) const {
+  // A record is looked at only when the hash of its slot matches.
+  for (size_t slot = homeOf(inHash);; slot = slot + 1 == itsHeads.size() ? 0 : slot + 1)
+    if (!itsHeads[slot] || (itsHashes[slot] == inHash && equalFolded(itsHeads[slot]->getName(), inName))) return slot;
 }
 
 void kxNameIndex::grow() {
-  std::vector<kxResourceRecord*> old(std::max<size_t>(16, itsHeads.size() + itsHeads.size() / 2), nullptr);
-  old.swap(itsHeads);
-  for (kxResourceRecord* head : old)
-    if (head) itsHeads[slotOf(head->getName())] = head;
+  const size_t size = std::max<size_t>(16, itsHeads.size() + itsHeads.size() / 2);
+  std::vector<kxResourceRecord*> heads(size, nullptr);
+  std::vector<uint32_t> hashes(size, 0);
+  heads.swap(itsHeads);
+  hashes.swap(itsHashes);
+  // The names are distinct: each takes the first free slot from its home.
+  for (size_t i = 0; i < heads.size(); ++i) {
+    if (!heads[i]) continue;
+    size_t slot = homeOf(hashes[i]);
+    while (itsHeads[slot]) slot = slot + 1 == size ? 0 : slot + 1;
+    itsHeads[slot] = heads[i];
+    itsHashes[slot] = hashes[i];
+  }
 }
 
 void kxNameIndex::add(kxResourceRecord* inRec) {
   // Linear probing stays short up to four fifths full; growing by half keeps the table
   // from being more than half empty.
   if ((itsUsed + 1) * 5 > itsHeads.size() * 4) grow();
-  kxResourceRecord*& head = itsHeads[slotOf(inRec->getName())];
+  const uint32_t hash = foldedHash(inRec->getName());
+  const size_t slot = slotOf(inRec->getName(), hash);
+  kxResourceRecord*& head = itsHeads[slot];
   inRec->itsSameName[0] = nullptr;
   inRec->itsSameName[1] = head;
-  if (head)
+  if (head) {
     head->itsSameName[0] = inRec;
-  else
+  } else {
     ++itsUsed;
+    itsHashes[slot] = hash;
+  }
   head = inRec;
 }
 
@@ -439,7 +454,7 @@ void kxNameIndex::remove(kxResourceRecord* inRec) {
     previous->itsSameName[1] = next;
     return;
   }
-  size_t slot = slotOf(inRec->getName());
+  size_t slot = slotOf(inRec->getName(), foldedHash(inRec->getName()));
   if (next) {
     itsHeads[slot] = next;
     return;
@@ -450,11 +465,12 @@ void kxNameIndex::remove(kxResourceRecord* inRec) {
   itsHeads[slot] = nullptr;
   --itsUsed;
   for (size_t probe = slot + 1 == size ? 0 : slot + 1; itsHeads[probe]; probe = probe + 1 == size ? 0 : probe + 1) {
-    const size_t home = homeOf(itsHeads[probe]->getName());
+    const size_t home = homeOf(itsHashes[probe]);
     // The entry stays when its home lies cyclically in (slot, probe].
     const bool stays = slot <= probe ? (slot < home && home <= probe) : (slot < home || home <= probe);
     if (stays) continue;
     itsHeads[slot] = itsHeads[probe];
+    itsHashes[slot] = itsHashes[probe];
     itsHeads[probe] = nullptr;
     slot = probe;
   }
@@ -462,10 +478,11 @@ void kxNameIndex::remove(kxResourceRecord* inRec) {
 
 kxResourceRecord* kxNameIndex::find(std::string_view inName) const {
   if (itsHeads.empty()) return nullptr;
-  return itsHeads[slotOf(inName)];
+  return itsHeads[slotOf(inName, foldedHash(inName))];
 }
 
 void kxNameIndex::clear() {
   itsHeads.clear();
+  itsHashes.clear();
   itsUsed = 0;
 }

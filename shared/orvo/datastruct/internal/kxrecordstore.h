@@ -204,12 +204,16 @@ class kxNameIndex {
   void clear();
 
  private:
-  static uint64_t foldedHash(std::string_view inName);
-  size_t homeOf(std::string_view inName) const;
-  size_t slotOf(std::string_view inName) const;  // the slot of the name's list, or an empty one
+  static uint32_t foldedHash(std::string_view inName);
+  size_t homeOf(uint32_t inHash) const;
+  // The slot of the name's list, or the empty one where it would go.
+  size_t slotOf(std::string_view inName, uint32_t inHash) const;
   void grow();
 
-  std::vector<kxResourceRecord*> itsHeads;  // open addressing, linear probing; null: empty
+  // Open addressing with linear probing: the head of each name's list (null: empty slot)
+  // and the hash of its folded name, so that probes and growth need not read the records.
+  std::vector<kxResourceRecord*> itsHeads;
+  std::vector<uint32_t> itsHashes;
   size_t itsUsed = 0;
 };
 
