@@ -212,7 +212,7 @@ void kxRecordCollection::removeRecords(const char* inName, kxResRecType inType) 
   std::vector<kxResourceRecord*> victims;
   if (inName) {
     // The name index finds the candidates; the name must match exactly.
-    for (kxResourceRecord* rec = itsStore->itsNames.find(inName); rec; rec = rec->itsSameName[1])
+    for (kxResourceRecord* rec = itsStore->names().find(inName); rec; rec = rec->itsSameName[1])
       if ((inType == kAnyRecordType || rec->type() == inType) && rec->getName() == inName) victims.push_back(rec);
   } else {
     victims = recordsInTypeOrder(inType);
@@ -352,7 +352,7 @@ bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const { r
 bool kxRecordCollection::recordExists(const std::string& inName, kxResRecType inRecType, const std::string& inData,
                                       int32_t inSection) const {
   kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
-  for (const kxResourceRecord* rec = itsStore->itsNames.find(inName); rec; rec = rec->itsSameName[1])
+  for (const kxResourceRecord* rec = itsStore->names().find(inName); rec; rec = rec->itsSameName[1])
     if (rec->type() == inRecType && sectionMatches(inSection, rec->itsSection) &&
         asciiEqualNoCase(rec->getData(), inData))
       return true;
@@ -386,7 +386,7 @@ uint32_t kxRecordCollection::findRecords(kxRecordCollection* outCollection, cons
   if (inName) {
     std::string name = inName;
     if (!itsDomainName.empty()) kxResourceRecord::stripDomain(itsDomainName, name);
-    for (kxResourceRecord* rec = itsStore->itsNames.find(name); rec; rec = rec->itsSameName[1])
+    for (kxResourceRecord* rec = itsStore->names().find(name); rec; rec = rec->itsSameName[1])
       if ((inType == kAnyRecordType || rec->type() == inType) && sectionMatches(inSection, rec->itsSection))
         matches.push_back(rec);
     // In type order: by type, then by chunk and slot, which is the storing order.

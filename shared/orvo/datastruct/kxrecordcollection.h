@@ -14,8 +14,8 @@
 //
 // Zones hold millions of records, so no operation on one record walks the collection: the
 // records of each type lie in their own chunked storage in type order, the collection order
-// is kept in blocks with counts per section, and an index finds the records of an owner
-// name (see internal/kxrecordstore.h). Counts are kept exact as records come and go, and a
+// is kept in blocks with counts per section, and an index, built on the first lookup by
+// name, finds the records of an owner name (see internal/kxrecordstore.h). Counts are kept exact as records come and go, and a
 // walk by index (getRecord (0), (1), ... or backwards, per type and section) costs one step
 // per record. A stored record that is renamed (setName, assignment) is filed again.
 //

@@ -428,6 +428,7 @@ void kxNameIndex::grow() {
 }
 
 void kxNameIndex::add(kxResourceRecord* inRec) {
+  if (!itsBuilt) return;
   // Linear probing stays short up to four fifths full; growing by half keeps the table
   // from being more than half empty.
   if ((itsUsed + 1) * 5 > itsHeads.size() * 4) grow();
@@ -446,6 +447,7 @@ void kxNameIndex::add(kxResourceRecord* inRec) {
 }
 
 void kxNameIndex::remove(kxResourceRecord* inRec) {
+  if (!itsBuilt) return;
   kxResourceRecord* previous = inRec->itsSameName[0];
   kxResourceRecord* next = inRec->itsSameName[1];
   if (next) next->itsSameName[0] = previous;
@@ -482,7 +484,8 @@ kxResourceRecord* kxNameIndex::find(std::string_view inName) const {
 }
 
 void kxNameIndex::clear() {
-  itsHeads.clear();
-  itsHashes.clear();
+  itsHeads = std::vector<kxResourceRecord*>();
+  itsHashes = std::vector<uint32_t>();
+  itsBuilt = false;
   itsUsed = 0;
 }

@@ -13,7 +13,8 @@
 //     of one block and the counts of the blocks before it.
 //   - kxNameIndex: the records of each owner name, compared without regard to case, on a
 //     list through the records (kxResourceRecord::itsSameName), the lists' heads in an open
-//     addressing hash table keyed by the folded name of the head.
+//     addressing hash table keyed by the folded name of the head. It is built when a name is
+//     first looked up and kept from then on.
 //
 // Every record's section (1 to 3) is kept in the record and in its chunk (0 marks a dead
 // slot there). A collection is a single-thread object; so is its store.
@@ -196,11 +197,16 @@ class kxNameIndex {
   kxNameIndex(const kxNameIndex&) = delete;
   kxNameIndex& operator=(const kxNameIndex&) = delete;
 
+  // Until it is built, the index holds nothing and add and remove do nothing: a collection
+  // that is never asked for a name (a zone being checked) does not pay for it.
+  bool isBuilt() const { return itsBuilt; }
+  void setBuilt() { itsBuilt = true; }
   void add(kxResourceRecord* inRec);
   void remove(kxResourceRecord* inRec);
   // The first record of the names equal to inName without regard to case, or null; the
   // others follow on itsSameName[1].
   kxResourceRecord* find(std::string_view inName) const;
+  // Empty and not built.
   void clear();
 
  private:
@@ -215,6 +221,7 @@ class kxNameIndex {
   std::vector<kxResourceRecord*> itsHeads;
   std::vector<uint32_t> itsHashes;
   size_t itsUsed = 0;
+  bool itsBuilt = false;
 };
 
 // The storage of a collection and the position of a walk over all types.
@@ -235,6 +242,14 @@ struct kxRecordCollection::Store {
   int32_t itsAnySection = 0;
   uint32_t itsAnyBase = 0;
 
+  // The name index, built from the collection order when it is first needed.
+  const kxNameIndex& names() {
+    if (!itsNames.isBuilt()) {
+      itsNames.setBuilt();
+      itsOrder.forEach([this](kxResourceRecord* inRec) { itsNames.add(inRec); });
+    }
+    return itsNames;
+  }
   kxTypeArena& arena(kxResRecType inType) {
     std::unique_ptr<kxTypeArena>& arena = itsArenas[inType];
     if (!arena) arena = std::make_unique<kxTypeArena>(inType);
