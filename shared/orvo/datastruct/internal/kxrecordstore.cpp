@@ -427,6 +427,13 @@ void kxNameIndex::grow() {
   }
 }
 
+void kxNameIndex::build(size_t inNames) {
+  itsBuilt = true;
+  const size_t size = std::max<size_t>(16, inNames + inNames / 4 + 1);
+  itsHeads.assign(size, nullptr);
+  itsHashes.assign(size, 0);
+}
+
 void kxNameIndex::add(kxResourceRecord* inRec) {
   if (!itsBuilt) return;
   // Linear probing stays short up to four fifths full; growing by half keeps the table

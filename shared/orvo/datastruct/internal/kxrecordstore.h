@@ -200,7 +200,9 @@ class kxNameIndex {
   // Until it is built, the index holds nothing and add and remove do nothing: a collection
   // that is never asked for a name (a zone being checked) does not pay for it.
   bool isBuilt() const { return itsBuilt; }
-  void setBuilt() { itsBuilt = true; }
+  // Built for inNames names at most: the table is made once at its size, instead of
+  // growing through sizes whose memory would stay with the process.
+  void build(size_t inNames);
   void add(kxResourceRecord* inRec);
   void remove(kxResourceRecord* inRec);
   // The first record of the names equal to inName without regard to case, or null; the
@@ -245,7 +247,7 @@ struct kxRecordCollection::Store {
   // The name index, built from the collection order when it is first needed.
   const kxNameIndex& names() {
     if (!itsNames.isBuilt()) {
-      itsNames.setBuilt();
+      itsNames.build(itsOrder.size());
       itsOrder.forEach([this](kxResourceRecord* inRec) { itsNames.add(inRec); });
     }
     return itsNames;
