@@ -10,6 +10,7 @@
 
 #include "orvo/debug/kxassert.h"
 #include "orvo/dns/kxdnsstringutils.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxstringparser.h"
 
 namespace {
@@ -351,7 +352,9 @@ bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const { r
 
 bool kxRecordCollection::recordExists(const std::string& inName, kxResRecType inRecType, const std::string& inData,
                                       int32_t inSection) const {
-  kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
+  // The added types are held above the 16-bit range.
+  if (!isExtendedRecordType(inRecType) || !kxExtendedRecordTypes())
+    kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
   for (const kxResourceRecord* rec = itsStore->names().find(inName); rec; rec = rec->itsSameName[1])
     if (rec->type() == inRecType && sectionMatches(inSection, rec->itsSection) &&
         asciiEqualNoCase(rec->getData(), inData))

@@ -30,6 +30,7 @@
 #include "orvo/datastruct/internal/kxrecordstore.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxipv4address.h"
 #include "orvo/util/kxstringparser.h"
 
@@ -396,7 +397,9 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
   auto iter = records.cbegin();
   for (; iter != records.cend(); ++iter) {
     const kxResRecType type = (*iter)->type();
-    if (type != kNoRecordType && type < kNumRecordTypes) break;
+    // The added types are records like any other, whatever their number.
+    if (type != kNoRecordType && (type < kNumRecordTypes || (isExtendedRecordType(type) && kxExtendedRecordTypes())))
+      break;
     writeLine(outStream, *iter, (*iter)->itsSection);
   }
   if (iter == records.cend()) return;
