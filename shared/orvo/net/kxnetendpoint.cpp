@@ -91,19 +91,20 @@ kxErr kxNetEndpoint::read(char* outData, uint32_t* ioSize) {
 }
 
 kxErr kxNetEndpoint::readExactly(char* outData, uint32_t inSize) {
+  const kxTimer timer;
   uint32_t got = inSize;
   kxErr error = read(outData, &got);
   if (error != kxErr_noError || got == inSize) return error;
   const TimeoutRestorer restore(itsTimeout);
-  const kxTimer timer;
   while (got < inSize) {
+    const uint32_t elapsed = timer.elapsed();
+    if (hasRunOut(restore.saved(), elapsed)) return kxErr_timeout;
+    // Each wait gets only what is left of the whole call's time.
+    itsTimeout = timeLeft(restore.saved(), elapsed);
     uint32_t count = inSize - got;
     error = read(outData + got, &count);
     if (error != kxErr_noError) return error;
     got += count;
-    const uint32_t elapsed = timer.elapsed();
-    if (hasRunOut(restore.saved(), elapsed)) return got == inSize ? kxErr_noError : kxErr_timeout;
-    itsTimeout = timeLeft(restore.saved(), elapsed);
   }
   return kxErr_noError;
 }
@@ -116,7 +117,27 @@ kxErr kxNetEndpoint::readLine(char* outData, uint32_t* ioSize) {
   const kxTimer timer;
   uint32_t stored = 0;
   kxErr result = kxErr_timeout;
+  // One character: false when the line has ended (at a LF, or full before inChar, which is
+  // then left unread).
+  const auto take = [&](char inChar) {
+    if (inChar == '\n') return false;
+    if (inChar == '\r') return true;
+    if (stored + 1 == capacity) return false;
+    outData[stored++] = inChar;
+    return true;
+  };
   for (;;) {
+    // What the read buffer holds is taken without a wait.
+    bool more = true;
+    while (more && itsReadPos < itsReadEnd) {
+      const char c = itsReadBuffer[itsReadPos];
+      more = take(c);
+      if (more || c == '\n') ++itsReadPos;
+    }
+    if (!more) {
+      result = kxErr_noError;
+      break;
+    }
     const uint32_t elapsed = timer.elapsed();
     if (hasRunOut(restore.saved(), elapsed)) break;
     itsTimeout = timeLeft(restore.saved(), elapsed);
@@ -126,12 +147,8 @@ kxErr kxNetEndpoint::readLine(char* outData, uint32_t* ioSize) {
       result = error;
       break;
     }
-    if (c == '\n') {
-      result = kxErr_noError;
-      break;
-    }
-    if (c == '\r') continue;
-    if (stored + 1 == capacity) {
+    if (take(c)) continue;
+    if (c != '\n') {
       // Full: the character is the first of what the next read gets.
       if (itsReadPos > 0) {
         itsReadBuffer[--itsReadPos] = c;
@@ -139,10 +156,9 @@ kxErr kxNetEndpoint::readLine(char* outData, uint32_t* ioSize) {
         itsReadBuffer[0] = c;
         itsReadEnd = 1;
       }
-      result = kxErr_noError;
-      break;
     }
-    outData[stored++] = c;
+    result = kxErr_noError;
+    break;
   }
   outData[stored] = '\0';
   *ioSize = stored;
