@@ -280,6 +280,30 @@ TEST(IPEndpointDatagram, ReadWithNothingComingTimesOut) {
   EXPECT_EQ(endpoint.read(data, &size), kxErr_timeout);
 }
 
+TEST(IPEndpointDatagram, DatagramLongerThanTheBufferIsAnErrorNotACutCopy) {
+  Fd peer = orvo::test::boundLoopback(AF_INET, SOCK_DGRAM);
+  kxIPEndpoint endpoint(nullptr, 2000);
+  endpoint.setProtocol(kxNetEndpoint::kProtocolDatagram);
+  ASSERT_EQ(endpoint.connect(kxIPv6("127.0.0.1"), orvo::test::boundPort(peer.get())), kxErr_noError);
+  ASSERT_EQ(endpoint.writeString("hello", false), kxErr_noError);
+  ASSERT_EQ(endpoint.flush(), kxErr_noError);
+  sockaddr_storage from{};
+  socklen_t length = sizeof from;
+  char request[16];
+  ASSERT_EQ(::recvfrom(peer.get(), request, sizeof request, 0, reinterpret_cast<sockaddr*>(&from), &length), 5);
+  const std::string large(20000, 'L');
+  ASSERT_EQ(::sendto(peer.get(), large.data(), large.size(), 0, reinterpret_cast<sockaddr*>(&from), length), 20000);
+  ASSERT_EQ(::sendto(peer.get(), "small", 5, 0, reinterpret_cast<sockaddr*>(&from), length), 5);
+  char data[64];
+  uint32_t size = sizeof data;
+  EXPECT_EQ(endpoint.read(data, &size), kxErr_disconnect);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(endpoint.getLastError(), EMSGSIZE);
+  size = sizeof data;
+  ASSERT_EQ(endpoint.read(data, &size), kxErr_noError);
+  EXPECT_EQ(std::string(data, size), "small");
+}
+
 // An ICMP or ICMPv6 echo request with identifier inId.
 std::string echoRequest(int inFamily, uint16_t inId) {
   std::string packet(8 + 16, '\0');

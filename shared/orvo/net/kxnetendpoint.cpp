@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "orvo/threads/kxtimer.h"
 
@@ -54,8 +55,13 @@ int32_t kxNetEndpoint::timeLeft(int32_t inTimeout, uint32_t inElapsed) {
 
 void kxNetEndpoint::setBufferSize(uint32_t inSize) {
   if (inSize > itsBufferSize) {
-    if (inSize > itsReadBuffer.size()) itsReadBuffer.resize(inSize);
-    if (inSize > itsWriteBuffer.size()) itsWriteBuffer.resize(inSize);
+    try {
+      if (inSize > itsReadBuffer.size()) itsReadBuffer.resize(inSize);
+      if (inSize > itsWriteBuffer.size()) itsWriteBuffer.resize(inSize);
+    } catch (const std::bad_alloc&) {
+      // No room: the size stays what the buffers can hold.
+      return;
+    }
   }
   itsBufferSize = inSize;
 }

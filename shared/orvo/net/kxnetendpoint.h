@@ -60,7 +60,8 @@ class kxNetEndpoint {
   virtual kxErr netRead(char* outData, uint32_t* ioSize) = 0;
 
   // Grows both buffers when inSize is larger (keeping their contents); a smaller size only
-  // lowers the size that decides what goes around the buffers.
+  // lowers the size that decides what goes around the buffers. When memory for larger
+  // buffers runs out, nothing changes.
   void setBufferSize(uint32_t inSize);
   uint32_t getBufferSize() const { return itsBufferSize; }
 

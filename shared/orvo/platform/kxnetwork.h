@@ -81,7 +81,8 @@ int getSocketName(SocketHandle inSocket, SocketAddress* outAddress, SocketLength
 long sendSocket(SocketHandle inSocket, const void* inData, size_t inSize);
 long sendToSocket(SocketHandle inSocket, const void* inData, size_t inSize, const sockaddr* inTo, SocketLength inLength);
 long receiveSocket(SocketHandle inSocket, void* outData, size_t inSize);
-// ioFrom keeps what it held when the system gives no address (a connected stream socket).
+// ioFrom keeps what it held when the system gives no address (a connected stream socket). A
+// datagram longer than inSize is an error (EMSGSIZE, WSAEMSGSIZE), not a shortened datagram.
 long receiveFromSocket(SocketHandle inSocket, void* outData, size_t inSize, SocketAddress* ioFrom,
                        SocketLength* ioLength);
 

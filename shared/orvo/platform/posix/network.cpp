@@ -370,12 +370,22 @@ long receiveSocket(SocketHandle inSocket, void* outData, size_t inSize) {
 
 long receiveFromSocket(SocketHandle inSocket, void* outData, size_t inSize, SocketAddress* ioFrom,
                        SocketLength* ioLength) {
+  // A datagram longer than the buffer fails (as with WinSock) instead of arriving cut short;
+  // MSG_TRUNC asks for its real length. On a byte stream MSG_TRUNC would discard data.
+  int type = 0;
+  socklen_t typeLength = sizeof type;
+  const bool datagrams = ::getsockopt(inSocket, SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 && type != SOCK_STREAM;
   SocketAddress from{};
   socklen_t length = sizeof from;
   ssize_t count;
   do {
-    count = ::recvfrom(inSocket, outData, inSize, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    count = ::recvfrom(inSocket, outData, inSize, datagrams ? MSG_TRUNC : 0, reinterpret_cast<sockaddr*>(&from),
+                       &length);
   } while (count < 0 && errno == EINTR);
+  if (count > static_cast<ssize_t>(inSize)) {
+    errno = EMSGSIZE;
+    count = -1;
+  }
   if (count >= 0 && length > 0 && ioFrom != nullptr) {
     std::memset(ioFrom, 0, sizeof *ioFrom);
     std::memcpy(ioFrom, &from, std::min<size_t>(length, sizeof *ioFrom));
