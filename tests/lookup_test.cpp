@@ -264,6 +264,7 @@ TEST_F(Resolver, BlockedLookupTimesOut) {
 TEST_F(Resolver, CancelWhileTheLookupBlocks) {
   stub->setMode(DnsStub::Mode::never);
   const size_t threadsBefore = orvo::test::countProcEntries("task");
+  const size_t descriptorsBefore = orvo::test::countProcEntries("fd");
   kxSingleEvent cancel;
   auto client = endpoint(-1, &cancel);
   Clock::time_point setAt;
@@ -284,6 +285,7 @@ TEST_F(Resolver, CancelWhileTheLookupBlocks) {
   while (orvo::test::countProcEntries("task") != threadsBefore && Clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(orvo::test::countProcEntries("task"), threadsBefore);
+  EXPECT_EQ(orvo::test::countProcEntries("fd"), descriptorsBefore);
 }
 
 // The lookup object, the endpoint and the connect's own variables are all gone while the

@@ -1,7 +1,5 @@
 #include "orvo/net/kxconnectlookupthread.h"
 
-#include <netinet/in.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>

@@ -1,7 +1,5 @@
 #include "orvo/net/kxipendpoint.h"
 
-#include <netinet/in.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -379,7 +377,7 @@ kxErr kxIPEndpoint::connect(const kxIPv6& inAddress, uint16_t inPort) {
       KX_TRACE(2, "kxIPEndpoint::connect(%i) success", socket);
     } else if (result->ai_socktype == SOCK_RAW) {
       makeSockAddr(kxIPv6(), 0, itsBindSockAddr);
-      itsBindSockAddr.ss_family = static_cast<sa_family_t>(result->ai_family);
+      itsBindSockAddr.ss_family = static_cast<decltype(itsBindSockAddr.ss_family)>(result->ai_family);
       if (platform::bindSocket(socket, asSockAddr(itsBindSockAddr), sockAddrLength(itsBindSockAddr)) != 0) {
         noteSocketError(socket, "kxIPEndpoint::connect(%i) failed binding socket; error 0x%04X <%s>");
         closeSocket(socket);
