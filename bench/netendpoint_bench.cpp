@@ -151,7 +151,7 @@ void BM_PlainRecv(benchmark::State& state) {
 }
 
 BENCHMARK(BM_EndpointRead)->Arg(64 << 10)->Arg(1 << 20)->UseRealTime();
-BENCHMARK(BM_PlainRecv)->Arg(64 << 10)->Arg(1 << 20)->UseRealTime();
+BENCHMARK(BM_PlainRecv)->Arg(10240)->Arg(64 << 10)->Arg(1 << 20)->UseRealTime();
 
 // Lines of 78 characters and CR LF.
 std::string lines() {

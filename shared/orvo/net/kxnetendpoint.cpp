@@ -133,14 +133,35 @@ kxErr kxNetEndpoint::readLine(char* outData, uint32_t* ioSize) {
     return true;
   };
   for (;;) {
-    // What the read buffer holds is taken without a wait.
-    bool more = true;
-    while (more && itsReadPos < itsReadEnd) {
-      const char c = itsReadBuffer[itsReadPos];
-      more = take(c);
-      if (more || c == '\n') ++itsReadPos;
+    // What the read buffer holds is taken without a wait, a run between CRs at a time.
+    bool ended = false;
+    if (itsReadPos < itsReadEnd) {
+      const char* const begin = itsReadBuffer.data() + itsReadPos;
+      const size_t available = itsReadEnd - itsReadPos;
+      const char* const newline = static_cast<const char*>(std::memchr(begin, '\n', available));
+      const size_t segment = newline != nullptr ? static_cast<size_t>(newline - begin) : available;
+      size_t at = 0;
+      while (at < segment && !ended) {
+        const char* const cr = static_cast<const char*>(std::memchr(begin + at, '\r', segment - at));
+        const size_t run = (cr != nullptr ? static_cast<size_t>(cr - begin) : segment) - at;
+        const size_t room = capacity - 1 - stored;
+        const size_t copied = std::min(run, room);
+        std::memcpy(outData + stored, begin + at, copied);
+        stored += static_cast<uint32_t>(copied);
+        at += copied;
+        if (copied < run) {
+          ended = true;  // full; the rest stays for the next read
+        } else if (cr != nullptr) {
+          ++at;
+        }
+      }
+      if (!ended && newline != nullptr) {
+        ended = true;
+        ++at;  // the LF
+      }
+      itsReadPos += at;
     }
-    if (!more) {
+    if (ended) {
       result = kxErr_noError;
       break;
     }

@@ -151,7 +151,11 @@ void recordReadiness(Selection& ioSelection, short inReady) {
     record(ioSelection, kNetClose, kNetCloseIndex, code != 0 ? code : ECONNRESET);
     return;
   }
-  if ((inReady & (POLLIN | POLLRDHUP | POLLHUP)) != 0 && !ioSelection.endOfStream) {
+  if ((inReady & POLLIN) != 0 && (inReady & (POLLRDHUP | POLLHUP)) == 0) {
+    // Readable and not at the end: there is data.
+    record(ioSelection, kNetRead, kNetReadIndex, 0);
+  } else if ((inReady & (POLLIN | POLLRDHUP | POLLHUP)) != 0 && !ioSelection.endOfStream) {
+    // At the end of the stream; a peek tells whether data is left before it.
     char byte;
     const ssize_t count = ::recv(ioSelection.socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     if (count > 0) record(ioSelection, kNetRead, kNetReadIndex, 0);
@@ -186,11 +190,6 @@ namespace posix {
 int socketWaitWakeDescriptor() {
   thread_local WakeDescriptor tWake;
   if (tWake.itsDescriptor < 0) tWake.itsDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (tWake.itsDescriptor >= 0) {
-    uint64_t count;
-    while (::read(tWake.itsDescriptor, &count, sizeof count) > 0) {
-    }
-  }
   return tWake.itsDescriptor;
 }
 
@@ -213,6 +212,12 @@ void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* in
     }
     const int ready = ::poll(fds.data(), fds.size(), millisecondsLeft(inDeadline));
     if (ready < 0 && errno != EINTR) return;
+    if (ready > 0 && fds[0].revents != 0) {
+      // Emptied only when it has something: a wake may be left over from an earlier wait
+      // whose source fired just as that wait ended.
+      uint64_t count;
+      [[maybe_unused]] const ssize_t got = ::read(inWakeDescriptor, &count, sizeof count);
+    }
     if (inWaiter.firedBy() != nullptr) return;
     bool signalled = false;
     for (size_t i = 1; ready > 0 && i < fds.size(); ++i) {

@@ -60,7 +60,7 @@ class Waiter {
 // event is signalled or inDeadline passes.
 void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
                      const std::optional<Clock::time_point>& inDeadline);
-// The calling thread's eventfd for waitWithSockets, emptied; -1 when none can be made.
+// The calling thread's eventfd for waitWithSockets; -1 when none can be made.
 int socketWaitWakeDescriptor();
 
 // The calling thread's message queue, made on first use (threadmessages.cpp).
