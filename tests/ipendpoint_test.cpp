@@ -6,6 +6,7 @@
 #include <netinet/ip.h>
 #include <netinet/ip_icmp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -374,13 +375,23 @@ TEST(IPEndpointListen, ListensOnEveryAddressOfBothFamiliesAndAccepts) {
   EXPECT_EQ(server.getListenSockets().size(), 2u);
   EXPECT_FALSE(server.isOpen());
 
+  // Both clients wait before the first accept: the second listening socket keeps its
+  // connection for the next call.
+  std::vector<Fd> clients;
   for (int family : {AF_INET6, AF_INET}) {
     Fd client(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_storage address = orvo::test::loopbackAddress(family, port);
     ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), orvo::test::addressLength(family)), 0);
     ASSERT_TRUE(orvo::test::sendAll(client.get(), "hello\r\n"));
+    clients.push_back(std::move(client));
+  }
+  std::vector<int> families;
+  for (int i = 0; i < 2; ++i) {
     std::unique_ptr<kxNetEndpoint> accepted(server.accept());
     ASSERT_NE(accepted, nullptr);
+    const int family = accepted->getRemoteAddress().isIPv4() ? AF_INET : AF_INET6;
+    families.push_back(family);
+    Fd& client = clients[family == AF_INET6 ? 0 : 1];
     EXPECT_EQ(accepted->getRemoteAddress(), kxIPv6(loopbackText(family)));
     EXPECT_EQ(accepted->getRemotePort(), orvo::test::boundPort(client.get()));
     char line[16];
@@ -394,6 +405,8 @@ TEST(IPEndpointListen, ListensOnEveryAddressOfBothFamiliesAndAccepts) {
     size = sizeof line;
     EXPECT_EQ(accepted->read(line, &size), kxErr_disconnect);
   }
+  std::sort(families.begin(), families.end());
+  EXPECT_EQ(families, (std::vector<int>{AF_INET, AF_INET6}));
 }
 
 TEST(IPEndpointListen, AcceptWithNothingPendingTimesOutWithItsTrace) {

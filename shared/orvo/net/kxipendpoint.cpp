@@ -520,6 +520,8 @@ kxNetEndpoint* kxIPEndpoint::accept() {
 
 kxErr kxIPEndpoint::netRead(char* outData, uint32_t* ioSize) {
   if (!isOpen()) return kxErr_noConnect;
+  // Nothing asked for: a receive of 0 bytes would look like the end of a stream.
+  if (*ioSize == 0) return kxErr_noError;
   const kxTimer timer;
   for (;;) {
     long count;

@@ -16,7 +16,7 @@
 // call that re-enables it:
 //   read, out-of-band: receiveSocket() / receiveFromSocket();
 //   write:             a send that would have blocked;
-//   accept:            acceptSocket();
+//   accept:            reported again as long as connections wait (WinSock: acceptSocket());
 //   connect, close:    once per connection.
 // So a wait for one kind is not woken again and again by another kind that is still ready.
 // On POSIX the events are found by the waits themselves, with poll(): a socket event is

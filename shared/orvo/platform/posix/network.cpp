@@ -135,6 +135,9 @@ void recordReadiness(Selection& ioSelection, short inReady) {
   }
   if ((ioSelection.mask & kNetAccept) != 0) {
     if ((inReady & (POLLIN | POLLERR)) != 0) record(ioSelection, kNetAccept, kNetAcceptIndex, 0);
+    // Reported for as long as connections wait: one accept call takes one connection, and
+    // a listening socket whose report went unanswered must not lose the ones it holds.
+    ioSelection.armed |= kNetAccept;
     return;
   }
   if (ioSelection.type != SOCK_STREAM) {
