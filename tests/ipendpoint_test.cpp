@@ -5,6 +5,7 @@
 #include <netinet/icmp6.h>
 #include <netinet/ip.h>
 #include <netinet/ip_icmp.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -157,6 +158,33 @@ TEST(IPEndpointTcp, PeerThatNeverReadsMakesALargeWriteTimeOut) {
   const auto took = Clock::now() - started;
   EXPECT_GE(took, std::chrono::milliseconds(290));
   EXPECT_LT(took, std::chrono::milliseconds(2000));
+}
+
+// CPU time of the calling thread.
+std::chrono::microseconds threadCpuTime() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+TEST(IPEndpointTcp, WriteWaitingWhileUnreadDataWaitsSleepsInsteadOfSpinning) {
+  Fd listener = orvo::test::boundLoopback(AF_INET, SOCK_STREAM);
+  auto endpoint = streamEndpoint(600);
+  ASSERT_EQ(endpoint->connect(kxIPv6("127.0.0.1"), orvo::test::boundPort(listener.get())), kxErr_noError);
+  Fd peer = orvo::test::acceptWithin(listener.get());
+  ASSERT_TRUE(orvo::test::sendAll(peer.get(), "data nobody reads"));
+  const std::string block(64 << 20, 'n');
+  const auto cpuBefore = threadCpuTime();
+  EXPECT_EQ(endpoint->write(block.data(), static_cast<uint32_t>(block.size())), kxErr_timeout);
+  const auto cpuUsed = threadCpuTime() - cpuBefore;
+  // A wait that spins burns a good part of the 600 ms even on a loaded machine; one that
+  // sleeps uses a few system calls.
+  EXPECT_LT(cpuUsed, std::chrono::milliseconds(50)) << cpuUsed.count() << " us";
+  char data[32];
+  uint32_t size = sizeof data;
+  ASSERT_EQ(endpoint->read(data, &size), kxErr_noError);
+  EXPECT_EQ(std::string(data, size), "data nobody reads");
 }
 
 TEST(IPEndpointTcp, CancelFromAnotherThreadEndsAReadAndAWrite) {

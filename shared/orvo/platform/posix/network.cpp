@@ -87,11 +87,17 @@ void unselectLocked(SelectionTable& inTable, SocketHandle inSocket) {
   if (found == inTable.itsEvents.end()) return;
   SocketEvent* const event = found->second;
   inTable.itsEvents.erase(found);
-  std::lock_guard<std::mutex> hold(event->mutex());
-  auto& selections = event->itsSelections;
-  selections.erase(std::remove_if(selections.begin(), selections.end(),
-                                  [&](const Selection& inSelection) { return inSelection.socket == inSocket; }),
-                   selections.end());
+  bool anyRecorded = false;
+  {
+    std::lock_guard<std::mutex> hold(event->mutex());
+    auto& selections = event->itsSelections;
+    selections.erase(std::remove_if(selections.begin(), selections.end(),
+                                    [&](const Selection& inSelection) { return inSelection.socket == inSocket; }),
+                     selections.end());
+    for (const Selection& selection : selections) anyRecorded = anyRecorded || selection.recorded.events != 0;
+  }
+  // What the socket had recorded goes with it and must not wake a later wait.
+  if (!anyRecorded) event->reset();
 }
 
 int pendingSocketError(SocketHandle inSocket) {
@@ -115,8 +121,10 @@ short pollInterest(const Selection& inSelection) {
   short events = 0;
   if (inSelection.connecting) return (wanted & kNetConnect) != 0 ? POLLOUT : 0;
   if (!inSelection.endOfStream) {
+    // Data that was reported and not yet received must not wake the wait again: POLLIN only
+    // while a read may be reported, and the end of the stream alone through POLLRDHUP.
     if ((wanted & (kNetRead | kNetAccept)) != 0) events |= POLLIN;
-    if ((wanted & kNetClose) != 0 && inSelection.type == SOCK_STREAM) events |= POLLIN | POLLRDHUP;
+    if ((wanted & kNetClose) != 0 && inSelection.type == SOCK_STREAM) events |= POLLRDHUP;
   }
   if ((wanted & kNetOutOfBand) != 0) events |= POLLPRI;
   if ((wanted & kNetWrite) != 0) events |= POLLOUT;

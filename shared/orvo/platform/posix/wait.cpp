@@ -38,7 +38,7 @@ void Waiter::fire(const void* inSource) {
   if (!itsFiredBy.compare_exchange_strong(none, inSource, std::memory_order_acq_rel)) return;
   if (itsState.exchange(kFired, std::memory_order_acq_rel) == kSleeping)
     futex(itsState, FUTEX_WAKE_PRIVATE, 1, nullptr);
-  if (itsWakeDescriptor >= 0) {
+  if (itsWakeDescriptor >= 0 && std::this_thread::get_id() != itsWakeOwner) {
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(itsWakeDescriptor, &one, sizeof one);
   }

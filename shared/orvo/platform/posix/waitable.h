@@ -16,6 +16,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "orvo/platform/kxthreadmessages.h"
@@ -46,13 +47,19 @@ class Waiter {
   const void* firedBy() const { return itsFiredBy.load(std::memory_order_acquire); }
   // A wait that includes sockets blocks in poll() instead of on the futex: firing then also
   // writes to inDescriptor (an eventfd the poll watches). Set before the waiter registers.
-  void wakeThrough(int inDescriptor) { itsWakeDescriptor = inDescriptor; }
+  // The waiting thread itself never needs the wake (it fires its own waiter when a socket
+  // wait finds something).
+  void wakeThrough(int inDescriptor) {
+    itsWakeDescriptor = inDescriptor;
+    itsWakeOwner = std::this_thread::get_id();
+  }
 
  private:
   enum : uint32_t { kIdle, kFired, kSleeping };
   std::atomic<const void*> itsFiredBy{nullptr};
   std::atomic<uint32_t> itsState{kIdle};  // the futex word
   int itsWakeDescriptor = -1;
+  std::thread::id itsWakeOwner;
 };
 
 // The wait of waitForAny() when some of its waitables are socket events (network.cpp):
