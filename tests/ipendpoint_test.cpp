@@ -193,6 +193,7 @@ TEST(IPEndpointTcp, CancelFromAnotherThreadEndsAReadAndAWrite) {
   auto endpoint = streamEndpoint(-1, &cancel);
   ASSERT_EQ(endpoint->connect(kxIPv6("127.0.0.1"), orvo::test::boundPort(listener.get())), kxErr_noError);
   Fd peer = orvo::test::acceptWithin(listener.get());
+  const std::string block(64 << 20, 'c');
 
   for (bool reading : {true, false}) {
     cancel.reset();
@@ -208,7 +209,6 @@ TEST(IPEndpointTcp, CancelFromAnotherThreadEndsAReadAndAWrite) {
       uint32_t size = sizeof data;
       error = endpoint->read(data, &size);
     } else {
-      const std::string block(64 << 20, 'c');
       error = endpoint->write(block.data(), static_cast<uint32_t>(block.size()));
     }
     const auto endedAt = Clock::now();
