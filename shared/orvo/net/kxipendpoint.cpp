@@ -192,6 +192,7 @@ kxErr kxIPEndpoint::close() {
   closeSocket(itsSocket);
   itsSocket = platform::kNoSocket;
   itsStreamSocket = false;
+  itsStreamDrained = false;
   for (SocketHandle socket : itsListenSockets) closeSocket(socket);
   itsListenSockets.clear();
   return kxErr_noError;
@@ -284,6 +285,8 @@ bool kxIPEndpoint::selectEvents(SocketHandle inSocket, uint32_t inMask) {
 
 kxErr kxIPEndpoint::checkNetworkEvents(const std::vector<SocketHandle>& inSocketVec, int32_t inTimeout) {
   kxAssert(!inSocketVec.empty());
+  // What this wait hands over (a read among it) is no longer for the socket to tell again.
+  itsStreamDrained = false;
   itsSocketEvents.assign(inSocketVec.size(), 0);
   itsEventMask = 0;
   const int woken = platform::waitForAny(itsWaitHandles.data(), itsWaitHandles.size(), inTimeout);
@@ -523,36 +526,45 @@ kxErr kxIPEndpoint::netRead(char* outData, uint32_t* ioSize) {
   // Nothing asked for: a receive of 0 bytes would look like the end of a stream.
   if (*ioSize == 0) return kxErr_noError;
   const kxTimer timer;
+  const uint32_t asked = *ioSize;
+  // A stream that gave less than was asked had nothing more: wait before the next receive
+  // rather than make one that would only say so.
+  bool receiveNow = !itsStreamDrained;
+  itsStreamDrained = false;
   for (;;) {
-    long count;
-    if (itsProtocol == kProtocolStream) {
-      count = platform::receiveSocket(itsSocket, outData, *ioSize);
-    } else {
-      platform::SocketAddress from{};
-      if (itsProtocol == kProtocolRaw) from = itsRemoteSockAddr;
-      platform::SocketLength length = sizeof from;
-      count = platform::receiveFromSocket(itsSocket, outData, *ioSize, &from, &length);
-      if (count > 0 && (from.ss_family == AF_INET || from.ss_family == AF_INET6)) {
-        uint16_t port;
-        fromSockAddr(from, itsRemoteAddress, port);
+    if (receiveNow) {
+      long count;
+      if (itsProtocol == kProtocolStream) {
+        count = platform::receiveSocket(itsSocket, outData, *ioSize);
+      } else {
+        platform::SocketAddress from{};
+        if (itsProtocol == kProtocolRaw) from = itsRemoteSockAddr;
+        platform::SocketLength length = sizeof from;
+        count = platform::receiveFromSocket(itsSocket, outData, *ioSize, &from, &length);
+        if (count > 0 && (from.ss_family == AF_INET || from.ss_family == AF_INET6)) {
+          uint16_t port;
+          fromSockAddr(from, itsRemoteAddress, port);
+        }
+      }
+      if (count > 0) {
+        itsStreamDrained = itsStreamSocket && static_cast<uint32_t>(count) < asked;
+        *ioSize = static_cast<uint32_t>(count);
+        KX_TRACE(2, "kxIPEndpoint::netRead(%i) read %li bytes from %s", itsSocket, count,
+                 itsRemoteAddress.toString(true).c_str());
+        return kxErr_noError;
+      }
+      if (count < 0 && !platform::isWouldBlock(platform::lastSocketError())) {
+        noteSocketError(itsSocket, "kxIPEndpoint::netRead(%i) failed reading; error 0x%04X <%s>");
+        *ioSize = 0;
+        return kxErr_disconnect;
+      }
+      // No byte from a byte stream means the peer has closed it: no more will come.
+      if (count == 0 && itsStreamSocket) {
+        *ioSize = 0;
+        return kxErr_disconnect;
       }
     }
-    if (count > 0) {
-      *ioSize = static_cast<uint32_t>(count);
-      KX_TRACE(2, "kxIPEndpoint::netRead(%i) read %li bytes from %s", itsSocket, count,
-               itsRemoteAddress.toString(true).c_str());
-      return kxErr_noError;
-    }
-    if (count < 0 && !platform::isWouldBlock(platform::lastSocketError())) {
-      noteSocketError(itsSocket, "kxIPEndpoint::netRead(%i) failed reading; error 0x%04X <%s>");
-      *ioSize = 0;
-      return kxErr_disconnect;
-    }
-    // No byte from a byte stream means the peer has closed it: no more will come.
-    if (count == 0 && itsStreamSocket) {
-      *ioSize = 0;
-      return kxErr_disconnect;
-    }
+    receiveNow = true;
     if (isCancelled()) {
       *ioSize = 0;
       return kxErr_userCancelled;

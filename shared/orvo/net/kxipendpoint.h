@@ -85,6 +85,8 @@ class kxIPEndpoint : public kxNetEndpoint {
   bool isCancelled();
   // Whether itsSocket carries a byte stream (a stream endpoint's or an accepted socket).
   bool itsStreamSocket = false;
+  // The last receive on the stream came back short and no wait has happened since.
+  bool itsStreamDrained = false;
 };
 
 // Module operations of the socket transport.
