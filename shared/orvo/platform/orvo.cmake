@@ -1,5 +1,5 @@
 # The directory client of the platform layer: OpenLDAP (libldap, liblber) with Cyrus SASL
-# for GSSAPI, MIT Kerberos, and the resolver for DNS SRV look-ups.
+# for GSSAPI, MIT Kerberos with its GSSAPI library, and the resolver for DNS SRV look-ups.
 if(NOT WIN32)
-  target_link_libraries(orvo PUBLIC ldap lber krb5 resolv)
+  target_link_libraries(orvo PUBLIC ldap lber krb5 gssapi_krb5 resolv)
 endif()
