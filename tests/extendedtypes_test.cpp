@@ -371,4 +371,32 @@ TEST(ExtendedTypes, RecordsInACollection) {
             "x\t\tIN\tTYPE65534\t\\#\t1\t0A\n");
 }
 
+// Long-string fields built through the API are written so that they read back: a value that
+// ends in a backslash gets one more, a quote is escaped unless an odd run of backslashes
+// escapes it already.
+TEST(ExtendedTypes, LongStringsWithBackslashesReadBack) {
+  ExtendedTypes on(true);
+  const kxResRecType caa = kxResourceRecord::getTypeFromName("CAA");
+  struct Case {
+    const char* value;
+    const char* written;
+    const char* readBack;
+  } cases[] = {
+      {"a\\", "\"a\\\\\"", "a\\\\"},
+      {"a\\\\\"b", "\"a\\\\\\\"b\"", "a\\\\\\\"b"},
+      {"a\\\"b", "\"a\\\"b\"", "a\\\"b"},
+  };
+  for (const Case& c : cases) {
+    kxRecordCollection zone("example.com.");
+    zone.addRecord("c", "", caa, fields(std::string("0,issue,") + c.value));
+    std::ostringstream text;
+    zone.writeMasterFile(text, false);
+    EXPECT_EQ(text.str(), std::string("c\t\tIN\tCAA\t0\tissue\t") + c.written + "\n");
+    const Parsed parsed = parse(text.str(), true);
+    ASSERT_EQ(parsed.error, "") << text.str();
+    ASSERT_EQ(parsed.data.size(), 1u);
+    EXPECT_EQ(parsed.data[0], fields(std::string("0,issue,") + c.readBack)) << text.str();
+  }
+}
+
 }  // namespace

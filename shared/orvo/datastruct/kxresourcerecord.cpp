@@ -43,14 +43,20 @@ kxFieldKind layoutKind(kxResRecType inType, uint32_t inIndex) {
 }
 
 // A text field written in double quotes, escaped as the text of TXT data is.
+// The text keeps the escapes of the master file: a quote after an odd run of backslashes is
+// escaped already, and a text that ends in an odd run gets one more backslash, or the run
+// would escape the closing quote.
 void writeQuoted(std::ostream& outStream, std::string_view inText) {
   outStream << '"';
-  for (size_t i = 0; i < inText.size(); ++i) {
-    if (inText[i] == '"' && (i == 0 || inText[i - 1] != '\\'))
+  size_t backslashes = 0;
+  for (const char c : inText) {
+    if (c == '"' && backslashes % 2 == 0)
       outStream << "\\\"";
     else
-      outStream << inText[i];
+      outStream << c;
+    backslashes = c == '\\' ? backslashes + 1 : 0;
   }
+  if (backslashes % 2 != 0) outStream << '\\';
   outStream << '"';
 }
 
