@@ -31,7 +31,8 @@ bool renameReplacing(const std::string& inFrom, const std::string& inTo);
 // inTo. Copying a file onto itself fails and leaves it intact.
 bool copyReplacing(const std::string& inFrom, const std::string& inTo);
 
-// The user's directory for temporary files: $TMPDIR, else /tmp.
+// The user's directory for temporary files: $TMPDIR, else /tmp (on Windows the system's
+// GetTempPathA, without its final separator).
 std::string temporaryDirectory();
 // Creates a new empty file whose path is inPathPrefix followed by characters the system picks
 // so that no existing file is replaced; the new path, or "" on failure.
@@ -69,7 +70,14 @@ class Directory {
  private:
   void close();
 
+#ifdef _WIN32
+  // The directory's path while open; each operation checks again that it is a directory
+  // and no reparse point (a symbolic link or junction).
+  std::string itsPath;
+  bool itsOpen = false;
+#else
   int itsFd = -1;
+#endif
 };
 
 }  // namespace orvo::platform

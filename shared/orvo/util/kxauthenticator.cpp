@@ -72,6 +72,11 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
                                kxNameFormat inNameFormat) {
   outUsedGlobalCatalog = false;
   dir::NameTranslator translator;
+  if (dir::dirFailed(translator.creationStatus())) {
+    kxInfoLogPrintf(kxInfoLogError, "findUser error creating name translator, error 0x%lX",
+                    static_cast<unsigned long>(translator.creationStatus()));
+    return false;
+  }
 
   std::string key = inName;
   if (inName.find('\\') != std::string::npos && inName.find('@') != std::string::npos)
