@@ -288,7 +288,11 @@ uint32_t DirectoryObject::getEx(const std::string& inAttribute, std::vector<std:
   Variant value;
   const HRESULT result = itsData->object->GetEx(attribute.get(), value.get());
   if (FAILED(result)) return status(result);
-  if ((V_VT(value.get()) & VT_ARRAY) == 0 || V_ARRAY(value.get()) == nullptr) return E_ADS_CANT_CONVERT_DATATYPE;
+  // An array of variants, as the directory services give every multi-valued attribute; the
+  // elements are copied into variants, so another element type is not read.
+  if (V_VT(value.get()) != (VT_ARRAY | VT_VARIANT) || V_ARRAY(value.get()) == nullptr ||
+      SafeArrayGetDim(V_ARRAY(value.get())) != 1)
+    return E_ADS_CANT_CONVERT_DATATYPE;
   SAFEARRAY* const values = V_ARRAY(value.get());
   LONG low = 0;
   LONG high = -1;
