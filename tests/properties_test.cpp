@@ -22,7 +22,12 @@ void* operator new(size_t inSize) {
   if (void* block = std::malloc(inSize ? inSize : 1)) return block;
   throw std::bad_alloc();
 }
+void* operator new(size_t inSize, const std::nothrow_t&) noexcept {
+  ++gAllocations;
+  return std::malloc(inSize ? inSize : 1);
+}
 void operator delete(void* inBlock) noexcept { std::free(inBlock); }
+void operator delete(void* inBlock, const std::nothrow_t&) noexcept { std::free(inBlock); }
 void operator delete(void* inBlock, size_t) noexcept { std::free(inBlock); }
 
 namespace {
