@@ -22,12 +22,16 @@ if(ORVO_BUILD_TESTS)
 endif()
 
 # The Wine prefix the tests run in (see the toolchain file), made once here so that the test
-# discovery of parallel builds does not race to create it.
+# discovery of parallel builds does not race to create it. Wine's Mono and Gecko (for .NET
+# programs and HTML) are not wanted: the overrides keep wineboot from looking for them.
 if(ORVO_BUILD_TESTS AND ORVO_WINE AND NOT EXISTS ${ORVO_WINEPREFIX}/system.reg)
   message(STATUS "Creating the Wine prefix ${ORVO_WINEPREFIX}")
   find_program(ORVO_WINEBOOT wineboot REQUIRED)
-  execute_process(COMMAND env WINEPREFIX=${ORVO_WINEPREFIX} WINEDEBUG=-all ${ORVO_WINEBOOT} --init
+  find_program(ORVO_WINESERVER wineserver REQUIRED)
+  # The registry files are written when the prefix's Wine server ends: wait for that.
+  execute_process(COMMAND env WINEPREFIX=${ORVO_WINEPREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" ${ORVO_WINEBOOT} --init
                   RESULT_VARIABLE ORVO_WINEBOOT_RESULT OUTPUT_QUIET ERROR_QUIET TIMEOUT 300)
+  execute_process(COMMAND env WINEPREFIX=${ORVO_WINEPREFIX} ${ORVO_WINESERVER} -w TIMEOUT 120)
   if(NOT ORVO_WINEBOOT_RESULT EQUAL 0 OR NOT EXISTS ${ORVO_WINEPREFIX}/system.reg)
     message(FATAL_ERROR "wineboot --init could not create ${ORVO_WINEPREFIX} (${ORVO_WINEBOOT_RESULT})")
   endif()
