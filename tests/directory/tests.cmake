@@ -20,8 +20,14 @@ endif()
 add_dependencies(credential_library_test fake_kxsspi)
 gtest_discover_tests(credential_library_test PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
-# The test domain controller runs on Linux only: the Windows build stops here.
+# The test domain controller runs on Linux only: the Windows build runs adcheck.exe under
+# Wine without a domain, and stops here.
 if(WIN32)
+  if(TARGET adcheck AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME adcheck_wine COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/adcheck_wine.sh $<TARGET_FILE:adcheck>)
+    set_tests_properties(adcheck_wine PROPERTIES LABELS integration TIMEOUT 300
+      ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX};WINEDEBUG=-all")
+  endif()
   return()
 endif()
 
