@@ -71,10 +71,11 @@ class Directory {
   void close();
 
 #ifdef _WIN32
-  // The directory's path while open; each operation checks again that it is a directory
-  // and no reparse point (a symbolic link or junction).
+  // The directory's path and a handle held on it without delete sharing while open: while
+  // it is held, neither the directory nor a folder above it can be renamed, removed or
+  // replaced by a link, so its path keeps naming it.
   std::string itsPath;
-  bool itsOpen = false;
+  void* itsHandle = nullptr;
 #else
   int itsFd = -1;
 #endif

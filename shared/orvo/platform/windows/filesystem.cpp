@@ -148,23 +148,33 @@ bool modificationTime(const std::string& inPath, LocalTime& outTime) {
 Directory::~Directory() { close(); }
 
 void Directory::close() {
+  if (itsHandle != nullptr) CloseHandle(itsHandle);
+  itsHandle = nullptr;
   itsPath.clear();
-  itsOpen = false;
 }
 
 bool Directory::open(const std::string& inPath) {
   close();
   std::string path = inPath;
   while (path.size() > 1 && isSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
-  if (!isPlainDirectory(GetFileAttributesA(path.c_str()))) return false;
+  // The entry itself, not what a link or junction points to; without FILE_SHARE_DELETE so
+  // that it stays where it is while open.
+  const HANDLE handle = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info) || !isPlainDirectory(info.dwFileAttributes)) {
+    CloseHandle(handle);
+    return false;
+  }
+  itsHandle = handle;
   itsPath = path;
-  itsOpen = true;
   return true;
 }
 
 bool Directory::openChild(const Directory& inParent, const std::string& inName) {
   close();
-  if (!inParent.itsOpen || inName.empty() || inName == "." || inName == "..") return false;
+  if (inParent.itsHandle == nullptr || inName.empty() || inName == "." || inName == "..") return false;
   for (char c : inName)
     if (isSeparator(c) || c == ':') return false;
   return open(inParent.itsPath + (isSeparator(inParent.itsPath.back()) ? "" : "\\") + inName);
@@ -172,7 +182,7 @@ bool Directory::openChild(const Directory& inParent, const std::string& inName) 
 
 bool Directory::list(std::vector<Entry>& outEntries) const {
   outEntries.clear();
-  if (!itsOpen || !isPlainDirectory(GetFileAttributesA(itsPath.c_str()))) return false;
+  if (itsHandle == nullptr) return false;
   const std::string pattern = itsPath + (isSeparator(itsPath.back()) ? "*.*" : "\\*.*");
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
@@ -187,7 +197,7 @@ bool Directory::list(std::vector<Entry>& outEntries) const {
 }
 
 bool Directory::removeFile(const std::string& inName) const {
-  if (!itsOpen) return false;
+  if (itsHandle == nullptr) return false;
   const std::string path = itsPath + (isSeparator(itsPath.back()) ? "" : "\\") + inName;
   if (DeleteFileA(path.c_str())) return true;
   // A symbolic link or junction to a directory goes with RemoveDirectoryA, which removes the
@@ -198,7 +208,7 @@ bool Directory::removeFile(const std::string& inName) const {
 }
 
 bool Directory::removeDirectory(const std::string& inName) const {
-  if (!itsOpen) return false;
+  if (itsHandle == nullptr) return false;
   const std::string path = itsPath + (isSeparator(itsPath.back()) ? "" : "\\") + inName;
   return RemoveDirectoryA(path.c_str()) != FALSE;
 }
