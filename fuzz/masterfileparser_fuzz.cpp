@@ -1,7 +1,8 @@
 // The master-file parser over arbitrary bytes, includes refused. The first byte picks the
 // options (directives kept or carried out, comment and disabled records, appending the
-// origin, the record data check); a line "#T template counter" or "#R range" in the input
-// also drives the "$GENERATE" template expansion and range parsing directly.
+// origin, the record data check, the added types and the generic form); a line "#T template
+// counter" or "#R range" in the input also drives the "$GENERATE" template expansion and
+// range parsing directly.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -41,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
   parser.setKeepDirectives((options & 0x02) != 0);
   parser.setCommentRecords((options & 0x04) != 0);
   parser.setDisabledRecords((options & 0x08) != 0);
+  parser.setExtendedTypes((options & 0x40) != 0);
   // Small limits keep every input quick; the limits themselves are what is exercised.
   parser.setLimits({4, 5000});
   size_t faults = 0;

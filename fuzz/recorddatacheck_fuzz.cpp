@@ -1,5 +1,5 @@
 // The record data check over arbitrary data: the first byte picks one of the library's types
-// (or a type without a layout), the rest is the owner name up to the first newline and then
+// (or a type without a layout, or one of the added types), the rest is the owner name up to the first newline and then
 // the data, with "|" standing for the field separator. Whatever the text, the check answers,
 // and a fault names a field the data has or the first one missing.
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "orvo/datastruct/kxresourcerecord.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
@@ -16,7 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
                                         kTypeHINFO, kTypeMX,    kTypeTXT,   kTypeRP,     kTypeAFSDB, kTypeAAAA,
                                         kTypeLOC,   kTypeSRV,   kTypeNAPTR, kTypeDNAME,  kTypeDS,    kTypeRRSIG,
                                         kTypeNSEC,  kTypeDNSKEY, kTypeDLV,  kTypeWINS,   kTypeWINSR, kNoRecordType};
-  const kxResRecType type = kTypes[inData[0] % (sizeof kTypes / sizeof kTypes[0])];
+  // A first byte from 128 on picks one of the added types.
+  size_t count = 0;
+  const kxExtendedTypeInfo* added = kxExtendedTypeTable(count);
+  const kxResRecType type = inData[0] >= 128 ? kxExtendedType(added[inData[0] % count].itsNumber)
+                                             : kTypes[inData[0] % (sizeof kTypes / sizeof kTypes[0])];
   std::string text(reinterpret_cast<const char*>(inData + 1), inSize - 1);
   const size_t newline = text.find('\n');
   const std::string owner = newline == std::string::npos ? std::string() : text.substr(0, newline);

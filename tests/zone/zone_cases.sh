@@ -3,7 +3,8 @@
 #   zone_cases.sh KXZONE CASES_FILE CORPUS_DIR
 # "load" cases must load in named-compilezone, which must read the same records from
 # "kxzone format"'s output; "fail" cases must be refused by named-checkzone and by "kxzone
-# check" at the same line; "ours" cases by "kxzone check" at that line.
+# check" at the same line; "ours" cases by "kxzone check" at that line; "strict" cases by
+# "kxzone check --strict-types" at that line, while "kxzone check" passes.
 set -u
 kxzone=$1
 cases=$2
@@ -59,6 +60,14 @@ while IFS= read -r line; do
           cat "$work/diff"
         fi
       done
+      ;;
+    strict\ *)
+      at=${kind#* }
+      "$kxzone" check "$zone" --origin "$origin" > "$work/out" 2>&1 || fail "$name: kxzone check refuses it: $(cat "$work/out")"
+      "$kxzone" check "$zone" --origin "$origin" --strict-types > "$work/out" 2>&1
+      status=$?
+      [[ $status == 1 ]] || fail "$name: kxzone check --strict-types exits with $status, not 1: $(cat "$work/out")"
+      grep -q "line $at\. " "$work/out" || fail "$name: kxzone check --strict-types does not name line $at: $(cat "$work/out")"
       ;;
     fail\ * | ours\ *)
       at=${kind#* }

@@ -8,6 +8,7 @@
 
 #include "orvo/debug/kxassert.h"
 #include "orvo/dns/kxdnsstringutils.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxstringparser.h"
 
 namespace {
@@ -347,7 +348,9 @@ bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const {
 
 bool kxRecordCollection::recordExists(const std::string& inName, kxResRecType inRecType, const std::string& inData,
                                       int32_t inSection) const {
-  kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
+  // The added types are held above the 16-bit range.
+  if (!isExtendedRecordType(inRecType) || !kxExtendedRecordTypes())
+    kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
   auto range = itsRecords.equal_range(inRecType);
   for (auto iter = range.first; iter != range.second; ++iter) {
     const recordData& entry = iter->second;

@@ -29,6 +29,7 @@
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxipv4address.h"
 #include "orvo/util/kxstringparser.h"
 
@@ -388,7 +389,9 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
   auto iter = itsRecordVector.cbegin();
   for (; iter != itsRecordVector.cend(); ++iter) {
     const kxResRecType type = (*iter)->first;
-    if (type != kNoRecordType && type < kNumRecordTypes) break;
+    // The added types are records like any other, whatever their number.
+    if (type != kNoRecordType && (type < kNumRecordTypes || (isExtendedRecordType(type) && kxExtendedRecordTypes())))
+      break;
     writeLine(outStream, &*iter);
   }
   if (iter == itsRecordVector.cend()) return;

@@ -9,6 +9,7 @@
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
 
@@ -29,6 +30,29 @@ size_t fieldEnd(const std::string& inData, size_t inBegin) {
 }
 
 const char* textOrEmpty(const char* inText) { return inText ? inText : ""; }
+
+// The kind of field inIndex of an added type's layout, or kEnd.
+kxFieldKind layoutKind(kxResRecType inType, uint32_t inIndex) {
+  const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
+  if (row == nullptr) return kxFieldKind::kEnd;
+  const kxFieldLayout& layout = row->itsLayout;
+  uint32_t kinds = 0;
+  while (kinds < kxFieldLayout::kMaxKinds && layout.itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
+  if (inIndex < kinds) return layout.itsKinds[inIndex];
+  return layout.itsRepeatLast && kinds > 0 ? layout.itsKinds[kinds - 1] : kxFieldKind::kEnd;
+}
+
+// A text field written in double quotes, escaped as the text of TXT data is.
+void writeQuoted(std::ostream& outStream, std::string_view inText) {
+  outStream << '"';
+  for (size_t i = 0; i < inText.size(); ++i) {
+    if (inText[i] == '"' && (i == 0 || inText[i - 1] != '\\'))
+      outStream << "\\\"";
+    else
+      outStream << inText[i];
+  }
+  outStream << '"';
+}
 
 }  // namespace
 
@@ -208,23 +232,27 @@ void kxResourceRecord::logRecord() const {
 }
 
 kxResRecType kxResourceRecord::getTypeFromName(const std::string& inName) {
-  const kxResourceRecordTypeInfo* first = kxResourceRecordTypeTable();
-  const kxResourceRecordTypeInfo* last = first + kNumTableTypes;
-  // The table is sorted by mnemonic and the mnemonics are upper case, so comparing the
-  // upper-cased name finds the row.
-  const kxResourceRecordTypeInfo* row =
-      std::lower_bound(first, last, inName, [](const kxResourceRecordTypeInfo& inRow, const std::string& inKey) {
-        return compareText(inRow.name, inKey.c_str(), false) < 0;
-      });
-  return (row != last && equalsText(row->name, inName.c_str(), false)) ? row->type : kNoRecordType;
+  const kxResRecType type = kxTableTypeFromName(inName.c_str());
+  if (type != kNoRecordType) return type;
+  return kxExtendedRecordTypes() ? kxExtendedTypeFromName(inName) : kNoRecordType;
 }
 
 const char* kxResourceRecord::getTypeName(kxResRecType inType) {
+  if (isExtendedRecordType(inType)) {
+    if (!kxExtendedRecordTypes()) return "";
+    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
+    return row ? row->itsName : kxGenericTypeName(inType);
+  }
   const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
   return row ? row->name : "";
 }
 
 int32_t kxResourceRecord::getDataFormat(kxResRecType inType) {
+  if (isExtendedRecordType(inType)) {
+    if (!kxExtendedRecordTypes()) return kFormatUnknown;
+    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
+    return row ? row->itsFormat : kFormatGeneric;
+  }
   const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
   return row ? row->format : kFormatUnknown;
 }
@@ -239,6 +267,7 @@ bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex) 
     case kFormatNAPTR: return inIndex == 5;
     case kFormatRRSIG: return inIndex == 7;
     case kFormatNSEC: return inIndex == 0;
+    case kFormatFields: return layoutKind(inType, inIndex) == kxFieldKind::kName;
     default: return false;
   }
 }
@@ -253,6 +282,11 @@ bool kxResourceRecord::hasDomainNameFields(kxResRecType inType) {
     case kFormatNAPTR:
     case kFormatRRSIG:
     case kFormatNSEC: return true;
+    case kFormatFields: {
+      const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
+      return std::find(std::begin(row->itsLayout.itsKinds), std::end(row->itsLayout.itsKinds), kxFieldKind::kName) !=
+             std::end(row->itsLayout.itsKinds);
+    }
     default: return false;
   }
 }
@@ -263,6 +297,9 @@ kxResRecType kxResourceRecord::wireTypeToRecordType(uint32_t inWireType) {
 }
 
 uint16_t kxResourceRecord::recordTypeToWireType(kxResRecType inType) {
+  // An added type is held above the 16-bit range (NID's number is DLV's held one); without
+  // the extension such a value is nothing but its low 16 bits.
+  if (isExtendedRecordType(inType) && kxExtendedRecordTypes()) return static_cast<uint16_t>(inType - kExtendedTypeBase);
   const uint16_t low = static_cast<uint16_t>(inType);
   return static_cast<int16_t>(low) == kTypeDLV ? kWireTypeDLV : low;
 }
@@ -320,6 +357,16 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       ioData = joinTexts(fields, kDataSeperator);
       return true;
     }
+    case kFormatFields: {
+      if (!hasDomainNameFields(inType)) return false;
+      std::vector<std::string> fields;
+      splitText(ioData, kDataSeperator, fields);
+      bool changed = false;
+      for (uint32_t index = 0; index < fields.size(); ++index)
+        if (isDomainNameField(inType, index)) changed |= stripDomain(inDomain, fields[index]);
+      if (changed) ioData = joinTexts(fields, kDataSeperator);
+      return changed;
+    }
     default:
       return false;
   }
@@ -343,6 +390,10 @@ bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecTy
         result += field;
     } else if (inType == kTypeNAPTR && index >= 2 && index <= 4) {
       result += quote(field);
+    } else if (layoutKind(inType, index) == kxFieldKind::kLongString) {
+      std::ostringstream quoted;
+      writeQuoted(quoted, field);
+      result += quoted.str();
     } else {
       result += field;
     }
@@ -389,7 +440,8 @@ void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inNa
   outStream << inSeparator;
 
   const int32_t format = getDataFormat(inType);
-  if (hasDomainNameFields(inType)) {
+  if (format == kFormatFields || hasDomainNameFields(inType)) {
+    // The added types' texts are quoted here too.
     std::string qualified = data;
     qualifyDataFields(hasOrigin ? inOrigin : "@", inType, qualified);
     outStream << qualified;

@@ -1,6 +1,9 @@
 #include "orvo/datastruct/kxresrectype.h"
 
+#include <algorithm>
+
 #include "orvo/internal/kxglobals.h"
+#include "orvo/util/kxtexthelpers.h"
 
 namespace {
 
@@ -43,4 +46,16 @@ const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType) {
   });
   const auto found = registry.itsTypes.find(inType);
   return found == registry.itsTypes.end() ? nullptr : found->second;
+}
+
+kxResRecType kxTableTypeFromName(const char* inName) {
+  const kxResourceRecordTypeInfo* first = kTypeTable;
+  const kxResourceRecordTypeInfo* last = first + kNumTableTypes;
+  // The table is sorted by mnemonic and the mnemonics are upper case, so comparing the
+  // upper-cased name finds the row.
+  const kxResourceRecordTypeInfo* row =
+      std::lower_bound(first, last, inName, [](const kxResourceRecordTypeInfo& inRow, const char* inKey) {
+        return compareText(inRow.name, inKey, false) < 0;
+      });
+  return (row != last && equalsText(row->name, inName, false)) ? row->type : kNoRecordType;
 }

@@ -67,7 +67,17 @@ enum kxRecordDataFormat : int32_t {
   kFormatRRSIG = 18,
   kFormatNSEC = 19,
   kFormatUnknown = 20,    // any type without a table row
+  kFormatFields = 21,     // an added type whose data is read by its field layout
+  kFormatGeneric = 22,    // a type nothing knows, its data in the generic form "\# length hex"
 };
+
+// The added record types (kxextendedtypes.h) and the types known only by number are held as
+// kExtendedTypeBase plus their IANA number, so that none of them meets a value of the table
+// above (DLV at 104, the control types at 300 to 302) and all of them sort after its types.
+inline constexpr int32_t kExtendedTypeBase = 0x10000;
+inline constexpr bool isExtendedRecordType(int32_t inType) {
+  return inType >= kExtendedTypeBase && inType <= kExtendedTypeBase + 0xFFFF;
+}
 
 struct kxResourceRecordTypeInfo {
   kxResRecType type;
@@ -79,6 +89,9 @@ inline constexpr int32_t kNumTableTypes = 23;
 
 // The table: kNumTableTypes rows sorted by mnemonic, then a row of zeros.
 const kxResourceRecordTypeInfo* kxResourceRecordTypeTable();
+
+// The type of a mnemonic of the table, compared without regard to case; 0 when none matches.
+kxResRecType kxTableTypeFromName(const char* inName);
 
 // The row of a type, or nullptr when the type has none.
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType);

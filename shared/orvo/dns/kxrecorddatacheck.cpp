@@ -7,6 +7,7 @@
 
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/dns/kxdnsstatemachine.h"
+#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxipv6.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
@@ -187,6 +188,126 @@ bool checkSignatureTime(std::string_view inText) {
          number(10, 2) <= 59 && number(12, 2) <= 59;
 }
 
+bool isHexText(std::string_view inText) {
+  unsigned value = 0;
+  return std::all_of(inText.begin(), inText.end(), [&](char c) { return hexDigitValue(c, value); });
+}
+
+// Hexadecimal data of whole bytes, at least one.
+bool checkHex(std::string_view inText) { return !inText.empty() && inText.size() % 2 == 0 && isHexText(inText); }
+
+// Base32hex without padding (RFC 4648, the extended hex alphabet) of 1 to 255 bytes.
+bool checkBase32Hex(std::string_view inText) {
+  const size_t rest = inText.size() % 8;
+  if (inText.empty() || inText.size() * 5 / 8 > 255 || rest == 1 || rest == 3 || rest == 6) return false;
+  return std::all_of(inText.begin(), inText.end(), [](char c) {
+    return isDigit(c) || (c >= 'A' && c <= 'V') || (c >= 'a' && c <= 'v');
+  });
+}
+
+// Groups of exactly inDigits hexadecimal digits, inGroups of them, joined by inSeparator.
+bool checkHexGroups(std::string_view inText, size_t inGroups, size_t inDigits, char inSeparator) {
+  if (inText.size() != inGroups * (inDigits + 1) - 1) return false;
+  for (size_t i = 0; i < inText.size(); ++i) {
+    const bool separator = (i + 1) % (inDigits + 1) == 0;
+    unsigned value = 0;
+    if (separator ? inText[i] != inSeparator : !hexDigitValue(inText[i], value)) return false;
+  }
+  return true;
+}
+
+bool isIPv4(std::string_view inText) {
+  uint8_t bytes[4];
+  return parseIPv4Text(inText.data(), inText.size(), bytes);
+}
+
+// A domain name field; "." alone is the root.
+bool isDomainName(std::string_view inText) {
+  const char* reason = "";
+  return checkDomainName(inText, reason);
+}
+
+// An APL item: [!]family:address/prefix, family 1 with IPv4 and a prefix of at most 32, or
+// family 2 with IPv6 and at most 128.
+bool checkAPLItem(std::string_view inText) {
+  if (!inText.empty() && inText[0] == '!') inText.remove_prefix(1);
+  const size_t colon = inText.find(':');
+  const size_t slash = inText.rfind('/');
+  if (colon != 1 || slash == std::string_view::npos || slash < colon) return false;
+  const std::string_view address = inText.substr(2, slash - 2);
+  uint32_t prefix = 0;
+  if (inText[0] == '1') return isIPv4(address) && readNumber(inText.substr(slash + 1), 32, prefix);
+  if (inText[0] == '2') return checkIPv6(address) && readNumber(inText.substr(slash + 1), 128, prefix);
+  return false;
+}
+
+bool equalsNoCase(std::string_view inText, const char* inWord) {
+  const size_t length = std::strlen(inWord);
+  if (inText.size() != length) return false;
+  for (size_t i = 0; i < length; ++i)
+    if (toUpperChar(inText[i]) != toUpperChar(inWord[i])) return false;
+  return true;
+}
+
+constexpr const char* kCertificateTypes[] = {"PKIX", "SPKI", "PGP", "IPKIX", "ISPKI", "IPGP", "ACPKIX", "IACPKIX",
+                                             "URI",  "OID"};
+
+// SvcParam keys by number (RFC 9460 and its registry); "keyNNNNN" names any key.
+constexpr const char* kSvcParamKeys[] = {"mandatory", "alpn", "no-default-alpn", "port", "ipv4hint",
+                                         "ech",       "ipv6hint", "dohpath"};
+
+// The number of a SvcParam key, or -1 for a word that names none.
+int svcParamKey(std::string_view inKey) {
+  for (size_t i = 0; i < std::size(kSvcParamKeys); ++i)
+    if (equalsNoCase(inKey, kSvcParamKeys[i])) return int(i);
+  uint32_t number = 0;
+  if (inKey.size() > 3 && equalsNoCase(inKey.substr(0, 3), "key") && readNumber(inKey.substr(3), 65534, number))
+    return int(number);
+  return -1;
+}
+
+// Items joined by commas, each passing inCheck.
+template <typename Check>
+bool checkCommaList(std::string_view inText, Check inCheck) {
+  for (size_t begin = 0;;) {
+    const size_t end = std::min(inText.find(',', begin), inText.size());
+    if (!inCheck(inText.substr(begin, end - begin))) return false;
+    if (end == inText.size()) return true;
+    begin = end + 1;
+  }
+}
+
+// A string of any length with sound escapes.
+bool checkLongString(std::string_view inText) {
+  for (size_t i = 0; i < inText.size(); ++i)
+    if (inText[i] == '\\' && !readEscape(inText, i)) return false;
+  return true;
+}
+
+// key, or key=value with the value quoted or not, as the key's kind of value allows.
+bool checkSvcParam(std::string_view inText, const char*& outReason) {
+  const size_t equals = inText.find('=');
+  const int key = svcParamKey(inText.substr(0, equals));
+  outReason = "not a SvcParam key";
+  if (key < 0) return false;
+  outReason = "not a value of its SvcParam key";
+  if (equals == std::string_view::npos) return key == 2 || key > 7;  // no-default-alpn, or an unknown key
+  std::string_view value = inText.substr(equals + 1);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  uint32_t number = 0;
+  switch (key) {
+    case 0: return !value.empty() && checkCommaList(value, [](std::string_view inKey) { return svcParamKey(inKey) >= 0; });
+    case 1: return !value.empty();
+    case 2: return false;
+    case 3: return readNumber(value, 65535, number);
+    case 4: return !value.empty() && checkCommaList(value, isIPv4);
+    case 5: return isBase64Text(value.data(), value.size());
+    case 6: return !value.empty() && checkCommaList(value, checkIPv6);
+    default:
+      return checkLongString(value);
+  }
+}
+
 // One field against its kind; inPrevious is the value of the last number field before it.
 bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber, const char*& outReason) {
   uint32_t value = 0;
@@ -258,6 +379,61 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
     case K::kWord:
       outReason = "empty";
       return !inText.empty();
+    case K::kHex:
+      outReason = "not hexadecimal data of whole bytes";
+      return checkHex(inText);
+    case K::kSalt:
+      outReason = "not a salt (\"-\" or hexadecimal of at most 255 bytes)";
+      return inText == "-" || (checkHex(inText) && inText.size() <= 510);
+    case K::kBase32Hex:
+      outReason = "not base32hex of at most 255 bytes";
+      return checkBase32Hex(inText);
+    case K::kTypeBitmap:
+      // The added types' lists name known types only, as a name server reading them must.
+      outReason = "not a list of known record types";
+      return checkList(inText, true, [](std::string_view inItem) {
+        const std::string item(inItem);
+        if (kxTableTypeFromName(item.c_str()) != kNoRecordType || kxExtendedTypeFromName(item) != kNoRecordType)
+          return true;
+        // TYPEnnn of any number: a bitmap may name the meta types too.
+        return inItem.size() > 4 && equalsNoCase(inItem.substr(0, 4), "TYPE") && isDigit(inItem[4]) &&
+               checkTypeName(inItem);
+      });
+    case K::kSvcParam:
+      return checkSvcParam(inText, outReason);
+    case K::kCertType:
+      outReason = "not a certificate type";
+      return readNumber(inText, 65535, value) ||
+             std::any_of(std::begin(kCertificateTypes), std::end(kCertificateTypes),
+                         [&](const char* inName) { return equalsNoCase(inText, inName); });
+    case K::kEUI48:
+      outReason = "not an EUI-48 address";
+      return checkHexGroups(inText, 6, 2, '-');
+    case K::kEUI64:
+      outReason = "not an EUI-64 address";
+      return checkHexGroups(inText, 8, 2, '-');
+    case K::kLocator64:
+      outReason = "not a 64-bit locator";
+      return checkHexGroups(inText, 4, 4, ':');
+    case K::kAPLItem:
+      outReason = "not an address prefix item";
+      return checkAPLItem(inText);
+    case K::kGateway:
+      outReason = "not a gateway of its gateway type";
+      switch (ioNumber) {
+        case 0: return inText == ".";
+        case 1: return isIPv4(inText);
+        case 2: return checkIPv6(inText);
+        case 3: return isDomainName(inText);
+        default: return false;
+      }
+    case K::kCAATag:
+      outReason = "not a property tag of letters and digits";
+      return !inText.empty() && inText.size() <= 255 &&
+             std::all_of(inText.begin(), inText.end(), [](char c) { return isLetter(c) || isDigit(c); });
+    case K::kLongString:
+      outReason = "a text with a bad escape";
+      return checkLongString(inText);
     case K::kDigest:
     case K::kEnd:
       break;
@@ -296,6 +472,10 @@ bool fail(kxRecordDataFault& outFault, uint32_t inField, std::string_view inText
 }  // namespace
 
 const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType) {
+  if (isExtendedRecordType(inType)) {
+    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
+    return row ? &row->itsLayout : nullptr;
+  }
   const auto row = std::lower_bound(std::begin(kLayouts), std::end(kLayouts), inType,
                                     [](const LayoutRow& inRow, kxResRecType inKey) { return inRow.itsType < inKey; });
   return row != std::end(kLayouts) && row->itsType == inType ? &row->itsLayout : nullptr;
@@ -347,7 +527,11 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
 
   uint32_t kinds = 0;
   while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != K::kEnd) ++kinds;
+  // A list that may be empty (APL) holds no field at all.
+  if (inData.empty() && layout->itsMinFields == 0) return true;
   uint32_t number = 0;
+  // The number read up to each field: an IPSECKEY gateway's form is told two fields back.
+  uint32_t numbers[kxFieldLayout::kMaxKinds] = {};
   size_t begin = 0;
   for (uint32_t index = 0;; ++index) {
     const bool present = begin <= inData.size();
@@ -368,7 +552,9 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
       if (!checkDigest(inData, begin, number, reason)) return fail(outFault, index + 1, inData.substr(begin), reason);
       return true;
     }
+    if (kind == K::kGateway) number = index >= 2 && index - 2 < kinds ? numbers[index - 2] : 0;
     if (!checkField(kind, field, number, reason)) return fail(outFault, index + 1, field, reason);
+    if (index < kxFieldLayout::kMaxKinds) numbers[index] = number;
     begin = end + 1;
   }
 }

@@ -47,6 +47,20 @@ enum class kxFieldKind : uint8_t {
   kHorizontalPrecision,
   kVerticalPrecision,
   kWord,         // any non-empty text
+  // Kinds of the added types (kxextendedtypes.h).
+  kHex,          // hexadecimal data, the rest of the data joined into this field
+  kSalt,         // "-" (no salt) or hexadecimal, at most 255 bytes
+  kBase32Hex,    // base32hex without padding (a hashed owner name), at most 255 bytes
+  kTypeBitmap,   // record types joined by single blanks; may be empty
+  kSvcParam,     // one SvcParam of SVCB and HTTPS: key or key=value
+  kCertType,     // a certificate type: a number 0 to 65535 or its mnemonic (PKIX, PGP, ...)
+  kEUI48,        // six pairs of hexadecimal digits joined by "-"
+  kEUI64,        // eight pairs of hexadecimal digits joined by "-"
+  kLocator64,    // four groups of four hexadecimal digits joined by ":"
+  kAPLItem,      // an APL item: [!]family:address/prefix
+  kGateway,      // an IPSECKEY gateway, of the form its gateway type (the field before) says
+  kCAATag,       // a CAA property tag: letters and digits
+  kLongString,   // a quoted text without the 255-byte bound of a character-string
 };
 
 // The fields of a type: its kinds in order, how many must be present, and whether the last
@@ -58,7 +72,8 @@ struct kxFieldLayout {
   kxFieldKind itsKinds[kMaxKinds];
 };
 
-// The layout of one of the library's record types, or nullptr for a type without one.
+// The layout of one of the library's record types (the added ones included), or nullptr for
+// a type without one.
 const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType);
 
 // Where a record is faulty and why.

@@ -9,6 +9,8 @@
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/debug/kxtrace.h"
+#include "orvo/dns/kxextendedtypes.h"
+#include "orvo/dns/kxgenericdata.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 #include "orvo/messages/kxerr.h"
 #include "orvo/messages/kxerrormessage.h"
@@ -32,6 +34,10 @@ void kxMasterFileFormatLexer::setStayOnLine(bool inFlag) {
 kxMasterFileFormatLexer::~kxMasterFileFormatLexer() = default;
 
 int kxMasterFileFormatLexer::nextToken() {
+  if (itsReplayFlag) {
+    itsReplayFlag = false;
+    return getToken();
+  }
   // Parentheses and comments inside a group are consumed in a loop rather than by calling
   // nextToken again, so that deep or long groups cannot exhaust the stack.
   for (;;) {
@@ -91,6 +97,8 @@ const char kTooManyGenerated[] = "Error in file \"$f\" line $l. More than $e gen
 const char kMissingOwner[] = "Error in file \"$f\" line $l. Missing owner name.";
 const char kGenericData[] = "Error in file \"$f\" line $l. Generic record data \"$t\" is not supported.";
 const char kIncorrectData[] = "Error in file \"$f\" line $l. Incorrect $t record data: $e.";
+const char kIncorrectGenericData[] = "Error in file \"$f\" line $l. Incorrect generic record data: $e.";
+const char kExpectedToken[] = "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .";
 
 constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
@@ -228,6 +236,11 @@ std::string_view kxMasterFileParser::tokenView() {
   const char* text = getTokenText();
   if (text == itsOrigin.c_str()) return itsOrigin;
   return {text, itsLexer.getTokenLength()};
+}
+
+void kxMasterFileParser::setExtendedTypes(bool inFlag) {
+  itsExtendedTypesFlag = inFlag;
+  if (inFlag) kxSetExtendedRecordTypes(true);
 }
 
 void kxMasterFileParser::setDataCheck(bool inCheck, DataFaultHandler inHandler) {
@@ -448,13 +461,17 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
         raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
     } else if (!isDigit(text[0])) {
       const kxKeyword* entry = findKeyword(text, kMasterFileClasses, int(std::size(kMasterFileClasses)));
-      if (entry == nullptr) {
-        type = kxResourceRecord::getTypeFromName(text);
+      uint32_t classNumber = 0;
+      if (entry != nullptr) {
+        classNumber = uint32_t(entry->value);
+      } else if (!itsExtendedTypesFlag || !kxReadClassWord(text, classNumber)) {
+        type = kxTableTypeFromName(text);
+        if (type == kNoRecordType && itsExtendedTypesFlag) type = kxExtendedTypeFromName(text);
         if (type == kNoRecordType && !equalsText(text, "N/A", false))
           raiseError(kxErr_parserUnknownRRType, kUnknownRRType, kWordToken);
         break;
       }
-      if (entry->value != kClassIN) raiseError(kxErr_parserUnsupportedClass, kUnsupportedClass, kWordToken);
+      if (classNumber != kClassIN) raiseError(kxErr_parserUnsupportedClass, kUnsupportedClass, kWordToken);
       if (haveClass) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
       haveClass = true;
     } else {
@@ -494,6 +511,21 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   }
   // SOA and LOC data cannot be empty: their readers refuse it.
   itsDataWords = 1;
+  if (type != kNoRecordType && itsExtendedTypesFlag && startsGenericData()) {
+    readGenericData(type, outFields.data);
+    readCommentAndEndOfLine(outFields.comment);
+    if (type != kTypeSOA) return true;
+    const std::string minimum = kxResourceRecord::extractDataField(outFields.data, 6);
+    if (itsInDisabledFlag) return finishSOA(outFields, false, minimum);
+    if (itsSOASeenFlag) itsSkipSOAFlag = true;
+    itsSOASeenFlag = true;
+    return finishSOA(outFields, true, minimum);
+  }
+  if (kxResourceRecord::getDataFormat(type) == kFormatGeneric) {
+    nextToken();
+    raiseRecordError(kExpectedToken, itsLexer.getToken() == kWordToken ? itsLexer.getTokenText() : "end of line",
+                     "\\#");
+  }
   if (type == kTypeSOA) {
     if (itsInDisabledFlag) return readSOAData(outFields, false);
     if (itsSOASeenFlag) itsSkipSOAFlag = true;
@@ -509,6 +541,71 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   return true;
 }
 
+bool kxMasterFileParser::startsGenericData() {
+  const int token = nextToken();
+  const char* text = itsLexer.getTokenText();
+  if (token == kWordToken && text[0] == '\\' && text[1] == '#' && text[2] == '\0') return true;
+  itsLexer.replayToken();
+  return false;
+}
+
+// "\# length hex...": the length a decimal number up to 65535, then exactly that many bytes
+// in hexadecimal words. The bytes become the type's own text form when the type has one, or
+// stay in the generic form.
+void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outData) {
+  auto refuse = [&](const char* inReason) { raiseRecordError(kIncorrectGenericData, "", inReason); };
+  if (nextToken() != kWordToken) refuse("missing length");
+  const std::string_view lengthText(itsLexer.getTokenText(), itsLexer.getTokenLength());
+  size_t length = 0;
+  if (lengthText.empty() || lengthText.size() > 5) refuse("length is not a number from 0 to 65535");
+  for (const char c : lengthText) {
+    if (!isDigit(c)) refuse("length is not a number from 0 to 65535");
+    length = length * 10 + size_t(c - '0');
+  }
+  if (length > kMaxGenericDataLength) refuse("length is not a number from 0 to 65535");
+  std::string bytes;
+  bytes.reserve(length);
+  int high = -1;
+  for (;;) {
+    const int token = nextToken();
+    if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
+    const char* text = itsLexer.getTokenText();
+    for (size_t i = 0; i < itsLexer.getTokenLength(); ++i) {
+      unsigned digit = 0;
+      if (!hexDigitValue(text[i], digit)) refuse("data is not hexadecimal");
+      if (high < 0) {
+        high = int(digit);
+        continue;
+      }
+      if (bytes.size() == length) refuse("more data than its length");
+      bytes += char(high << 4 | int(digit));
+      high = -1;
+    }
+  }
+  if (high >= 0) refuse("odd number of hexadecimal digits");
+  if (bytes.size() != length) refuse("less data than its length");
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (kxResourceRecord::getDataFormat(inType) == kFormatGeneric) {
+    outData = kxGenericDataText(data, bytes.size());
+    return;
+  }
+  const char* reason = "";
+  if (!kxGenericDataToText(inType, data, bytes.size(), outData, reason))
+    raiseRecordError(kIncorrectData, kxResourceRecord::getTypeName(inType), std::string("generic data ") + reason);
+}
+
+// An error of the record being read, named by the line it began on: once the lexer has
+// reported a line's end, its line number is already the next line's.
+void kxMasterFileParser::raiseRecordError(const char* inMessage, const std::string& inText,
+                                          const std::string& inDetail) {
+  kxErrorMessage message(kxErr_parserIncorrectRRFormat, inMessage);
+  message.addParam('f', itsLexer.getFileName());
+  message.addParam('l', static_cast<uint32_t>(itsRecordLine));
+  message.addParam('t', inText);
+  message.addParam('e', inDetail);
+  throw kxException(message);
+}
+
 // Until generic data can be read, its words must not pass for the type's own fields.
 void kxMasterFileParser::refuseGenericData() {
   const char* text = itsLexer.getTokenText();
@@ -518,22 +615,39 @@ void kxMasterFileParser::refuseGenericData() {
 
 void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outData) {
   const int32_t format = kxResourceRecord::getDataFormat(inType);
+  // An added type's last field may take the rest of the words: data joined with nothing, a
+  // type list with blanks.
+  uint32_t lastField = UINT32_MAX;
+  kxFieldKind lastKind = kxFieldKind::kEnd;
+  if (format == kFormatFields) {
+    const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+    uint32_t kinds = 0;
+    while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
+    if (!layout->itsRepeatLast && kinds > 0) {
+      lastField = kinds - 1;
+      lastKind = layout->itsKinds[lastField];
+    }
+  }
   for (uint32_t i = 0;; ++i) {
     const int token = nextToken();
     itsDataWords = i;
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) return;
     if (i == 0 && inType != kNoRecordType) refuseGenericData();
+    const bool rest = i > lastField;
     if (i > 0) {
-      if ((inType == kTypeWKS && i > 2) || (inType == kTypeNSEC && i > 1))
+      if ((inType == kTypeWKS && i > 2) || (inType == kTypeNSEC && i > 1) ||
+          (rest && lastKind == kxFieldKind::kTypeBitmap))
         outData += ' ';
-      else if (!((inType == kTypeDNSKEY && i > 3) || (inType == kTypeRRSIG && i > 8)))
+      else if (!((format == kFormatDNSKEY && i > 3) || (inType == kTypeRRSIG && i > 8) ||
+                 (rest && (lastKind == kxFieldKind::kBase64 || lastKind == kxFieldKind::kHex))))
         outData += itsSeparator;
     }
     if (kxResourceRecord::isDomainNameField(inType, i)) {
       std::string name(tokenView());
       makeAbsolute(name);
       appendDataText(outData, name);
-    } else if (format == kFormatText || format == kFormatHINFO || (format == kFormatNAPTR && i > 1 && i < 5)) {
+    } else if (format == kFormatText || format == kFormatHINFO || (format == kFormatNAPTR && i > 1 && i < 5) ||
+               (format == kFormatFields && i == lastField && lastKind == kxFieldKind::kLongString)) {
       appendDataText(outData, unquotedView(itsLexer.getTokenText(), itsLexer.getTokenLength()));
     } else {
       appendDataText(outData, tokenView());
@@ -575,6 +689,11 @@ bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
   std::string minimumText = minimum;
   nextToken();
   readCommentAndEndOfLine(outFields.comment);
+  return finishSOA(outFields, inLive, minimumText);
+}
+
+bool kxMasterFileParser::finishSOA(Fields& outFields, bool inLive, const std::string& inMinimum) {
+  std::string& data = outFields.data;
   if (!inLive) return true;
   if (itsSkipSOAFlag) {
     // Dropped, but a live line all the same: its data must be sound.
@@ -584,7 +703,7 @@ bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
     outFields.comment.clear();
     return false;
   }
-  itsSOAMinimum = minimumText;
+  itsSOAMinimum = inMinimum;
   if (itsDefaultTTL.empty()) {
     itsDefaultTTL = itsSOAMinimum;
     itsCurrentTTL = itsDefaultTTL;
@@ -622,7 +741,8 @@ void kxMasterFileParser::checkData(const Fields& inFields, int inLine) const {
   kxRecordDataFault fault;
   // Empty data is one empty field to the check, which a TXT record may hold: whether a word
   // was written at all is known here only.
-  if (itsDataWords == 0 && kxFieldLayoutOf(inFields.type) != nullptr) {
+  const kxFieldLayout* layout = kxFieldLayoutOf(inFields.type);
+  if (itsDataWords == 0 && layout != nullptr && layout->itsMinFields > 0) {
     fault.itsField = 1;
     fault.itsReason = "missing";
   } else if (checkRecordData(inFields.name, inFields.type, inFields.data, fault)) {
@@ -724,6 +844,7 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   include->itsLastOwner = itsLastOwner;
   include->itsHaveLastOwnerFlag = itsHaveLastOwnerFlag;
   include->itsCheckDataFlag = itsCheckDataFlag;
+  include->itsExtendedTypesFlag = itsExtendedTypesFlag;
   include->itsDataFaultHandler = itsDataFaultHandler;
   include->itsOrigin = haveOrigin ? origin : itsOrigin;
   include->itsAppendOriginFlag = itsAppendOriginFlag;

@@ -36,11 +36,14 @@ class kxMasterFileFormatLexer : public kxCustomStreamLexer {
   // While set, a group must close on the line it opened on: a disabled record is one line of
   // comment, and must not swallow the live lines after it.
   void setStayOnLine(bool inFlag);
+  // The next nextToken gives the current token again, text and all, instead of reading on.
+  void replayToken() { itsReplayFlag = true; }
 
  private:
   int32_t itsParenDepth = 0;
   bool itsStayOnLineFlag = false;
   int32_t itsStayLine = 0;
+  bool itsReplayFlag = false;
 };
 
 // Bounds of the work one parse may do, whatever its input: the included files opened and the
@@ -126,6 +129,13 @@ class kxMasterFileParser : public kxCustomParser {
   void setCommentRecords(bool inFlag) { itsCommentRecordsFlag = inFlag; }
   void setDisabledRecords(bool inFlag) { itsDisabledRecordsFlag = inFlag; }
   void setKeepDirectives(bool inFlag) { itsKeepDirectivesFlag = inFlag; }
+  // The added record types and the generic form of RFC 3597 (kxextendedtypes.h): type words
+  // such as CAA, TLSA, HTTPS and TYPEnnn, the class CLASS1 (IN), and data written as
+  // "\# length hex". Off by default: the parser then reads the table's 23 types only. Turning
+  // it on turns the type registry's option on too, so that the records it reads have their
+  // names and formats.
+  void setExtendedTypes(bool inFlag);
+  bool getExtendedTypes() const { return itsExtendedTypesFlag; }
   void setLimits(const kxMasterFileLimits& inLimits) { itsBudget->itsLimits = inLimits; }
   const kxMasterFileLimits& getLimits() const { return itsBudget->itsLimits; }
 
@@ -153,6 +163,11 @@ class kxMasterFileParser : public kxCustomParser {
   // The current token's text as getTokenText gives it ("@" is the origin).
   std::string_view tokenView();
   void refuseGenericData();
+  // With the added types on: whether the data begins with "\#" (the word is then consumed;
+  // otherwise the first data token is read again by the type's reader).
+  bool startsGenericData();
+  void readGenericData(kxResRecType inType, std::string& outData);
+  [[noreturn]] void raiseRecordError(const char* inMessage, const std::string& inText, const std::string& inDetail);
   void checkData(const Fields& inFields, int inLine) const;
   bool readFromLine(int inToken, Fields& outFields);
   bool readDisabledRecord(Fields& outFields);
@@ -163,6 +178,8 @@ class kxMasterFileParser : public kxCustomParser {
   void readDataFields(kxResRecType inType, std::string& outData);
   void readCommentAndEndOfLine(std::string& outComment);
   bool readSOAData(Fields& outFields, bool inLive);
+  // The SOA record's effect on the zone once its data is read.
+  bool finishSOA(Fields& outFields, bool inLive, const std::string& inMinimum);
   void readLOCData(Fields& outFields);
   void expectEndOfDirective();
   bool readDirective(Fields& outFields);
@@ -204,6 +221,7 @@ class kxMasterFileParser : public kxCustomParser {
   // This parse's budget: its own, or that of the parser whose file included this one.
   Budget* itsBudget = &itsOwnBudget;
   bool itsCheckDataFlag = false;
+  bool itsExtendedTypesFlag = false;
   DataFaultHandler itsDataFaultHandler;
   // The line the record being read began on, and that of the "$GENERATE" being carried out.
   int itsRecordLine = 0;
