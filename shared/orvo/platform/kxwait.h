@@ -1,6 +1,6 @@
 // Waiting for any of several things at once, with a time-out: manual-reset events
-// (kxwaitableevent.h), the end of a platform thread (kxplatformthread.h) and, in later use,
-// socket events (kxsocket.h), optionally together with the calling thread's message queue
+// (kxwaitableevent.h), the end of a platform thread (kxplatformthread.h) and socket events
+// (kxnetwork.h), optionally together with the calling thread's message queue
 // (kxthreadmessages.h).
 //
 // A Waitable is opaque to callers. On Windows it is the kernel object's HANDLE and

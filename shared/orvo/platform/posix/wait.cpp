@@ -38,6 +38,10 @@ void Waiter::fire(const void* inSource) {
   if (!itsFiredBy.compare_exchange_strong(none, inSource, std::memory_order_acq_rel)) return;
   if (itsState.exchange(kFired, std::memory_order_acq_rel) == kSleeping)
     futex(itsState, FUTEX_WAKE_PRIVATE, 1, nullptr);
+  if (itsWakeDescriptor >= 0 && std::this_thread::get_id() != itsWakeOwner) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(itsWakeDescriptor, &one, sizeof one);
+  }
 }
 
 void Waiter::wait(const std::optional<Clock::time_point>& inDeadline) {
@@ -136,6 +140,12 @@ int waitForAny(Waitable* const* inWaitables, size_t inCount, int32_t inTimeout, 
   const size_t unique = static_cast<size_t>(std::unique(locked, locked + inCount) - locked);
 
   posix::Waiter waiter;
+  const bool withSockets = std::any_of(inWaitables, inWaitables + inCount, [](Waitable* inWaitable) {
+    return inWaitable->kind() == Waitable::Kind::socketEvent;
+  });
+  const int wakeDescriptor = withSockets ? posix::socketWaitWakeDescriptor() : -1;
+  if (withSockets && wakeDescriptor < 0) return kWaitFailed;
+  waiter.wakeThrough(wakeDescriptor);
   for (size_t i = 0; i < unique; ++i) locked[i]->mutex().lock();
   const int already = posix::firstSignalled(inWaitables, inCount);
   if (already < 0)
@@ -145,7 +155,10 @@ int waitForAny(Waitable* const* inWaitables, size_t inCount, int32_t inTimeout, 
 
   posix::MessageQueue* queue = inWithMessages ? &posix::currentMessageQueue() : nullptr;
   if (queue != nullptr) queue->attach(&waiter);
-  if (inTimeout != 0) waiter.wait(deadline);
+  if (withSockets)
+    posix::waitWithSockets(waiter, wakeDescriptor, inWaitables, inCount, deadline);
+  else if (inTimeout != 0)
+    waiter.wait(deadline);
   if (queue != nullptr) queue->detach();
   for (size_t i = 0; i < unique; ++i) locked[i]->removeWaiter(&waiter);
 

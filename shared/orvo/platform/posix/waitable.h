@@ -16,6 +16,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "orvo/platform/kxthreadmessages.h"
@@ -44,12 +45,30 @@ class Waiter {
   // Blocks until fired or past inDeadline.
   void wait(const std::optional<Clock::time_point>& inDeadline);
   const void* firedBy() const { return itsFiredBy.load(std::memory_order_acquire); }
+  // A wait that includes sockets blocks in poll() instead of on the futex: firing then also
+  // writes to inDescriptor (an eventfd the poll watches). Set before the waiter registers.
+  // The waiting thread itself never needs the wake (it fires its own waiter when a socket
+  // wait finds something).
+  void wakeThrough(int inDescriptor) {
+    itsWakeDescriptor = inDescriptor;
+    itsWakeOwner = std::this_thread::get_id();
+  }
 
  private:
   enum : uint32_t { kIdle, kFired, kSleeping };
   std::atomic<const void*> itsFiredBy{nullptr};
   std::atomic<uint32_t> itsState{kIdle};  // the futex word
+  int itsWakeDescriptor = -1;
+  std::thread::id itsWakeOwner;
 };
+
+// The wait of waitForAny() when some of its waitables are socket events (network.cpp):
+// polls their sockets and inWakeDescriptor (inWaiter's) until inWaiter fires, a socket
+// event is signalled or inDeadline passes.
+void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
+                     const std::optional<Clock::time_point>& inDeadline);
+// The calling thread's eventfd for waitWithSockets; -1 when none can be made.
+int socketWaitWakeDescriptor();
 
 // The calling thread's message queue, made on first use (threadmessages.cpp).
 class MessageQueue {
@@ -88,7 +107,7 @@ namespace orvo::platform {
 
 class Waitable {
  public:
-  enum class Kind { event, threadEnd };
+  enum class Kind { event, threadEnd, socketEvent };
 
   explicit Waitable(Kind inKind) : itsKind(inKind) {}
   Waitable(const Waitable&) = delete;
