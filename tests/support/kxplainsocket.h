@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+#include <tlhelp32.h>
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -200,7 +202,24 @@ class PeerThread {
   std::thread itsThread;
 };
 
-#ifndef _WIN32
+#ifdef _WIN32
+// The process's open handles ("fd") or its threads ("task"), as /proc/self would list them.
+inline size_t countProcEntries(const char* inFolder) {
+  if (std::strcmp(inFolder, "fd") == 0) {
+    DWORD handles = 0;
+    return GetProcessHandleCount(GetCurrentProcess(), &handles) ? handles : 0;
+  }
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  size_t count = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+#else
 // Counts the entries of a /proc/self folder: descriptors ("fd") or threads ("task").
 inline size_t countProcEntries(const char* inFolder) {
   const std::string path = std::string("/proc/self/") + inFolder;

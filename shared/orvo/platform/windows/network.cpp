@@ -5,6 +5,11 @@
 // A table of the sockets tied to each socket event lets destroySocketEvent() take its
 // sockets off it first: WinSock would otherwise go on signalling the closed handle, or
 // whatever object is given that handle value next.
+//
+// Accept is reported for as long as connections wait, as on the other systems: WinSock
+// records FD_ACCEPT again only after an accept() on the same socket, so a connection on the
+// second of two listening sockets, whose report went unanswered while the first one's
+// connection was taken, would never be reported again.
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -33,7 +38,11 @@ int chunk(size_t inSize) { return static_cast<int>(std::min<size_t>(inSize, INT_
 
 struct SelectionTable {
   std::mutex itsLock;
-  std::unordered_map<SocketHandle, HANDLE> itsEvents;  // guarded by itsLock
+  struct Selection {
+    HANDLE event;
+    uint32_t mask;
+  };
+  std::unordered_map<SocketHandle, Selection> itsEvents;  // guarded by itsLock
 };
 
 SelectionTable& selectionTable() {
@@ -45,6 +54,20 @@ void forgetSocket(SocketHandle inSocket) {
   SelectionTable& table = selectionTable();
   std::lock_guard<std::mutex> hold(table.itsLock);
   table.itsEvents.erase(inSocket);
+}
+
+// True when a connection waits on the listening socket inSocket.
+bool connectionWaits(SocketHandle inSocket) {
+  BOOL listening = FALSE;
+  int length = sizeof listening;
+  if (::getsockopt(inSocket, SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&listening), &length) != 0 ||
+      !listening)
+    return false;
+  fd_set waiting;
+  FD_ZERO(&waiting);
+  FD_SET(inSocket, &waiting);
+  timeval now{0, 0};
+  return ::select(0, &waiting, nullptr, nullptr, &now) == 1;
 }
 
 }  // namespace
@@ -65,7 +88,10 @@ std::string socketErrorText(int inCode) {
 bool isWouldBlock(int inCode) { return inCode == WSAEWOULDBLOCK; }
 bool isConnectPending(int inCode) { return inCode == WSAEWOULDBLOCK; }
 
+// The calls that come first on a socket, a lookup or the interface list start WinSock
+// themselves, so that callers need not (it fails them with WSANOTINITIALISED otherwise).
 SocketHandle openSocket(int inFamily, int inType, int inProtocol) {
+  windows::startWinsock();
   const SOCKET socket = ::socket(inFamily, inType, inProtocol);
   if (socket == INVALID_SOCKET) return kNoSocket;
   // Not handed down to child processes.
@@ -149,6 +175,7 @@ long receiveFromSocket(SocketHandle inSocket, void* outData, size_t inSize, Sock
 
 int getAddressInfo(const char* inHost, const char* inService, const AddressInfo* inHints, AddressInfo** outList) {
   *outList = nullptr;
+  windows::startWinsock();
   const int code = ::getaddrinfo(inHost, inService, inHints, outList);
   WSASetLastError(code);
   return code;
@@ -160,6 +187,7 @@ void freeAddressInfo(AddressInfo* inList) {
 
 int getNameInfo(const sockaddr* inAddress, SocketLength inLength, char* outHost, size_t inHostSize, char* outService,
                 size_t inServiceSize, int inFlags) {
+  windows::startWinsock();
   const int code = ::getnameinfo(inAddress, inLength, outHost, static_cast<DWORD>(inHostSize), outService,
                                  static_cast<DWORD>(inServiceSize), inFlags);
   WSASetLastError(code);
@@ -171,6 +199,7 @@ std::string addressInfoErrorText(int inCode) { return socketErrorText(inCode); }
 
 bool ipv4InterfaceAddresses(uint32_t* outAddresses, size_t inMax, size_t* outCount) {
   *outCount = 0;
+  windows::startWinsock();
   const SOCKET probe = ::socket(AF_INET, SOCK_DGRAM, 0);
   if (probe == INVALID_SOCKET) return false;
   INTERFACE_INFO interfaces[16];
@@ -202,7 +231,7 @@ void destroySocketEvent(Waitable* inEvent) {
     SelectionTable& table = selectionTable();
     std::lock_guard<std::mutex> hold(table.itsLock);
     for (auto entry = table.itsEvents.begin(); entry != table.itsEvents.end();) {
-      if (entry->second == handleOf(inEvent)) {
+      if (entry->second.event == handleOf(inEvent)) {
         ::WSAEventSelect(entry->first, nullptr, 0);
         entry = table.itsEvents.erase(entry);
       } else {
@@ -226,7 +255,7 @@ bool selectSocketEvents(SocketHandle inSocket, Waitable* inEvent, uint32_t inMas
   if (inMask == 0)
     table.itsEvents.erase(inSocket);
   else
-    table.itsEvents[inSocket] = handleOf(inEvent);
+    table.itsEvents[inSocket] = SelectionTable::Selection{handleOf(inEvent), inMask};
   return true;
 }
 
@@ -241,6 +270,21 @@ bool enumNetworkEvents(SocketHandle inSocket, Waitable* inEvent, NetworkEvents& 
   outEvents.events = static_cast<uint32_t>(events.lNetworkEvents) &
                      (kNetRead | kNetWrite | kNetOutOfBand | kNetAccept | kNetConnect | kNetClose);
   for (size_t i = 0; i < kNetEventKinds; ++i) outEvents.errors[i] = events.iErrorCode[i];
+  uint32_t mask = 0;
+  {
+    SelectionTable& table = selectionTable();
+    std::lock_guard<std::mutex> hold(table.itsLock);
+    const auto found = table.itsEvents.find(inSocket);
+    if (found != table.itsEvents.end() && found->second.event == handleOf(inEvent)) mask = found->second.mask;
+  }
+  if ((mask & kNetAccept) != 0 && connectionWaits(inSocket)) {
+    if ((outEvents.events & kNetAccept) == 0) {
+      outEvents.events |= kNetAccept;
+      outEvents.errors[kNetAcceptIndex] = 0;
+    }
+    // Still there after this report: the next wait is woken for it.
+    WSASetEvent(handleOf(inEvent));
+  }
   return true;
 }
 
