@@ -5,8 +5,18 @@
 //
 // A password typed at a terminal is not echoed; the line end the Enter key would have shown
 // is written instead, so the screen looks the same. Piped or redirected answers are read as
-// they come.
+// they come, one CR before the line end removed as a Windows console does. No core file is
+// written while the process runs: it would hold the password.
+//
+// Texts that come from the directory (the domain and group names) are printed with their
+// control characters escaped, so a name cannot forge report lines or drive the terminal.
+#ifndef _WIN32
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#endif
+
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <set>
 #include <string>
@@ -26,7 +36,9 @@ std::string readAnswer() {
   char buffer[kAnswerSize];
   buffer[0] = '\0';
   std::cin.getline(buffer, kAnswerSize);
-  return buffer;
+  size_t length = std::strlen(buffer);
+  if (length > 0 && buffer[length - 1] == '\r') --length;
+  return std::string(buffer, length);
 }
 
 // Echo goes off before the prompt is shown, so nothing typed after it appears on screen.
@@ -45,9 +57,20 @@ std::string readSecretAnswer(const std::string& inPrompt) {
   return answer;
 }
 
+// The password must not reach a core file.
+// Windows writes no dump of a console program unless the machine is set up to collect them.
+void preventCoreFiles() {
+#ifndef _WIN32
+  const rlimit none{0, 0};
+  setrlimit(RLIMIT_CORE, &none);
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
+}
+
 }  // namespace
 
 int main() {
+  preventCoreFiles();
   orvo::platform::startHeapDiagnostics();
   kxSetInfoLogLevel(kxInfoLogDebug);
   std::cout.setf(std::ios::unitbuf, std::ios::unitbuf);
@@ -71,7 +94,7 @@ int main() {
   std::string domain;
   if (kxAuthenticator::getUserSID(user, sid, domain)) {
     std::cout << "SID found: <" << sid << ">" << std::endl;
-    std::cout << "reference domain: <" << domain << ">" << std::endl;
+    std::cout << "reference domain: <" << kxAuthenticator::displayText(domain) << ">" << std::endl;
   } else {
     std::cerr << "Error finding SID for user" << std::endl;
   }
@@ -91,7 +114,7 @@ int main() {
   std::set<std::string> groups;
   if (kxAuthenticator::getADUserGroups(server, user, password, groups, enumerateGroups)) {
     std::cout << "Succesfully retrieved " << groups.size() << " groups:" << std::endl;
-    for (const std::string& group : groups) std::cout << group << std::endl;
+    for (const std::string& group : groups) std::cout << kxAuthenticator::displayText(group) << std::endl;
   } else {
     std::cerr << "Getting groups failed for user \"" << user << "\"." << std::endl;
   }

@@ -1,9 +1,11 @@
 // libkxSSPI.so, the credential library: checks an account's password against the domain.
 //
 // The default (and the "Kerberos" or "Negotiate" package) is a Kerberos AS exchange with the
-// domain's KDC for account@REALM, made in memory: no ticket is stored. The realm is the
-// domain in capitals when it is a DNS name, the configured domain for its NetBIOS name, and
-// the Kerberos default realm otherwise. The KDC's refusal is turned into the Windows code
+// domain's KDC for account@REALM, made in memory: no ticket is stored. The realm is the DNS
+// name of the domain given: the machine's own domain by its DNS or configured NetBIOS name,
+// or a domain of the forest as the directory names it. A domain the directory does not know
+// is refused with the code Windows gives for it (0x54b); it is never checked against
+// another domain. The KDC's refusal is turned into the Windows code
 // Active Directory gives for it, read from the NTSTATUS the KDC puts into the error's data
 // where there is one.
 //
@@ -34,6 +36,7 @@ constexpr uint32_t kMustChangePassword = 0x773;
 constexpr uint32_t kLockedOut = 0x775;
 constexpr uint32_t kNoLogonServers = 0x51f;
 constexpr uint32_t kNoSuchDomain = 0x54b;
+constexpr uint32_t kTimeSkew = 0x576;
 
 constexpr int kValid = 0;
 constexpr int kFailed = 1;
@@ -77,6 +80,7 @@ uint32_t windowsCodeOfKrb5(krb5_error_code inCode) {
     case KRB5KDC_ERR_C_PRINCIPAL_UNKNOWN: return kNoSuchUser;
     case KRB5KDC_ERR_CLIENT_REVOKED: return kAccountDisabled;
     case KRB5KDC_ERR_KEY_EXP: return kPasswordExpired;
+    case KRB5KRB_AP_ERR_SKEW: return kTimeSkew;
     case KRB5KDC_ERR_WRONG_REALM:
     case KRB5_REALM_UNKNOWN: return kNoSuchDomain;
     default: return kNoLogonServers;
@@ -98,23 +102,15 @@ int resultOfCode(uint32_t inCode) {
   }
 }
 
-std::string realmOf(krb5_context inContext, const std::string& inDomain) {
-  const orvo::platform::DirectoryConfig& config = orvo::platform::DirectoryConfig::current();
-  std::string domain = inDomain;
-  if (domain.find('.') == std::string::npos) {
-    const bool ownNetbios = config.netbiosDomain.empty() || strcasecmp(domain.c_str(), config.netbiosDomain.c_str()) == 0;
-    domain.clear();
-    if (ownNetbios && !config.domain.empty()) domain = config.domain;
-  }
-  if (domain.empty()) {
-    char* realm = nullptr;
-    if (krb5_get_default_realm(inContext, &realm) != 0) return std::string();
-    domain = realm;
-    krb5_free_default_realm(inContext, realm);
-  }
-  for (char& c : domain)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return domain;
+// The realm of a domain named by its DNS or NetBIOS name; 0 or the Windows code of the failure.
+uint32_t realmOf(const std::string& inDomain, std::string& outRealm) {
+  std::string dnsName;
+  const uint32_t status = orvo::platform::domainDnsName(inDomain, dnsName);
+  if (status == orvo::platform::kNoSuchDomain) return kNoSuchDomain;
+  if (orvo::platform::dirFailed(status)) return kNoLogonServers;
+  outRealm.clear();
+  for (const char c : dnsName) outRealm += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return 0;
 }
 
 struct Context {
@@ -130,9 +126,10 @@ int kerberosLogon(const char* inDomain, const char* inAccount, const char* inPas
     outError = kNoLogonServers;
     return kFailed;
   }
-  const std::string realm = realmOf(context.handle, inDomain != nullptr ? inDomain : "");
-  if (realm.empty()) {
-    outError = kNoSuchDomain;
+  orvo::platform::boundKerberosExchanges(context.handle, orvo::platform::DirectoryConfig::current().timeoutSeconds);
+  std::string realm;
+  if (const uint32_t code = realmOf(inDomain != nullptr ? inDomain : "", realm); code != 0) {
+    outError = code;
     return kFailed;
   }
   krb5_principal client = nullptr;

@@ -47,6 +47,32 @@ TEST(Authenticator, EscapeDNReplacesOnlySlashes) {
   EXPECT_EQ(kxAuthenticator::escapeDN(""), "");
 }
 
+TEST(Authenticator, DisplayTextEscapesControlsAndKeepsPrintableText) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"Staff", "Staff"},
+      {"Evil\nUser authenticated...", "Evil\\x0aUser authenticated..."},
+      {"Red\x1b[31mAlert\x07", "Red\\x1b[31mAlert\\x07"},
+      {std::string("nul\0x", 5), "nul\\x00x"},
+      {"cr\r del\x7f", "cr\\x0d del\\x7f"},
+      {"R\xc3\xa9sum\xc3\xa9 \xe6\x97\xa5\xf0\x9f\x98\x80", "R\xc3\xa9sum\xc3\xa9 \xe6\x97\xa5\xf0\x9f\x98\x80"},  // UTF-8 kept
+      {"csi\xc2\x9b" "2J", "csi\\u009b2J"},              // a C1 control written in UTF-8
+      {"bare\x9b" "2J", "bare\\x9b2J"},                   // the same control as one byte
+      {"cut\xe6\x97", "cut\\xe6\\x97"},                // a truncated sequence
+      {"over\xc0\xaf", "over\\xc0\\xaf"},              // an overlong "/"
+      {"sur\xed\xa0\x80", "sur\\xed\\xa0\\x80"},    // a UTF-16 surrogate
+      {"CN=a\\,b/c", "CN=a\\,b/c"},                      // backslashes stay
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.out);
+    EXPECT_EQ(kxAuthenticator::displayText(c.in), c.out);
+  }
+}
+
 TEST(Authenticator, ErrorTextStartsWithTheLowerCaseCode) {
   EXPECT_EQ(kxAuthenticator::getErrorText(0x52E).rfind("[0x52e] ", 0), 0u);
   EXPECT_GT(kxAuthenticator::getErrorText(0x52E).size(), 8u);

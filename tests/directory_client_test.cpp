@@ -284,3 +284,56 @@ TEST(DirectoryClient, RangedReadingEndsOnFailuresAndOddAnswers) {
     EXPECT_EQ(calls, 1);  // never asks again for what it cannot use
   }
 }
+
+TEST(DirectoryClient, RangedReadingIsBoundedAgainstAServerThatNeverEnds) {
+  // "range=N-N" for ever: one value per round trip would take 2^32 of them.
+  {
+    std::vector<std::string> values = {"v0"};
+    int calls = 0;
+    const uint32_t status = completeRangedValues(
+        "memberOf;range=0-0", values,
+        [&](const std::string& inRequest, std::string& outDescription, std::vector<std::string>& outValues) {
+          AttributeRange range;
+          EXPECT_TRUE(parseAttributeRange(inRequest, range));
+          ++calls;
+          outDescription = "memberOf;range=" + std::to_string(range.low) + "-" + std::to_string(range.low);
+          outValues = {"v" + std::to_string(range.low)};
+          return kDirOk;
+        });
+    EXPECT_EQ(status, kLimitExceeded);
+    EXPECT_EQ(calls, kMaxRangeChunks);
+  }
+  // Chunks that move the range on but hold no values make no progress.
+  {
+    std::vector<std::string> values = {"v0"};
+    int calls = 0;
+    const uint32_t status = completeRangedValues(
+        "memberOf;range=0-0", values,
+        [&](const std::string&, std::string& outDescription, std::vector<std::string>& outValues) {
+          ++calls;
+          outDescription = "memberOf;range=1-1";
+          outValues.clear();
+          return kDirOk;
+        });
+    EXPECT_EQ(status, kNoProgress);
+    EXPECT_EQ(calls, 1);
+  }
+  // Large chunks: the value cap ends the reading long before the chunk cap.
+  {
+    std::vector<std::string> values(50000, "x");
+    int calls = 0;
+    const uint32_t status = completeRangedValues(
+        "memberOf;range=0-49999", values,
+        [&](const std::string& inRequest, std::string& outDescription, std::vector<std::string>& outValues) {
+          AttributeRange range;
+          EXPECT_TRUE(parseAttributeRange(inRequest, range));
+          ++calls;
+          outDescription = "memberOf;range=" + std::to_string(range.low) + "-" + std::to_string(range.low + 49999);
+          outValues.assign(50000, "x");
+          return kDirOk;
+        });
+    EXPECT_EQ(status, kLimitExceeded);
+    EXPECT_EQ(calls, 2);
+    EXPECT_LE(values.size(), kMaxValues + 50000);
+  }
+}

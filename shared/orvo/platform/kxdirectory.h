@@ -8,8 +8,9 @@
 //
 // Where the domain is: DirectoryConfig (environment, then a small file, then DNS SRV records).
 // Whose credentials: "the process's own" are the Kerberos credential cache (SASL GSSAPI);
-// explicit credentials are a simple bind that is only ever made over TLS (ldaps:// or
-// StartTLS), with the server's certificate verified.
+// explicit credentials are a Kerberos ticket obtained for them in memory and a GSSAPI bind,
+// so the password never leaves the machine. A simple bind inside TLS (ldaps:// or StartTLS,
+// the server's certificate verified against a configured CA file) is an operator's option.
 //
 // On Windows (platform/windows/directory.cpp) these are the system's own: the security
 // functions for the account lookups and SID texts, COM's name translator and the directory
@@ -24,11 +25,14 @@
 // usable after the session ended.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+struct _krb5_context;
 
 namespace orvo::platform {
 
@@ -37,8 +41,18 @@ inline constexpr uint32_t kDirOk = 0;
 inline constexpr uint32_t kPropertyNotFound = 0x8000500D;     // attribute not present
 inline constexpr uint32_t kBadPathName = 0x80005000;          // not an LDAP:// path
 inline constexpr uint32_t kInvalidArgument = 0x80070057;
-inline constexpr uint32_t kNameNotFound = 0x80072135;         // translator: no such name
-inline constexpr uint32_t kNameNotUnique = 0x80072136;        // translator: several objects
+inline constexpr uint32_t kNameNotFound = 0x80072116;         // translator: no such name
+inline constexpr uint32_t kNameNotUnique = 0x80072117;        // translator: several objects
+inline constexpr uint32_t kNoInterface = 0x80004002;          // not an object of that kind
+inline constexpr uint32_t kUntrustedRoot = 0x80090325;        // TLS: certificate not trusted
+// A hostile or broken server: more than the limits below allow (ERROR_DS_ADMIN_LIMIT_EXCEEDED),
+// or a ranged attribute whose chunks do not move on (ERROR_DS_PROTOCOL_ERROR).
+inline constexpr uint32_t kLimitExceeded = 0x80072024;
+inline constexpr uint32_t kNoProgress = 0x80072021;
+
+// What one server may make the client do.
+inline constexpr size_t kMaxValues = 100000;      // values of one attribute, all chunks together
+inline constexpr int kMaxRangeChunks = 1000;      // chunks of one ranged attribute
 inline constexpr uint32_t kNoSuchDomain = 0x8007054B;         // domain not located
 inline constexpr uint32_t kNotInitialised = 0x8007139F;       // translator used before Init/Set
 
@@ -59,12 +73,12 @@ inline constexpr int kFormatNT4 = 3;
 inline constexpr int kFormatAny = 8;
 
 // Where the directory is. Read from the environment (ADCHECK_DOMAIN, ADCHECK_NETBIOS_DOMAIN,
-// ADCHECK_LDAP_URI, ADCHECK_GC_URI, ADCHECK_CA_FILE, ADCHECK_TIMEOUT), then from the file
-// named by ADCHECK_CONFIG or /etc/adcheck.conf ("key = value" lines with the keys domain,
-// netbios_domain, ldap_uri, gc_uri, ca_file, timeout; "#" starts a comment). Without a
-// domain, the Kerberos default realm names it; without URIs, DNS SRV records locate the
-// controllers (_ldap._tcp.<domain>, _gc._tcp.<domain>: the domain is taken as the forest
-// root), each look-up waiting at most the time-out.
+// ADCHECK_LDAP_URI, ADCHECK_GC_URI, ADCHECK_CA_FILE, ADCHECK_TIMEOUT, ADCHECK_EXPLICIT_BIND),
+// then from the file named by ADCHECK_CONFIG or /etc/adcheck.conf ("key = value" lines with
+// the keys domain, netbios_domain, ldap_uri, gc_uri, ca_file, timeout, explicit_bind; "#"
+// starts a comment). Without a domain, the Kerberos default realm names it; without URIs,
+// DNS SRV records locate the controllers (_ldap._tcp.<domain>; _gc._tcp.<forest root>, the
+// forest root read from the controller's root DSE), each look-up waiting at most the time-out.
 struct DirectoryConfig {
   std::string domain;          // DNS domain name, e.g. example.com
   std::string netbiosDomain;   // optional; read from the directory when empty
@@ -73,6 +87,8 @@ struct DirectoryConfig {
   std::string caFile;          // CA certificates for TLS; libldap's own trust settings
                                // (ldap.conf TLS_CACERT, LDAPTLS_CACERT) when empty
   int timeoutSeconds = 10;     // connect and per-operation network time-out
+  bool simpleBindOverTls = false;  // explicit_bind = simple-tls: explicit credentials are a
+                                   // simple bind inside TLS verified against caFile
 
   static const DirectoryConfig& current();  // read once per process
   static DirectoryConfig load();
@@ -107,6 +123,15 @@ bool lookupAccountName(const std::string& inName, std::vector<uint8_t>& outSid,
 // the process holds no credentials.
 bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<uint8_t>& outSid,
                  uint32_t& outError);
+// The DNS name of the domain whose NetBIOS or DNS name is inName ("" = the machine's domain):
+// the configured names, else a domain of the forest as its crossRef names it, read with the
+// process's own credentials. kNoSuchDomain for a name the directory does not know.
+uint32_t domainDnsName(const std::string& inName, std::string& outDnsName);
+
+// Makes every KDC exchange of a Kerberos context wait at most inTimeoutSeconds for the network
+// (TCP to the realm's KDCs one after another); host name resolution keeps the resolver's own.
+void boundKerberosExchanges(_krb5_context* inContext, int inTimeoutSeconds);
+
 // "S-1-5-21-..."; false when the bytes are not a SID.
 bool sidToText(const std::vector<uint8_t>& inSid, std::string& outText);
 
@@ -149,6 +174,10 @@ class NameTranslator {
 #endif
 };
 
+// Which interface an object is opened for: any object, or a user (anything else then gives
+// kNoInterface).
+enum class DirectoryInterface { object, user };
+
 class DirectoryObject {
  public:
   DirectoryObject();
@@ -158,9 +187,17 @@ class DirectoryObject {
 
   // Opens "LDAP://[server/]DN". inUser/inPassword null: the process's own credentials.
   // inFlags: the bind flags (secure authentication 0x1 and delegation 0x100 are the ones
-  // used; explicit credentials always go over TLS).
-  static uint32_t open(const std::string& inPath, const std::string* inUser,
-                       const std::string* inPassword, uint32_t inFlags, DirectoryObject& outObject);
+  // used; every bind is authenticated by Kerberos unless the operator chose simple-tls).
+  static uint32_t open(const std::string& inPath, const std::string* inUser, const std::string* inPassword,
+                       uint32_t inFlags, DirectoryObject& outObject,
+                       DirectoryInterface inInterface = DirectoryInterface::object);
+
+  // Starts reading the objects inDNs name, and as their answers come those their inFollow
+  // attribute names in turn, on the connections of this thread's session, all requests of
+  // one depth sent together; a later open of any of them takes the answer instead of a round
+  // trip of its own. Does nothing without a session.
+  static void readAhead(const std::vector<std::string>& inDNs, const std::string* inUser,
+                        const std::string* inPassword, const std::string& inFollow);
 
   uint32_t get(const std::string& inAttribute, std::string& outValue);
   uint32_t getEx(const std::string& inAttribute, std::vector<std::string>& outValues);
@@ -210,7 +247,9 @@ using RangeFetch = std::function<uint32_t(const std::string& inRequest, std::str
 // Completes a ranged attribute: inDescription and ioValues are the first chunk as answered;
 // the following chunks are fetched with inFetch and appended in order until the last one.
 // A chunk that does not start where the previous one ended, or an answer without the
-// attribute, ends the reading with the values gathered so far; a failed read gives its status.
+// attribute, ends the reading with the values gathered so far; a failed read gives its status;
+// a chunk without values that is not the last gives kNoProgress, and more than kMaxRangeChunks
+// chunks or kMaxValues values give kLimitExceeded.
 uint32_t completeRangedValues(const std::string& inDescription, std::vector<std::string>& ioValues,
                               const RangeFetch& inFetch);
 

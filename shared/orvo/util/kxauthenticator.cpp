@@ -187,7 +187,8 @@ bool kxAuthenticator::getADUserGroups(const std::string& inServer, const std::st
     std::string dn;
     bool usedGlobalCatalog = false;
     if (findUser(inUser, inPassword, dn, usedGlobalCatalog, kxNameFormat_distinguishedName)) {
-      kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups found user as \"%s\"", dn.c_str());
+      kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups found user as \"%s\"",
+                      displayText(dn).c_str());
       // Explicit credentials only when the translator was bound with them, and both given.
       const bool withCredentials = !usedGlobalCatalog && !inUser.empty() && !inPassword.empty();
       result = getUserGroups(inServer, dn, withCredentials ? &inUser : nullptr,
@@ -207,12 +208,13 @@ bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::stri
   std::string path = inServer;
   if (!path.empty()) path += "/";
   path += escapeDN(inDN);
-  kxInfoLogPrintf(kxInfoLogError, "getUserGroups opening object \"%s\"", path.c_str());
+  kxInfoLogPrintf(kxInfoLogError, "getUserGroups opening object \"%s\"", displayText(path).c_str());
 
   dir::DirectoryObject user;
-  uint32_t status = dir::DirectoryObject::open("LDAP://" + path, inUser, inPassword, kBindFlags, user);
+  uint32_t status = dir::DirectoryObject::open("LDAP://" + path, inUser, inPassword, kBindFlags, user,
+                                               dir::DirectoryInterface::user);
   if (dir::dirFailed(status)) {
-    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error finding user \"%s\", error 0x%lX", path.c_str(),
+    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error finding user \"%s\", error 0x%lX", displayText(path).c_str(),
                     static_cast<unsigned long>(status));
     return false;
   }
@@ -224,10 +226,16 @@ bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::stri
       // An account in no group has no memberOf at all.
       if (status == dir::kPropertyNotFound) return true;
       kxInfoLogPrintf(kxInfoLogError, "getUserGroups unable to retrieve member of for user \"%s\", error 0x%lX",
-                      path.c_str(), static_cast<unsigned long>(status));
+                      displayText(path).c_str(), static_cast<unsigned long>(status));
       return false;
     }
-    for (const std::string& group : memberOf) enumerateGroup(group, inUser, inPassword, ioGroups, 2147483647);
+    // The walk below visits the groups one by one in its own order; their reads go out ahead
+    // of it, one depth at a time.
+    dir::DirectoryObject::readAhead(memberOf, inUser, inPassword, "memberOf");
+    for (const std::string& group : memberOf) {
+      if (ioGroups.size() >= kMaxGroups) break;
+      enumerateGroup(group, inUser, inPassword, ioGroups, 2147483647);
+    }
     return true;
   }
 
@@ -235,7 +243,7 @@ bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::stri
   status = user.groups(names);
   if (dir::dirFailed(status)) {
     kxInfoLogPrintf(kxInfoLogError, "getUserGroups error getting groups for user \"%s\", error 0x%lX",
-                    path.c_str(), static_cast<unsigned long>(status));
+                    displayText(path).c_str(), static_cast<unsigned long>(status));
     return false;
   }
   for (const std::string& name : names) {
@@ -247,23 +255,46 @@ bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::stri
 void kxAuthenticator::enumerateGroup(const std::string& inDN, const std::string* inUser,
                                      const std::string* inPassword, std::set<std::string>& ioGroups,
                                      int32_t inDepth) {
-  const std::string escaped = escapeDN(inDN);
-  dir::DirectoryObject group;
-  const uint32_t status = dir::DirectoryObject::open("LDAP://" + escaped, inUser, inPassword, kBindFlags, group);
-  if (dir::dirFailed(status)) {
-    kxInfoLogPrintf(kxInfoLogError, "enumerateGroup unable to retrieve information about group \"%s\", error 0x%lX",
-                    escaped.c_str(), static_cast<unsigned long>(status));
-    return;
+  struct Pending {
+    std::string dn;
+    int32_t depth;
+  };
+  // Last in, first out, each group's parents pushed in reverse: the visiting order of a
+  // recursion, without its stack.
+  std::vector<Pending> work{{inDN, inDepth}};
+  while (!work.empty()) {
+    const Pending next = std::move(work.back());
+    work.pop_back();
+    const std::string escaped = escapeDN(next.dn);
+    dir::DirectoryObject group;
+    const uint32_t status = dir::DirectoryObject::open("LDAP://" + escaped, inUser, inPassword, kBindFlags, group);
+    if (dir::dirFailed(status)) {
+      kxInfoLogPrintf(kxInfoLogError, "enumerateGroup unable to retrieve information about group \"%s\", error 0x%lX",
+                      displayText(escaped).c_str(), static_cast<unsigned long>(status));
+      continue;
+    }
+    std::string name;
+    if (dir::dirFailed(group.get("name", name))) continue;
+    // A group recorded before is not expanded again; this also ends membership cycles.
+    if (ioGroups.count(name) != 0) continue;
+    if (ioGroups.size() >= kMaxGroups) {
+      kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %lu groups",
+                      displayText(escaped).c_str(), static_cast<unsigned long>(kMaxGroups));
+      return;
+    }
+    ioGroups.insert(name);
+    const int32_t depth = next.depth - 1;
+    if (depth <= 0) continue;
+    std::vector<std::string> memberOf;
+    if (dir::dirFailed(group.getEx("memberOf", memberOf))) continue;
+    if (work.size() + memberOf.size() > kMaxPendingGroups) {
+      kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %lu groups waiting",
+                      displayText(escaped).c_str(), static_cast<unsigned long>(kMaxPendingGroups));
+      return;
+    }
+    for (auto parent = memberOf.rbegin(); parent != memberOf.rend(); ++parent)
+      work.push_back({std::move(*parent), depth});
   }
-  std::string name;
-  if (dir::dirFailed(group.get("name", name))) return;
-  // A group recorded before is not expanded again; this also ends membership cycles.
-  if (ioGroups.count(name) != 0) return;
-  ioGroups.insert(name);
-  if (--inDepth <= 0) return;
-  std::vector<std::string> memberOf;
-  if (dir::dirFailed(group.getEx("memberOf", memberOf))) return;
-  for (const std::string& parent : memberOf) enumerateGroup(parent, inUser, inPassword, ioGroups, inDepth);
 }
 
 std::string kxAuthenticator::escapeDN(const std::string& inDN) {
@@ -272,6 +303,66 @@ std::string kxAuthenticator::escapeDN(const std::string& inDN) {
   for (const char c : inDN) {
     if (c == '/') out += "\\2f";
     else out += c;
+  }
+  return out;
+}
+
+std::string kxAuthenticator::displayText(const std::string& inText) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(inText.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(inText.data());
+  const size_t size = inText.size();
+  for (size_t i = 0; i < size;) {
+    const unsigned char c = bytes[i];
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+      ++i;
+      continue;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    // The length of a well-formed UTF-8 sequence starting here, 0 when there is none.
+    size_t length = 0;
+    uint32_t point = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+      point = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      point = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      point = c & 0x07;
+    }
+    for (size_t k = 1; k < length; ++k) {
+      if (i + k >= size || (bytes[i + k] & 0xC0) != 0x80) {
+        length = 0;
+        break;
+      }
+      point = (point << 6) | (bytes[i + k] & 0x3F);
+    }
+    const bool wellFormed = length != 0 && !(length == 3 && (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF))) &&
+                            !(length == 4 && (point < 0x10000 || point > 0x10FFFF));
+    if (!wellFormed) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+      ++i;
+    } else if (point >= 0x80 && point <= 0x9F) {
+      out += "\\u00";
+      out += kHex[point >> 4];
+      out += kHex[point & 0xF];
+      i += length;
+    } else {
+      out.append(inText, i, length);
+      i += length;
+    }
   }
   return out;
 }

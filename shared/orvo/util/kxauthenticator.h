@@ -8,6 +8,7 @@
 // directory failure.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -59,9 +60,19 @@ class kxAuthenticator {
   static bool getUserGroups(const std::string& inServer, const std::string& inDN,
                             const std::string* inUser, const std::string* inPassword,
                             std::set<std::string>& ioGroups, bool inNested);
+  // Walks the groups reachable from inDN depth first, in the order a recursion over memberOf
+  // would visit them, with a work list of its own rather than the stack: a server may hand
+  // out groups without end. At most kMaxGroups groups enter the set and kMaxPendingGroups
+  // wait in the work list; reaching either stops the walk with a log line.
+  static constexpr size_t kMaxGroups = 10000;
+  static constexpr size_t kMaxPendingGroups = 100000;
   static void enumerateGroup(const std::string& inDN, const std::string* inUser,
                              const std::string* inPassword, std::set<std::string>& ioGroups,
                              int32_t inDepth);
+  // Directory text as it may be shown on a terminal: control characters (below 0x20 and 0x7F)
+  // and bytes that are not UTF-8 become \xHH, the C1 controls U+0080 to U+009F \u00HH;
+  // everything else, UTF-8 and the backslash included, is unchanged.
+  static std::string displayText(const std::string& inText);
   // Every "/" becomes "\2f"; nothing else changes.
   static std::string escapeDN(const std::string& inDN);
 };

@@ -256,19 +256,25 @@ DirectoryObject::DirectoryObject(DirectoryObject&&) noexcept = default;
 DirectoryObject& DirectoryObject::operator=(DirectoryObject&&) noexcept = default;
 
 uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inUser, const std::string* inPassword,
-                               uint32_t inFlags, DirectoryObject& outObject) {
+                               uint32_t inFlags, DirectoryObject& outObject, DirectoryInterface inInterface) {
   const std::wstring path = wide(inPath);
   const std::wstring user = inUser != nullptr ? wide(*inUser) : std::wstring();
   std::wstring password = inPassword != nullptr ? wide(*inPassword) : std::wstring();
   auto data = std::make_unique<Data>();
   const HRESULT result = ADsOpenObject(path.c_str(), inUser != nullptr ? user.c_str() : nullptr,
-                                       inPassword != nullptr ? password.c_str() : nullptr, inFlags, IID_IADs,
+                                       inPassword != nullptr ? password.c_str() : nullptr, inFlags,
+                                       inInterface == DirectoryInterface::user ? IID_IADsUser : IID_IADs,
                                        data->object.outVoid());
   SecureZeroMemory(password.data(), password.size() * sizeof(wchar_t));
   if (FAILED(result)) return status(result);
   outObject.itsData = std::move(data);
   return kDirOk;
 }
+
+// The directory services keep the objects they read in their own cache; there is nothing to
+// start ahead of the opens.
+void DirectoryObject::readAhead(const std::vector<std::string>&, const std::string*, const std::string*,
+                                const std::string&) {}
 
 uint32_t DirectoryObject::get(const std::string& inAttribute, std::string& outValue) {
   if (!itsData) return kInvalidArgument;

@@ -1,0 +1,618 @@
+// Connections to the directory: one bound libldap handle each, the reads made on it, and the
+// per-thread pool that lets a call reuse one connection per server and credentials.
+//
+// Binds. The process's own credentials are a SASL GSSAPI bind from its Kerberos credential
+// cache; explicit credentials are a GSSAPI bind from a ticket obtained for them in memory
+// (directorycredentials.cpp), so a password never reaches a directory server, genuine or not,
+// and no certificate is needed. Every GSSAPI bind outside TLS must give a security layer of
+// at least kMinimumSsf (signed and sealed traffic). A simple bind inside TLS is made only
+// when the operator configures it, and only against the CA file configured for it.
+// libldap reads no ldap.conf, ./ldaprc or LDAP* variables (LDAPNOINIT), and every option that
+// bears on trust is checked: a failed one ends the connection before anything is sent.
+//
+// Limits. A server may be hostile or broken, so what one can make us do is bounded: one
+// answer message holds at most kMaxAnswerBytes, one attribute at most kMaxValues values, and
+// a ranged attribute is read in at most kMaxRangeChunks chunks, each of which must move on.
+// A limit reached gives kLimitExceeded.
+//
+// Reuse: connections live in a per-thread pool while a DirectorySession is open on the
+// thread, keyed by URI, user and password; the password part of a key is wiped when the
+// pool is emptied. Every object keeps a shared reference to its connection.
+#include <gssapi/gssapi_krb5.h>
+#include <lber.h>
+#include <sasl/sasl.h>
+#include <string.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <iterator>
+#include <mutex>
+
+#include "directoryinternal.h"
+
+namespace orvo::platform {
+
+namespace {
+
+std::atomic<uint64_t> gConnectionCount{0};
+std::atomic<uint64_t> gBindCount{0};
+std::atomic<uint64_t> gOperationCount{0};
+
+constexpr ber_len_t kMinimumSsf = 56;
+constexpr ber_len_t kMaxAnswerBytes = 16 * 1024 * 1024;
+constexpr uint32_t kOptionFailed = 0x80004005;  // E_FAIL: a setting libldap refused
+
+struct MessageFree {
+  void operator()(LDAPMessage* inMessage) const { ldap_msgfree(inMessage); }
+};
+using MessagePtr = std::unique_ptr<LDAPMessage, MessageFree>;
+
+std::string diagnosticOf(LDAP* inLdap) {
+  char* text = nullptr;
+  std::string result;
+  if (ldap_get_option(inLdap, LDAP_OPT_DIAGNOSTIC_MESSAGE, &text) == LDAP_OPT_SUCCESS && text) {
+    result = text;
+    ldap_memfree(text);
+  }
+  return result;
+}
+
+// SASL GSSAPI needs no answers from us: the credential cache says who we are.
+int saslInteract(LDAP*, unsigned, void*, void* inInteract) {
+  for (auto* item = static_cast<sasl_interact_t*>(inInteract); item->id != SASL_CB_LIST_END; ++item) {
+    item->result = item->defresult != nullptr ? item->defresult : "";
+    item->len = static_cast<unsigned>(strlen(static_cast<const char*>(item->result)));
+  }
+  return LDAP_SUCCESS;
+}
+
+// Before libldap's first use: its configuration files and variables stay unread, so a file
+// in the working folder cannot change whom we trust.
+void keepLibldapFromLocalSettings() {
+  static std::once_flag once;
+  std::call_once(once, [] { setenv("LDAPNOINIT", "1", 1); });
+}
+
+// Points GSSAPI on this thread at a credential cache for the length of a bind, then back.
+class ThreadCredentialCache {
+ public:
+  explicit ThreadCredentialCache(const std::string& inName) {
+    OM_uint32 minor = 0;
+    const char* previous = nullptr;
+    itsOk = gss_krb5_ccache_name(&minor, inName.c_str(), &previous) == GSS_S_COMPLETE;
+    if (itsOk && previous != nullptr) itsPrevious = previous;
+    itsHadPrevious = itsOk && previous != nullptr;
+  }
+  ~ThreadCredentialCache() {
+    if (!itsOk) return;
+    OM_uint32 minor = 0;
+    gss_krb5_ccache_name(&minor, itsHadPrevious ? itsPrevious.c_str() : nullptr, nullptr);
+  }
+  ThreadCredentialCache(const ThreadCredentialCache&) = delete;
+  ThreadCredentialCache& operator=(const ThreadCredentialCache&) = delete;
+  bool ok() const { return itsOk; }
+
+ private:
+  bool itsOk = false;
+  bool itsHadPrevious = false;
+  std::string itsPrevious;
+};
+
+}  // namespace
+
+DirectoryStatistics directoryStatistics() {
+  DirectoryStatistics statistics;
+  statistics.connections = gConnectionCount.load();
+  statistics.binds = gBindCount.load();
+  statistics.operations = gOperationCount.load();
+  return statistics;
+}
+
+namespace detail {
+
+void wipe(std::string& ioText) {
+  if (!ioText.empty()) explicit_bzero(ioText.data(), ioText.size());
+  ioText.clear();
+}
+
+uint32_t statusOfLdapResult(int inResult, const std::string& inDiagnostic) {
+  switch (inResult) {
+    case LDAP_SUCCESS: return kDirOk;
+    case LDAP_INVALID_CREDENTIALS: {
+      const uint32_t code = adDiagnosticCode(inDiagnostic);
+      return hresultFromWin32(code != 0 ? code : 1326);
+    }
+    case LDAP_OPERATIONS_ERROR: return 0x80072020;
+    case LDAP_PROTOCOL_ERROR: return 0x80072021;
+    case LDAP_TIMELIMIT_EXCEEDED: return 0x80072022;
+    case LDAP_SIZELIMIT_EXCEEDED: return 0x80072023;
+    case LDAP_ADMINLIMIT_EXCEEDED: return kLimitExceeded;
+    case LDAP_AUTH_METHOD_NOT_SUPPORTED: return 0x80072027;
+    case LDAP_STRONG_AUTH_REQUIRED: return 0x80072028;
+    case LDAP_INAPPROPRIATE_AUTH: return 0x80072029;
+    case LDAP_REFERRAL: return 0x8007202B;
+    case LDAP_UNAVAILABLE_CRITICAL_EXTENSION: return 0x8007202C;
+    case LDAP_CONFIDENTIALITY_REQUIRED: return 0x8007202D;
+    case LDAP_NO_SUCH_ATTRIBUTE: return 0x8007200A;
+    case LDAP_NO_SUCH_OBJECT: return 0x80072030;
+    case LDAP_INVALID_DN_SYNTAX: return 0x80072032;
+    case LDAP_INSUFFICIENT_ACCESS: return 0x80070005;
+    case LDAP_BUSY: return 0x8007200E;
+    case LDAP_UNAVAILABLE: return 0x8007200F;
+    case LDAP_UNWILLING_TO_PERFORM: return 0x80072035;
+    case LDAP_SERVER_DOWN:
+    case LDAP_CONNECT_ERROR: return 0x8007203A;
+    case LDAP_LOCAL_ERROR: return 0x8007203B;
+    case LDAP_ENCODING_ERROR: return 0x8007203C;
+    case LDAP_DECODING_ERROR: return 0x8007203D;
+    case LDAP_TIMEOUT: return 0x800705B4;
+    case LDAP_AUTH_UNKNOWN: return 0x8007203E;
+    case LDAP_FILTER_ERROR: return 0x8007203F;
+    case LDAP_USER_CANCELLED: return 0x800704C7;
+    case LDAP_PARAM_ERROR: return 0x80070057;
+    case LDAP_NO_MEMORY: return 0x80070008;
+    default: return 0x80004005;
+  }
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* inUser,
+                                   const std::string* inPassword,
+                                   std::shared_ptr<DirectoryConnection>& outConnection) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  if (inUri.empty()) return kNoSuchDomain;
+  const bool simpleTls = inUser != nullptr && config.simpleBindOverTls;
+  // The simple bind trusts only the CA the operator named for it.
+  if (simpleTls && config.caFile.empty()) return kUntrustedRoot;
+
+  // Explicit credentials: the ticket first, so a wrong password costs no connection.
+  MemoryCredentials credentials;
+  if (inUser != nullptr && !simpleTls) {
+    const uint32_t status = credentials.obtain(*inUser, inPassword != nullptr ? *inPassword : std::string(),
+                                               config.timeoutSeconds);
+    if (dirFailed(status)) return status;
+  }
+
+  keepLibldapFromLocalSettings();
+  LDAP* raw = nullptr;
+  if (ldap_initialize(&raw, inUri.c_str()) != LDAP_SUCCESS || raw == nullptr) return kBadPathName;
+  std::unique_ptr<LDAP, LdapUnbind> ldap(raw);
+  ++gConnectionCount;
+
+  const int version = LDAP_VERSION3;
+  timeval timeout{config.timeoutSeconds, 0};
+  const bool tls = inUri.compare(0, 8, "ldaps://") == 0;
+  bool ok = ldap_set_option(ldap.get(), LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS &&
+            ldap_set_option(ldap.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF) == LDAP_OPT_SUCCESS &&
+            ldap_set_option(ldap.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
+            ldap_set_option(ldap.get(), LDAP_OPT_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
+            ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON) == LDAP_OPT_SUCCESS;
+  if (ok && (tls || simpleTls)) {
+    const int demand = LDAP_OPT_X_TLS_DEMAND;
+    const int newContext = 0;
+    ok = ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) == LDAP_OPT_SUCCESS &&
+         (config.caFile.empty() ||
+          ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_CACERTFILE, config.caFile.c_str()) == LDAP_OPT_SUCCESS) &&
+         ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_NEWCTX, &newContext) == LDAP_OPT_SUCCESS;
+  }
+  if (ok && !tls && !simpleTls) {
+    const ber_len_t minimum = kMinimumSsf;
+    ok = ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_SSF_MIN, &minimum) == LDAP_OPT_SUCCESS;
+  }
+  if (ok) {
+    Sockbuf* socket = nullptr;
+    ber_len_t maximum = kMaxAnswerBytes;
+    ok = ldap_get_option(ldap.get(), LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket != nullptr &&
+         ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_MAX_INCOMING, &maximum) == 1;
+  }
+  if (!ok) return kOptionFailed;
+
+  int result;
+  ++gBindCount;
+  ++gOperationCount;
+  if (!simpleTls) {
+    if (inUser != nullptr) {
+      ThreadCredentialCache cache(credentials.cacheName());
+      if (!cache.ok()) return kOptionFailed;
+      result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                            saslInteract, nullptr);
+    } else {
+      result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                            saslInteract, nullptr);
+    }
+    if (result == LDAP_SUCCESS && !tls) {
+      // A security layer was asked for; make sure one is there.
+      ber_len_t ssf = 0;
+      if (ldap_get_option(ldap.get(), LDAP_OPT_X_SASL_SSF, &ssf) != LDAP_OPT_SUCCESS || ssf < kMinimumSsf)
+        return 0x80072028;  // strong authentication required
+    }
+  } else {
+    // Never a password in clear text: TLS first.
+    result = ldap_connect(ldap.get());
+    if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+    if (!tls) {
+      ++gOperationCount;
+      result = ldap_start_tls_s(ldap.get(), nullptr, nullptr);
+      // The server agreed to TLS but the handshake failed: with certificates always
+      // verified, that is a server whose certificate we do not trust.
+      if (result == LDAP_CONNECT_ERROR) return kUntrustedRoot;
+      if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+    }
+    std::string secret = inPassword != nullptr ? *inPassword : std::string();
+    berval credential{static_cast<ber_len_t>(secret.size()), secret.data()};
+    result = ldap_sasl_bind_s(ldap.get(), inUser->c_str(), LDAP_SASL_SIMPLE, &credential, nullptr, nullptr,
+                              nullptr);
+    wipe(secret);
+  }
+  if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+  auto connection = std::make_shared<DirectoryConnection>();
+  connection->itsLdap = std::move(ldap);
+  outConnection = std::move(connection);
+  return kDirOk;
+}
+
+uint32_t DirectoryConnection::readEntries(LDAPMessage* inMessage, std::vector<Entry>& outEntries) {
+  LDAP* ldap = itsLdap.get();
+  for (LDAPMessage* item = ldap_first_entry(ldap, inMessage); item != nullptr; item = ldap_next_entry(ldap, item)) {
+    Entry entry;
+    if (char* dn = ldap_get_dn(ldap, item)) {
+      entry.dn = dn;
+      ldap_memfree(dn);
+    }
+    BerElement* ber = nullptr;
+    uint32_t status = kDirOk;
+    for (char* attribute = ldap_first_attribute(ldap, item, &ber); attribute != nullptr;
+         attribute = ldap_next_attribute(ldap, item, ber)) {
+      std::vector<std::string>& values = entry.attributes[attribute];
+      if (berval** list = ldap_get_values_len(ldap, item, attribute)) {
+        for (berval** value = list; *value != nullptr; ++value) {
+          if (values.size() == kMaxValues) {
+            status = kLimitExceeded;
+            break;
+          }
+          values.emplace_back((*value)->bv_val, (*value)->bv_len);
+        }
+        ldap_value_free_len(list);
+      }
+      ldap_memfree(attribute);
+      if (dirFailed(status)) break;
+    }
+    if (ber != nullptr) ber_free(ber, 0);
+    if (dirFailed(status)) return status;
+    outEntries.push_back(std::move(entry));
+  }
+  return kDirOk;
+}
+
+uint32_t DirectoryConnection::search(const std::string& inBase, int inScope, const std::string& inFilter,
+                                     const std::vector<std::string>& inAttributes, int inLimit,
+                                     std::vector<Entry>& outEntries) {
+  std::vector<char*> names;
+  for (const std::string& name : inAttributes) names.push_back(const_cast<char*>(name.c_str()));
+  names.push_back(nullptr);
+  LDAPMessage* raw = nullptr;
+  ++gOperationCount;
+  const int result = ldap_search_ext_s(itsLdap.get(), inBase.c_str(), inScope, inFilter.c_str(), names.data(), 0,
+                                       nullptr, nullptr, nullptr, inLimit, &raw);
+  MessagePtr message(raw);
+  if (result != LDAP_SUCCESS && !(result == LDAP_SIZELIMIT_EXCEEDED && message))
+    return statusOfLdapResult(result, diagnosticOf(itsLdap.get()));
+  const uint32_t status = readEntries(message.get(), outEntries);
+  if (dirFailed(status)) return status;
+  return result == LDAP_SIZELIMIT_EXCEEDED ? kNameNotUnique : kDirOk;
+}
+
+// An attribute handed out in chunks is read to its end on this connection and kept under its
+// plain name as if it had come in one piece.
+uint32_t DirectoryConnection::completeEntry(Entry& ioEntry) {
+  std::vector<std::string> ranged;
+  for (const auto& [description, values] : ioEntry.attributes) {
+    AttributeRange range;
+    if (parseAttributeRange(description, range)) ranged.push_back(description);
+  }
+  for (const std::string& description : ranged) {
+    AttributeRange range;
+    parseAttributeRange(description, range);
+    std::vector<std::string> values = std::move(ioEntry.attributes[description]);
+    ioEntry.attributes.erase(description);
+    const uint32_t status = completeRangedValues(
+        description, values,
+        [&](const std::string& inRequest, std::string& outDescription, std::vector<std::string>& outValues) {
+          std::vector<Entry> chunk;
+          const uint32_t readStatus = search(ioEntry.dn, LDAP_SCOPE_BASE, "(objectClass=*)", {inRequest}, 0, chunk);
+          if (dirFailed(readStatus)) return readStatus;
+          outDescription.clear();
+          if (chunk.empty()) return kDirOk;
+          for (auto& [name, chunkValues] : chunk.front().attributes) {
+            AttributeRange next;
+            if (parseAttributeRange(name, next) && equalsText(next.attribute, range.attribute, false)) {
+              outDescription = name;
+              outValues = std::move(chunkValues);
+              break;
+            }
+          }
+          return kDirOk;
+        });
+    if (dirFailed(status)) return status;
+    std::vector<std::string>& whole = ioEntry.attributes[range.attribute];
+    if (whole.size() + values.size() > kMaxValues) return kLimitExceeded;
+    whole.insert(whole.end(), std::make_move_iterator(values.begin()), std::make_move_iterator(values.end()));
+  }
+  return kDirOk;
+}
+
+uint32_t DirectoryConnection::readObject(const std::string& inDN, const std::vector<std::string>& inAttributes,
+                                         Entry& outEntry) {
+  std::vector<Entry> entries;
+  const uint32_t status = search(inDN, LDAP_SCOPE_BASE, "(objectClass=*)", inAttributes, 0, entries);
+  if (dirFailed(status)) return status;
+  if (entries.empty()) return 0x80072030;
+  outEntry = std::move(entries.front());
+  return completeEntry(outEntry);
+}
+
+uint32_t DirectoryConnection::readRoot() {
+  if (!itsDefaultNC.empty()) return kDirOk;
+  Entry root;
+  const uint32_t status =
+      readObject("", {"defaultNamingContext", "configurationNamingContext", "rootDomainNamingContext"}, root);
+  if (dirFailed(status)) return status;
+  const auto& nc = root.attributes["defaultNamingContext"];
+  if (nc.empty()) return kNoSuchDomain;
+  itsDefaultNC = nc.front();
+  const auto& config = root.attributes["configurationNamingContext"];
+  if (!config.empty()) itsConfigNC = config.front();
+  const auto& forest = root.attributes["rootDomainNamingContext"];
+  if (!forest.empty()) itsRootNC = forest.front();
+  return kDirOk;
+}
+
+uint32_t DirectoryConnection::defaultNamingContext(std::string& outDN) {
+  const uint32_t status = readRoot();
+  if (dirFailed(status)) return status;
+  outDN = itsDefaultNC;
+  return kDirOk;
+}
+
+std::string DirectoryConnection::forestRoot() {
+  if (dirFailed(readRoot())) return std::string();
+  return dnsDomainOfDN(itsRootNC.empty() ? itsDefaultNC : itsRootNC);
+}
+
+std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
+  const std::string key = toLowerText(inDnsDomain);
+  const auto known = itsNetbiosNames.find(key);
+  if (known != itsNetbiosNames.end()) return known->second;
+  const DirectoryConfig& config = DirectoryConfig::current();
+  std::string name;
+  if (!config.netbiosDomain.empty() && equalsText(inDnsDomain, config.domain, false)) {
+    name = config.netbiosDomain;
+  } else {
+    std::vector<Entry> entries;
+    if (!dirFailed(readRoot()) && !itsConfigNC.empty() &&
+        !dirFailed(search("CN=Partitions," + itsConfigNC, LDAP_SCOPE_ONELEVEL,
+                          "(&(objectClass=crossRef)(dnsRoot=" + escapeFilterValue(inDnsDomain) + ")(nETBIOSName=*))",
+                          {"nETBIOSName"}, 1, entries)) &&
+        !entries.empty()) {
+      const auto& values = entries.front().attributes["nETBIOSName"];
+      if (!values.empty()) name = values.front();
+    }
+  }
+  if (!name.empty()) itsNetbiosNames[key] = name;
+  return name;
+}
+
+uint32_t DirectoryConnection::domainOfName(const std::string& inName, std::string& outDnsDomain) {
+  uint32_t status = readRoot();
+  if (dirFailed(status)) return status;
+  if (itsConfigNC.empty()) return kNoSuchDomain;
+  const std::string value = escapeFilterValue(inName);
+  std::vector<Entry> entries;
+  // The domains of the forest are the crossRef objects that carry a NetBIOS name.
+  status = search("CN=Partitions," + itsConfigNC, LDAP_SCOPE_ONELEVEL,
+                  "(&(objectClass=crossRef)(nETBIOSName=*)(|(nETBIOSName=" + value + ")(dnsRoot=" + value + ")))",
+                  {"dnsRoot"}, 2, entries);
+  if (dirFailed(status) && status != kNameNotUnique) return status;
+  if (entries.size() != 1) return kNoSuchDomain;
+  const auto& root = entries.front().attributes["dnsRoot"];
+  if (root.empty() || root.front().empty()) return kNoSuchDomain;
+  outDnsDomain = root.front();
+  return kDirOk;
+}
+
+// ---------------------------------------------------------------------------------------
+// Reading ahead: the groups of one depth are asked for together, so a walk over them costs a
+// round trip per depth rather than one per group. Answers are kept for the session, and each
+// object is asked for once however often it is opened.
+
+namespace {
+
+// A DN as a directory path writes it.
+std::string pathDN(const std::string& inDN) {
+  std::string out;
+  out.reserve(inDN.size());
+  for (const char c : inDN) {
+    if (c == '/') out += "\\2f";
+    else out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+void DirectoryConnection::readAhead(const std::vector<std::string>& inDNs, const std::vector<std::string>& inAttributes,
+                                    const std::string& inFollow) {
+  if (itsAhead.attributes.empty()) {
+    itsAhead.attributes = inAttributes;
+    itsAhead.follow = inFollow;
+  }
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  names.push_back(nullptr);
+  for (const std::string& value : inDNs) {
+    if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead) return;
+    const std::string dn = pathDN(value);
+    if (!itsAhead.requested.insert(dn).second) continue;
+    int id = 0;
+    ++gOperationCount;
+    const int result = ldap_search_ext(itsLdap.get(), dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", names.data(), 0,
+                                       nullptr, nullptr, nullptr, 0, &id);
+    if (result == LDAP_SUCCESS) {
+      itsAhead.inFlight[id] = dn;
+      itsAhead.waiting.insert(dn);
+    } else {
+      itsAhead.done[dn] = {statusOfLdapResult(result, diagnosticOf(itsLdap.get())), Entry()};
+    }
+  }
+}
+
+// Waits for one answer to a request read ahead and keeps it; false when none came in time,
+// and then every request still out has failed.
+bool DirectoryConnection::receiveReadAhead() {
+  timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
+  LDAPMessage* raw = nullptr;
+  const int type = ldap_result(itsLdap.get(), LDAP_RES_ANY, LDAP_MSG_ALL, &timeout, &raw);
+  MessagePtr message(raw);
+  if (type <= 0 || !message) {
+    const uint32_t status = type == 0 ? statusOfLdapResult(LDAP_TIMEOUT, "")
+                                      : statusOfLdapResult(LDAP_SERVER_DOWN, diagnosticOf(itsLdap.get()));
+    for (auto& [id, dn] : itsAhead.inFlight) {
+      ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
+      itsAhead.done[dn] = {status, Entry()};
+    }
+    itsAhead.inFlight.clear();
+    itsAhead.waiting.clear();
+    return false;
+  }
+  const auto request = itsAhead.inFlight.find(ldap_msgid(message.get()));
+  if (request == itsAhead.inFlight.end()) return true;
+  const std::string dn = request->second;
+  itsAhead.inFlight.erase(request);
+  itsAhead.waiting.erase(dn);
+  int code = LDAP_OTHER;
+  std::string diagnostic;
+  for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
+       item = ldap_next_message(itsLdap.get(), item)) {
+    char* text = nullptr;
+    if (ldap_msgtype(item) == LDAP_RES_SEARCH_RESULT &&
+        ldap_parse_result(itsLdap.get(), item, &code, nullptr, &text, nullptr, nullptr, 0) == LDAP_SUCCESS &&
+        text != nullptr) {
+      diagnostic = text;
+    }
+    if (text != nullptr) ldap_memfree(text);
+  }
+  std::vector<Entry> entries;
+  uint32_t status = code == LDAP_SUCCESS ? readEntries(message.get(), entries) : statusOfLdapResult(code, diagnostic);
+  if (!dirFailed(status) && entries.empty()) status = 0x80072030;
+  Entry entry;
+  if (!dirFailed(status)) {
+    entry = std::move(entries.front());
+    status = completeEntry(entry);
+  }
+  size_t bytes = entry.dn.size();
+  for (const auto& [name, values] : entry.attributes) {
+    bytes += name.size();
+    for (const std::string& value : values) bytes += value.size();
+  }
+  // What is kept for later is bounded too: past the budget an answer is dropped, reading
+  // ahead ends, and the object is read again when it is opened.
+  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
+    itsAhead.full = true;
+    return true;
+  }
+  itsAhead.bytes += bytes;
+  if (!dirFailed(status)) {
+    // The groups this one is in are most likely wanted next: ask for them now.
+    const auto follow = entry.attributes.find(itsAhead.follow);
+    if (follow != entry.attributes.end()) readAhead(follow->second, itsAhead.attributes, itsAhead.follow);
+  }
+  itsAhead.done[dn] = {status, std::move(entry)};
+  return true;
+}
+
+bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry, uint32_t& outStatus) {
+  for (;;) {
+    const auto found = itsAhead.done.find(inDN);
+    if (found != itsAhead.done.end()) {
+      outStatus = found->second.first;
+      outEntry = found->second.second;
+      return true;
+    }
+    if (itsAhead.waiting.count(inDN) == 0) return false;
+    receiveReadAhead();
+  }
+}
+
+namespace detail {
+
+// ---------------------------------------------------------------------------------------
+// Sessions: the per-thread pool of connections
+
+namespace {
+
+struct ConnectionPool {
+  int depth = 0;
+  std::map<std::string, std::shared_ptr<DirectoryConnection>> connections;
+
+  void clear() {
+    while (!connections.empty()) {
+      auto node = connections.extract(connections.begin());
+      wipe(node.key());
+    }
+  }
+  ~ConnectionPool() { clear(); }
+};
+
+thread_local ConnectionPool tPool;
+
+}  // namespace
+
+bool sessionOpen() { return tPool.depth > 0; }
+
+uint32_t connect(const std::string& inUri, const std::string* inUser, const std::string* inPassword,
+                 std::shared_ptr<DirectoryConnection>& outConnection) {
+  std::string key;
+  if (tPool.depth > 0) {
+    key = inUri;
+    key += '\0';
+    if (inUser != nullptr) {
+      key += *inUser;
+      key += '\0';
+      if (inPassword != nullptr) key += *inPassword;
+    }
+    const auto found = tPool.connections.find(key);
+    if (found != tPool.connections.end()) {
+      outConnection = found->second;
+      wipe(key);
+      return kDirOk;
+    }
+  }
+  const uint32_t status = DirectoryConnection::open(inUri, inUser, inPassword, outConnection);
+  if (!dirFailed(status) && tPool.depth > 0) tPool.connections.emplace(std::move(key), outConnection);
+  wipe(key);
+  return status;
+}
+
+std::string domainUri(const std::string& inDomain) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  if (inDomain.empty() || equalsText(inDomain, config.domain, false) ||
+      equalsText(inDomain, config.netbiosDomain, false))
+    return config.ldapUri;
+  if (inDomain.find('.') != std::string::npos) return lookupSrv("_ldap._tcp." + inDomain, config.timeoutSeconds);
+  // A NetBIOS name we were not told about: the machine's own controller says whether it
+  // is its domain (checked by the caller).
+  return config.netbiosDomain.empty() ? config.ldapUri : std::string();
+}
+
+}  // namespace detail
+
+DirectorySession::DirectorySession() { ++detail::tPool.depth; }
+
+DirectorySession::~DirectorySession() {
+  if (--detail::tPool.depth == 0) detail::tPool.clear();
+}
+
+}  // namespace orvo::platform

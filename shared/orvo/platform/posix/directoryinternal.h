@@ -1,0 +1,150 @@
+// What the units of the POSIX directory client share: entries as read, the connection with
+// its binds and reads, the per-thread pool, the Kerberos credentials for explicit binds,
+// DNS SRV discovery and the limits that keep a hostile or broken server from holding us.
+//
+// Units: directoryconfig.cpp (settings and controller discovery), directorycredentials.cpp
+// (Kerberos tickets for explicit credentials, kept in memory), directoryconnection.cpp
+// (connections, binds, reads and their pool), directorytext.cpp (filters, paths, DNs and
+// ranged attribute texts), directory.cpp (account lookups, the name translator and
+// directory objects). A Windows client mirrors them over ADSI.
+#pragma once
+
+#include <ldap.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "orvo/platform/kxdirectory.h"
+#include "orvo/util/kxtexthelpers.h"
+
+namespace orvo::platform::detail {
+
+// Attribute names compare without regard to case.
+struct NoCaseLess {
+  bool operator()(const std::string& inA, const std::string& inB) const {
+    return compareText(inA, inB, false) < 0;
+  }
+};
+using Attributes = std::map<std::string, std::vector<std::string>, NoCaseLess>;
+
+struct Entry {
+  std::string dn;
+  Attributes attributes;
+};
+
+void wipe(std::string& ioText);
+
+// LDAP result codes as the HRESULTs ADSI reports for them (Windows' LDAP to Win32 table).
+uint32_t statusOfLdapResult(int inResult, const std::string& inDiagnostic);
+
+// The SRV records of inName in the order RFC 2782 gives (lowest priority first, and within
+// a priority a random order weighted by the records' weights), as "ldap://host:port" URIs
+// separated by blanks, which libldap tries one after another; "" when there are none.
+std::string lookupSrv(const std::string& inName, int inTimeoutSeconds);
+
+std::string kerberosDefaultRealm();
+
+// A Kerberos principal's ticket obtained with a password into a MEMORY: credential cache of
+// its own (nothing reaches the disk); the cache is destroyed with the object.
+class MemoryCredentials {
+ public:
+  MemoryCredentials() = default;
+  ~MemoryCredentials();
+  MemoryCredentials(const MemoryCredentials&) = delete;
+  MemoryCredentials& operator=(const MemoryCredentials&) = delete;
+
+  // inUser: "DOMAIN\account", "name@suffix" (an enterprise name) or a bare account of the
+  // machine's domain. Gives the HRESULT of the logon error the KDC reports.
+  uint32_t obtain(const std::string& inUser, const std::string& inPassword, int inTimeoutSeconds);
+  const std::string& cacheName() const { return itsCacheName; }
+
+ private:
+  std::string itsCacheName;  // "MEMORY:..."; empty until obtained
+};
+
+}  // namespace orvo::platform::detail
+
+namespace orvo::platform {
+
+class DirectoryConnection {
+ public:
+  // Connects to inUri and binds: GSSAPI with the credential cache when inUser is null;
+  // otherwise GSSAPI with a ticket obtained for the explicit credentials, or, when the
+  // operator configured it, a simple bind inside verified TLS.
+  static uint32_t open(const std::string& inUri, const std::string* inUser, const std::string* inPassword,
+                       std::shared_ptr<DirectoryConnection>& outConnection);
+
+  // One base-scope read of an object.
+  uint32_t readObject(const std::string& inDN, const std::vector<std::string>& inAttributes, detail::Entry& outEntry);
+  // Entries below inBase matching inFilter (at most inLimit of them).
+  uint32_t search(const std::string& inBase, int inScope, const std::string& inFilter,
+                  const std::vector<std::string>& inAttributes, int inLimit, std::vector<detail::Entry>& outEntries);
+
+  // Reading ahead: base-scope reads of inDNs (each as a directory path writes it, "/" as
+  // "\2f") sent at once without waiting; each answer, as it arrives, sends reads for the
+  // values of its inFollow attribute in turn. At most kMaxReadAhead objects per connection.
+  void readAhead(const std::vector<std::string>& inDNs, const std::vector<std::string>& inAttributes,
+                 const std::string& inFollow);
+  // The object read ahead under inDN, waiting for its answer; false when it was not asked for.
+  bool takeReadAhead(const std::string& inDN, detail::Entry& outEntry, uint32_t& outStatus);
+
+  // The domain's naming context as the server tells it (read once).
+  uint32_t defaultNamingContext(std::string& outDN);
+  // The forest root's DNS name, from the root DSE (read once); "" when unknown.
+  std::string forestRoot();
+  // The NetBIOS name of the domain whose DNS name is inDnsDomain ("" when unknown).
+  std::string netbiosName(const std::string& inDnsDomain);
+  // The DNS name of the forest's domain whose NetBIOS or DNS name is inName ("" when none).
+  uint32_t domainOfName(const std::string& inName, std::string& outDnsDomain);
+
+ private:
+  struct LdapUnbind {
+    void operator()(LDAP* inLdap) const { ldap_unbind_ext_s(inLdap, nullptr, nullptr); }
+  };
+  bool receiveReadAhead();
+  uint32_t readRoot();
+  uint32_t completeEntry(detail::Entry& ioEntry);
+  uint32_t readEntries(LDAPMessage* inMessage, std::vector<detail::Entry>& outEntries);
+
+  std::unique_ptr<LDAP, LdapUnbind> itsLdap;
+  std::string itsDefaultNC;
+  std::string itsConfigNC;
+  std::string itsRootNC;
+  std::map<std::string, std::string> itsNetbiosNames;  // lower-case DNS name -> NetBIOS name
+  struct ReadAhead {
+    std::vector<std::string> attributes;
+    std::string follow;
+    std::set<std::string> requested;                                 // every DN asked for
+    std::map<int, std::string> inFlight;                             // message id -> DN
+    std::set<std::string> waiting;                                   // the DNs of inFlight
+    std::map<std::string, std::pair<uint32_t, detail::Entry>> done;  // DN -> status, entry
+    size_t bytes = 0;                                                // kept in done
+    bool full = false;                                               // no more reading ahead
+  } itsAhead;
+};
+
+}  // namespace orvo::platform
+
+namespace orvo::platform::detail {
+
+// A connection for inUri and the credentials: the pooled one while a DirectorySession lives on
+// this thread, a new one otherwise.
+uint32_t connect(const std::string& inUri, const std::string* inUser, const std::string* inPassword,
+                 std::shared_ptr<DirectoryConnection>& outConnection);
+
+// Whether a DirectorySession is open on this thread (connections are shared).
+bool sessionOpen();
+
+// Objects read ahead on one connection, at most.
+inline constexpr size_t kMaxReadAhead = 10000;
+// Bytes of answers read ahead kept on one connection, at most.
+inline constexpr size_t kMaxReadAheadBytes = 64 * 1024 * 1024;
+
+// The LDAP URI for a domain given by DNS or NetBIOS name ("" = the machine's domain).
+std::string domainUri(const std::string& inDomain);
+
+}  // namespace orvo::platform::detail
