@@ -113,6 +113,19 @@ bool setNonBlocking(SocketHandle inSocket, bool inOn) {
 }
 
 int setSocketOption(SocketHandle inSocket, int inLevel, int inName, const void* inValue, SocketLength inLength) {
+  // SO_REUSEADDR asks for a port whose old connections linger, which WinSock grants anyway;
+  // on WinSock it would also let another socket bind the same port and take its connections.
+  // Such a socket takes the port for itself instead.
+  if (inLevel == SOL_SOCKET && inName == SO_REUSEADDR && inValue != nullptr &&
+      inLength >= static_cast<SocketLength>(sizeof(int))) {
+    int asked;
+    std::memcpy(&asked, inValue, sizeof asked);
+    if (asked != 0) {
+      const int exclusive = 1;
+      return ::setsockopt(inSocket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+                          sizeof exclusive);
+    }
+  }
   return ::setsockopt(inSocket, inLevel, inName, static_cast<const char*>(inValue), inLength);
 }
 
