@@ -300,6 +300,78 @@ TEST(Properties, DocumentRoundTripWithAwkwardCharacters) {
   }
 }
 
+// Every name and key reads back, whatever bytes it holds, and so do the sets after it: an
+// unnamed set (the default of every record's properties) or a key with a blank once wrote
+// a tag that ended the read.
+TEST(Properties, EveryNameAndKeyReadsBack) {
+  const std::string names[] = {
+      "", "my key", "a\tb\nc", std::string("nul\0in", 6), "\x01\x7f\x80\xff", "&#x41;", "&amp;",
+      "<x>", "a'b\"c", "caf\xc3\xa9", "-.:_", "&#x;",
+  };
+  for (const std::string& name : names) {
+    kxProperties set;
+    set.setName(name);
+    set.setValue(name, "v");  // keys are lower-cased; none of these has a capital
+    set.setValue("plain", name);
+    kxProperties after;
+    after.setName("after");
+    after.setValue("still", "here");
+    for (bool newLines : {true, false}) {
+      std::list<kxProperties> sets;
+      std::istringstream in(document({set, after}, newLines));
+      ASSERT_TRUE(kxProperties::readDocument(in, sets)) << in.str();
+      ASSERT_EQ(sets.size(), 2u) << in.str();
+      EXPECT_EQ(sets.front().getName(), name);
+      EXPECT_EQ(entriesOf(sets.front()), entriesOf(set)) << in.str();
+      EXPECT_EQ(sets.back().getValue("still"), "here");
+    }
+  }
+  EXPECT_EQ(document({kxProperties()}, false), "<?xml version='1.0'?><&#x;></&#x;>");
+  kxProperties blank;
+  blank.setValue("my key", "1");
+  std::string elements;
+  blank.writeElementsToString(elements, false);
+  EXPECT_EQ(elements, "<my&#x20;key value=\"1\"/>");
+
+  // References stand for one byte, or for nothing; anything else is refused.
+  struct Case {
+    const char* text;
+    bool ok;
+    const char* key;
+  } cases[] = {
+      {"<a><x&#x41;y value=\"1\"/></a>", true, "xay"},  // keys are lower-cased as they are set
+      {"<a><&#x9; value=\"1\"/></a>", true, "\t"},
+      {"<a><&#x; value=\"1\"/></a>", true, ""},
+      {"<a><x&#x414; value=\"1\"/></a>", false, nullptr},
+      {"<a><x&#41; value=\"1\"/></a>", false, nullptr},
+      {"<a><x&#xG; value=\"1\"/></a>", false, nullptr},
+      {"<a><x&#x4 value=\"1\"/></a>", false, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::list<kxProperties> sets;
+    std::istringstream in(c.text);
+    EXPECT_EQ(kxProperties::readDocument(in, sets), c.ok) << c.text;
+    if (c.ok && !sets.empty()) {
+      EXPECT_TRUE(sets.front().hasValue(c.key)) << c.text;
+    }
+  }
+  // A value keeps character references as text: they are decoded in names only.
+  std::list<kxProperties> sets;
+  std::istringstream in("<s><a value=\"&#x41;\"/></s>");
+  ASSERT_TRUE(kxProperties::readDocument(in, sets));
+  EXPECT_EQ(sets.front().getValue("a"), "&#x41;");
+}
+
+// A set made its own sub-set takes its entries as they were before the call.
+TEST(Properties, SetSubPropertiesOfItself) {
+  kxProperties set;
+  set.setName("zone");
+  set.setValue("ttl", "1");
+  set.setValue("zone:old", "x");
+  set.setSubProperties(set);
+  EXPECT_EQ(entriesOf(set), (Entries{{"ttl", "1"}, {"zone:ttl", "1"}, {"zone:zone:old", "x"}}));
+}
+
 // Documents written before entities were used keep their text: only the five predefined
 // entities change.
 TEST(Properties, OlderDocumentsReadUnchanged) {

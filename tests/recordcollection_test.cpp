@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "orvo/datastruct/kxrecordcollection.h"
@@ -246,6 +249,66 @@ TEST(RecordCollection, QueriesByContent) {
   EXPECT_EQ(coll.findRecordIf(inSection, &wanted)->getName(), "www");
   wanted = kAuthority;
   EXPECT_EQ(coll.findRecordIf(inSection, &wanted), nullptr);
+}
+
+// findRecords clears its output: a name that points into the output, or an output that is
+// the collection itself, must still see what was there before.
+TEST(RecordCollection, FindRecordsIntoItsOwnOutput) {
+  auto zone = [] {
+    kxRecordCollection coll("zone.test.");
+    coll.addRecord("www", "", kTypeA, "10.0.0.1");
+    coll.addRecord("mail", "", kTypeMX, "10\tmx");
+    coll.addRecord("WWW", "", kTypeA, "10.0.0.2", "", true, -1, kAuthority);
+    coll.addRecord("www", "", kTypeTXT, "t");
+    return coll;
+  };
+  struct Case {
+    bool self;                  // the output is the searched collection
+    kxResRecType type;
+    int32_t section;
+    Strings expected;           // full names, then data, of the output's records
+  } cases[] = {
+      {false, kTypeA, 0, {"www.zone.test.", "10.0.0.1", "WWW.zone.test.", "10.0.0.2"}},
+      {false, kAnyRecordType, kAnswer, {"www.zone.test.", "10.0.0.1", "www.zone.test.", "t"}},
+      {true, kTypeA, 0, {"www", "10.0.0.1", "WWW", "10.0.0.2"}},
+      {true, kTypeMX, 0, {}},
+  };
+  for (const Case& c : cases) {
+    kxRecordCollection source = zone();
+    kxRecordCollection other;
+    other.addRecord("www.zone.test.", "", kTypeNS, "ns");  // the name is read from here
+    kxRecordCollection& out = c.self ? source : other;
+    const uint32_t count = source.findRecords(&out, out.getRecord(0)->getName().c_str(), c.type, c.section);
+    Strings got;
+    for (uint32_t i = 0; const kxResourceRecord* r = out.getRecord(i); ++i) {
+      got.push_back(r->getName());
+      got.push_back(r->getData());
+      EXPECT_EQ(r->getCollection(), &out);
+    }
+    EXPECT_EQ(got, c.expected) << c.self << "/" << c.type;
+    EXPECT_EQ(count, c.expected.size() / 2);
+    EXPECT_EQ(out.getRecordCount(), c.expected.size() / 2);
+  }
+}
+
+// Only addresses of stored records are read: a removed record's address, or one of another
+// collection, is refused before the record behind it is touched.
+TEST(RecordCollection, ForeignAndStaleAddressesAreRefused) {
+  kxRecordCollection coll;
+  coll.addRecord("keep", "", kTypeA, "10.0.0.1");
+  kxRecordCollection other;
+  kxResourceRecord* foreign = other.addRecord("f", "", kTypeA, "10.0.0.2");
+  kxResourceRecord* gone = coll.addRecord("gone", "", kTypeA, "10.0.0.3");
+  coll.removeRecord(gone);
+  for (kxResourceRecord* bad : {gone, foreign}) {
+    EXPECT_FALSE(coll.containsRecord(bad));
+    EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.changeRecordType(bad, kTypeA), bad); }), Strings{"false"});
+    EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.changeRecordType(bad, kTypeMX), bad); }), Strings{"false"});
+    EXPECT_EQ(failedAssertions([&] { coll.removeRecord(bad); }), Strings{"false"});
+    EXPECT_EQ(failedAssertions([&] { EXPECT_EQ(coll.getRecordIndex(bad), 0u); }), Strings{"false"});
+  }
+  EXPECT_EQ(names(coll), Strings{"keep"});
+  EXPECT_EQ(other.getRecord(0)->type(), kTypeA);
 }
 
 TEST(RecordCollection, MoveRecord) {
@@ -537,6 +600,192 @@ TEST(RecordCollection, CachesStayConsistent) {
         ASSERT_EQ(coll.getRecord(uint32_t(ids.size()), type, section), nullptr);
       }
     }
+  }
+}
+
+// The same against a plain model at 100,000 records, with what the indexes serve: removals
+// by address and by name, renames of stored records, type changes, positions, membership
+// and lookups by name (case-insensitive, in type order). Counts and walks are compared
+// with the model after every step and with a recount of everything now and then.
+TEST(RecordCollection, ModelAtScale) {
+  struct Entry {
+    kxResRecType type;
+    int32_t section;
+    std::string name;
+    uint64_t stamp;  // storing order within the type
+  };
+  const kxResRecType types[] = {kTypeA, kTypeNS, kTypeMX, kTypeTXT, kTypeAAAA};
+  std::mt19937 random(17);
+  auto pick = [&random](size_t inCount) { return size_t(random() % inCount); };
+  auto fold = [](std::string inName) {
+    for (char& c : inName) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return inName;
+  };
+  // Names shared by a few records each, in varying case.
+  auto randomName = [&] {
+    std::string name = "h" + std::to_string(pick(40000));
+    if (pick(4) == 0) name[0] = 'H';
+    return name;
+  };
+
+  kxRecordCollection coll("zone.test.");
+  std::unordered_map<int32_t, Entry> entries;
+  std::unordered_map<std::string, std::set<int32_t>> byName;  // ids by folded name
+  std::vector<int32_t> order;
+  using Key = std::pair<kxResRecType, int32_t>;
+  std::map<Key, uint32_t> counts;  // by type and section, kept by the model
+  int32_t nextID = 0;
+  uint64_t nextStamp = 0;
+  // Files an entry in the model's counts and name map (inDelta 1), or takes it out (-1).
+  auto count = [&](int32_t inID, const Entry& inEntry, int inDelta) {
+    counts[Key(inEntry.type, inEntry.section)] += uint32_t(inDelta);
+    if (inDelta > 0)
+      byName[fold(inEntry.name)].insert(inID);
+    else
+      byName[fold(inEntry.name)].erase(inID);
+  };
+  auto insert = [&](size_t inBefore) {
+    Entry e{types[pick(5)], int32_t(1 + pick(3)), randomName(), nextStamp++};
+    kxResourceRecord r(nullptr, e.name + ".zone.test.", "", e.type, std::to_string(nextID), "", true);
+    r.setID(nextID);
+    ASSERT_NE(coll.insertRecord(r, inBefore < order.size() ? int32_t(inBefore) : -1, e.section), nullptr);
+    order.insert(inBefore < order.size() ? order.begin() + inBefore : order.end(), nextID);
+    count(nextID, e, 1);
+    entries[nextID++] = e;
+  };
+  // Ids of the records of a type (any: kAnyRecordType) and section (any: 0) with a name
+  // (any: ""), in type order.
+  auto expected = [&](kxResRecType inType, int32_t inSection, const std::string& inName) {
+    std::vector<std::pair<std::pair<kxResRecType, uint64_t>, int32_t>> keyed;
+    auto consider = [&](int32_t inID) {
+      const Entry& e = entries.at(inID);
+      if ((inType == kAnyRecordType || e.type == inType) && (inSection == 0 || e.section == inSection))
+        keyed.push_back({{e.type, e.stamp}, inID});
+    };
+    if (inName.empty()) {
+      for (const auto& entry : entries) consider(entry.first);
+    } else {
+      for (int32_t id : byName[fold(inName)]) consider(id);
+    }
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<int32_t> ids;
+    for (const auto& k : keyed) ids.push_back(k.second);
+    return ids;
+  };
+  auto ids = [](kxRecordCollection& inColl) {
+    std::vector<int32_t> out;
+    for (uint32_t i = 0; const kxResourceRecord* r = inColl.getRecord(i); ++i) out.push_back(r->getID());
+    return out;
+  };
+  auto recountAll = [&] {
+    ASSERT_EQ(ids(coll), order);
+    std::map<Key, uint32_t> recount;
+    for (const auto& [id, e] : entries) ++recount[Key(e.type, e.section)];
+    for (kxResRecType type : types)
+      for (int32_t section = 1; section <= 3; ++section) {
+        const Key key(type, section);
+        ASSERT_EQ(recount[key], counts[key]);
+        ASSERT_EQ(coll.getRecordCount(type, section), recount[key]);
+      }
+    for (int32_t section = 0; section <= 3; ++section) {
+      const kxResRecType type = section == 0 ? types[pick(5)] : kAnyRecordType;
+      const std::vector<int32_t> want = expected(type, section, "");
+      ASSERT_EQ(coll.getRecordCount(type, section), want.size());
+      for (size_t i = want.size(); i-- > 0;)  // backwards, one step at a time
+        ASSERT_EQ(coll.getRecord(uint32_t(i), type, section)->getID(), want[i]);
+      ASSERT_EQ(coll.getRecord(uint32_t(want.size()), type, section), nullptr);
+    }
+    // Positions within a section, for records spread over the order.
+    for (int probe = 0; probe < 10; ++probe) {
+      const size_t i = pick(order.size());
+      const int32_t section = int32_t(pick(4));
+      size_t before = 0;
+      for (size_t j = 0; j < i; ++j) before += section == 0 || entries.at(order[j]).section == section;
+      ASSERT_EQ(coll.getRecordIndex(coll.getRecord(uint32_t(i)), section), before);
+    }
+  };
+
+  for (int i = 0; i < 100000; ++i) insert(pick(50) == 0 ? pick(order.size() + 1) : order.size());
+  recountAll();
+
+  for (int step = 0; step < 8000; ++step) {
+    size_t op = pick(10);
+    if (op == 4 && pick(8) != 0) op = 9;  // removals by name cost the model a pass over all records
+    const size_t i = pick(order.size());
+    kxResourceRecord* rec = coll.getRecord(uint32_t(i));
+    ASSERT_EQ(rec->getID(), order[i]);
+    Entry& e = entries.at(order[i]);
+    if (op == 0) {
+      insert(pick(order.size() + 1));
+    } else if (op == 1) {  // removal by address
+      coll.removeRecord(rec);
+      ASSERT_FALSE(coll.containsRecord(rec));
+      count(order[i], e, -1);
+      entries.erase(order[i]);
+      order.erase(order.begin() + i);
+    } else if (op == 2) {  // rename
+      count(order[i], e, -1);
+      e.name = randomName();
+      count(order[i], e, 1);
+      rec->setName(pick(2) ? e.name : e.name + ".ZONE.test.");
+      ASSERT_EQ(rec->getName(), e.name);
+    } else if (op == 3) {  // retype: behind the records of the new type, same place in the order
+      const kxResRecType type = types[pick(5)];
+      kxResourceRecord* moved = coll.changeRecordType(rec, type);
+      ASSERT_EQ(moved->type(), type);
+      ASSERT_EQ(coll.getRecord(uint32_t(i)), moved);
+      if (type != e.type) {
+        count(order[i], e, -1);
+        e.type = type;
+        e.stamp = nextStamp++;
+        count(order[i], e, 1);
+      }
+    } else if (op == 4) {  // removal by exact name and type
+      const std::string name = e.name;
+      const kxResRecType type = pick(2) ? e.type : kAnyRecordType;
+      coll.removeRecords(name.c_str(), type);
+      std::set<int32_t> gone;
+      for (int32_t id : std::set<int32_t>(byName[fold(name)])) {
+        const Entry other = entries.at(id);
+        if (other.name == name && (type == kAnyRecordType || other.type == type)) {
+          count(id, other, -1);
+          entries.erase(id);
+          gone.insert(id);
+        }
+      }
+      std::erase_if(order, [&gone](int32_t inID) { return gone.count(inID) != 0; });
+    } else if (op == 5) {  // lookups by name
+      const std::string name = pick(2) ? e.name : fold(e.name) + ".zone.TEST.";
+      const kxResRecType type = pick(2) ? e.type : kAnyRecordType;
+      const int32_t section = int32_t(pick(4));
+      const std::vector<int32_t> want = expected(type, section, e.name);
+      kxRecordCollection found("zone.test.");
+      ASSERT_EQ(coll.findRecords(&found, name.c_str(), type, section), want.size());
+      ASSERT_EQ(coll.findRecords(nullptr, name.c_str(), type, section), want.size());
+      std::vector<int32_t> got;  // the data of each record is its id
+      for (uint32_t k = 0; const kxResourceRecord* r = found.getRecord(k); ++k) {
+        ASSERT_EQ(fold(r->getName()), fold(e.name));
+        got.push_back(std::stoi(r->getData()));
+      }
+      ASSERT_EQ(got, want) << step;
+      ASSERT_TRUE(coll.recordExists(fold(e.name), e.type, std::to_string(order[i]), e.section));
+      ASSERT_FALSE(coll.recordExists(e.name, e.type, "x", 0));
+    } else if (op == 6) {  // position and membership
+      ASSERT_TRUE(coll.containsRecord(rec));
+      ASSERT_EQ(coll.getRecordIndex(rec), i);
+    } else if (op == 7) {
+      const size_t to = pick(order.size());
+      coll.moveRecord(uint32_t(i), uint32_t(to));
+      const int32_t id = order[i];
+      order.erase(order.begin() + i);
+      order.insert(order.begin() + (i < to ? to - 1 : to), id);
+    }  // otherwise no change
+
+    const kxResRecType type = types[pick(5)];
+    const int32_t section = int32_t(1 + pick(3));
+    ASSERT_EQ(coll.getRecordCount(type, section), counts[Key(type, section)]) << step;
+    ASSERT_EQ(coll.getRecordCount(), order.size());
+    if (step % 2000 == 1999) recountAll();
   }
 }
 

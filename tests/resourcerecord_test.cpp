@@ -1,10 +1,15 @@
 // kxResourceRecord: the type table, data fields, relative names, the text line and equality.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
+#include "orvo/util/kxmasterfileparser.h"
+#include "support/kxassertcapture.h"
 
 namespace {
 
@@ -238,6 +243,98 @@ TEST(Record, TextLines) {
             "zone.test.  MX 10\tmail.zone.test.");  // data fields keep their tabs
   EXPECT_EQ(kxResourceRecord::recordText("www", "60", kTypeCNAME, "web.other.", "", "", true, "zone.test.", true, ' '),
             "www.zone.test. 60 IN CNAME web.other.");
+}
+
+// TXT and HINFO data keeps the escapes of the master file. Data built through the API that
+// ends a string in a lone backslash, or has a quote after an escaped backslash, is written
+// so that the line reads back: the backslash is escaped, and so is the quote.
+TEST(Record, TextDataWithBackslashesReadsBack) {
+  struct Case {
+    kxResRecType type;
+    const char* data;
+    const char* written;
+    const char* readBack;
+  } cases[] = {
+      {kTypeTXT, "a\\", "\"a\\\\\"", "a\\\\"},
+      {kTypeTXT, "\\", "\"\\\\\"", "\\\\"},
+      {kTypeTXT, "a\\\tb\\\\", "\"a\\\\\"\t\"b\\\\\"", "a\\\\\tb\\\\"},
+      {kTypeTXT, "a\\\\\"b", "\"a\\\\\\\"b\"", "a\\\\\\\"b"},
+      {kTypeTXT, "a\\\"b", "\"a\\\"b\"", "a\\\"b"},  // an escaped quote stays as it is
+      {kTypeTXT, "a\\\\", "\"a\\\\\"", "a\\\\"},
+      {kTypeHINFO, "PC\\\tLinux", "\"PC\\\\\"\t\"Linux\"", "PC\\\\\tLinux"},
+  };
+  for (const Case& c : cases) {
+    const std::string line = textOf(record(c.type, "t", c.data));
+    EXPECT_EQ(line, std::string("t\t3600\tIN\t") + kxResourceRecord::getTypeName(c.type) + "\t" + c.written);
+    std::istringstream in(line + "\n");
+    kxMasterFileParser parser(&in, "db.test", "example.com.", true, false);
+    std::string name, ttl, data, comment, aging;
+    kxResRecType type = kNoRecordType;
+    bool enabled = true;
+    ASSERT_TRUE(parser.readNextRecord(name, ttl, type, data, comment, aging, enabled)) << line;
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(data, c.readBack) << line;
+  }
+}
+
+// A stored record is retyped only through its collection: setType and assignment leave it
+// filed where it is, keep its owner, and take names relative to its own domain.
+TEST(Record, StoredRecordsKeepOwnerAndType) {
+  kxRecordCollection zone("zone.test.");
+  kxResourceRecord* a1 = zone.addRecord("a1", "", kTypeA, "10.0.0.1");
+  kxResourceRecord* a2 = zone.addRecord("a2", "", kTypeA, "10.0.0.2");
+  EXPECT_EQ(orvo::test::failedAssertions([&] { a2->setType(kTypeMX); }), std::vector<std::string>{"!itsCollection"});
+  EXPECT_EQ(a2->type(), kTypeA);
+  zone.removeRecord(a2);
+  EXPECT_EQ(zone.getRecordCount(kTypeA, 0), 1u);
+  EXPECT_EQ(zone.getRecord(0, kTypeA, 0), a1);
+  EXPECT_EQ(zone.getRecord(1, kTypeA, 0), nullptr);
+
+  struct Case {
+    kxResourceRecord source;
+    const char* name;
+    const char* data;
+    size_t assertions;
+  } cases[] = {
+      {kxResourceRecord(nullptr, "www.zone.test.", "60", kTypeA, "10.0.0.9", "", true), "www", "10.0.0.9", 0},
+      {kxResourceRecord(nullptr, "mail", "60", kTypeMX, "10\tmx", "", true), "mail", "10.0.0.9", 1},
+  };
+  for (Case& c : cases) {
+    EXPECT_EQ(orvo::test::failedAssertions([&] { *a1 = c.source; }).size(), c.assertions);
+    EXPECT_EQ(a1->getCollection(), &zone);
+    EXPECT_EQ(a1->type(), kTypeA);
+    EXPECT_EQ(a1->getName(), c.name);
+    EXPECT_EQ(a1->getTTL(), "60");
+    EXPECT_EQ(zone.getRecord(0, kTypeA, 0), a1);
+  }
+  a1->setData("10.0.0.9");
+
+  // From a record of another collection: its relative names are taken in full, then made
+  // relative here; the owner stays, even once the other collection is gone.
+  {
+    auto other = std::make_unique<kxRecordCollection>("other.test.");
+    kxRecordCollection mxZone("zone.test.");
+    kxResourceRecord* mx = mxZone.addRecord("m", "", kTypeMX, "10\tmail.zone.test.");
+    kxResourceRecord* source = other->addRecord("host", "", kTypeMX, "20\tmx.zone.test.");
+    *mx = *source;
+    other.reset();
+    EXPECT_EQ(mx->getCollection(), &mxZone);
+    EXPECT_EQ(mx->getName(), "host.other.test.");
+    EXPECT_EQ(mx->getData(), "20\tmx");
+    EXPECT_EQ(mx->getFullName(), "host.other.test.");
+    EXPECT_EQ(mxZone.getRecord(0, kTypeMX, 0), mx);
+    kxResourceRecord moved(nullptr, "x.zone.test.", "", kTypeMX, "5\ty", "", true);
+    *mx = std::move(moved);
+    EXPECT_EQ(mx->getName(), "x");
+    EXPECT_EQ(mx->getCollection(), &mxZone);
+  }
+
+  // A free record takes every field, the owner included, as before.
+  kxResourceRecord free;
+  free = *a1;
+  EXPECT_EQ(free.getCollection(), &zone);
+  free.setType(kTypeMX);
+  EXPECT_EQ(free.type(), kTypeA);  // owned (though not stored): the type stays
 }
 
 TEST(Record, EqualityCopiesAndAccessors) {

@@ -1,9 +1,11 @@
 #include "orvo/datastruct/kxrecordcollection.h"
 
+#include "orvo/datastruct/internal/kxrecordstore.h"
+
 #include <algorithm>
 #include <iterator>
 #include <string>
-#include <unordered_set>
+#include <map>
 #include <utility>
 
 #include "orvo/debug/kxassert.h"
@@ -63,10 +65,7 @@ kxRecordCollection::kxRecordCollection(const char* inDomainName)
 kxRecordCollection::kxRecordCollection(const std::string& inDomainName)
     : itsDomainName(inDomainName),
       itsDefaultTTLRec(nullptr, std::string(), std::string(), kControlTTL, std::string(), std::string(), true),
-      itsCacheType(kNoRecordType),
-      itsCacheIndex(0),
-      itsCacheSection(kAnySection),
-      itsCacheValid(false) {
+      itsStore(std::make_unique<Store>()) {
   kxAssert(itsDomainName.empty() || (*itsDomainName.rbegin() == '.'));
 }
 
@@ -74,14 +73,10 @@ kxRecordCollection::kxRecordCollection(const kxRecordCollection& inOther)
     : itsDomainName(inOther.itsDomainName),
       itsProperties(inOther.itsProperties),
       itsDefaultTTLRec(inOther.itsDefaultTTLRec),
-      itsCacheType(kNoRecordType),
-      itsCacheIndex(0),
-      itsCacheSection(kAnySection),
-      itsCacheValid(false) {
+      itsStore(std::make_unique<Store>()) {
   kxAssert(itsDomainName.empty() || (*itsDomainName.rbegin() == '.'));
-  itsRecordVector.reserve(inOther.itsRecordVector.size());
-  for (const RecordIterator& entry : inOther.itsRecordVector)
-    insertRecord(entry->second.record, -1, entry->second.section);
+  inOther.itsStore->itsOrder.forEach(
+      [this](kxResourceRecord* inRec) { insertRecord(*inRec, -1, inRec->itsSection); });
 }
 
 kxRecordCollection& kxRecordCollection::operator=(const kxRecordCollection& inOther) {
@@ -96,112 +91,134 @@ kxRecordCollection& kxRecordCollection::operator=(const kxRecordCollection& inOt
 
 kxRecordCollection::~kxRecordCollection() = default;
 
-// ---- caches ----
-
-void kxRecordCollection::clearLookupCache() const {
-  itsCacheValid = false;
-  itsCacheIter = RecordIterator();
-  itsCacheIndex = 0;
-}
-
-void kxRecordCollection::dropCounts(kxResRecType inType) const {
-  for (CountCache& cache : itsCountCache) {
-    cache.erase(inType);
-    cache.erase(kAnyRecordType);
-  }
-}
+// ---- the store ----
 
 void kxRecordCollection::adoptRecord(kxResourceRecord& ioRec) {
   ioRec.itsCollection = this;
-  if (itsDomainName.empty()) return;
-  // A zone holds millions of records: a text that became short gives its block back.
-  if (ioRec.relativizeName()) ioRec.itsName.shrink_to_fit();
-  if (ioRec.relativizeData()) ioRec.itsData.shrink_to_fit();
+  if (ioRec.itsExtras && !ioRec.itsExtras->itsTTL.empty()) {
+    ioRec.itsTTL = itsStore->internTTL(ioRec.itsExtras->itsTTL);
+    ioRec.itsExtras->itsTTL = std::string();
+    ioRec.dropEmptyExtras();
+  }
+  if (!itsDomainName.empty()) {
+    ioRec.relativizeName();
+    ioRec.relativizeData();
+  }
+  // A zone holds millions of records: a text that became short (relativised here, or in a
+  // record built with this collection as owner and then moved in) gives its block back.
+  if (ioRec.itsName.capacity() > ioRec.itsName.size()) ioRec.itsName.shrink_to_fit();
+  if (ioRec.itsData.capacity() > ioRec.itsData.size()) ioRec.itsData.shrink_to_fit();
 }
 
-std::vector<kxRecordCollection::RecordIterator>::const_iterator kxRecordCollection::findInVector(
-    const kxResourceRecord* inRec) const {
-  return std::find_if(itsRecordVector.begin(), itsRecordVector.end(),
-                      [inRec](const RecordIterator& inEntry) { return &inEntry->second.record == inRec; });
+kxResourceRecord* kxRecordCollection::findStored(const kxResourceRecord* inRec) const {
+  return itsStore->chunkOf(inRec) ? const_cast<kxResourceRecord*>(inRec) : nullptr;
 }
 
-// ---- storing and removing ----
+void kxRecordCollection::setStoredTTL(kxResourceRecord* inRec, const std::string& inTTL) {
+  // The new text is taken first: inTTL may be the old one.
+  const uint32_t old = inRec->itsTTL;
+  inRec->itsTTL = itsStore->internTTL(inTTL);
+  itsStore->releaseTTL(old);
+}
 
-kxResourceRecord* kxRecordCollection::insertRecord(const kxResourceRecord& inRec, int32_t inBeforeRecord,
-                                                   int32_t inSection) {
+const std::string& kxRecordCollection::storedTTL(uint32_t inNumber) const { return itsStore->itsTTLTexts[inNumber].first; }
+
+void kxRecordCollection::unindexName(kxResourceRecord* inRec) { itsStore->itsNames.remove(inRec); }
+
+void kxRecordCollection::indexName(kxResourceRecord* inRec) { itsStore->itsNames.add(inRec); }
+
+template <typename Record>
+kxResourceRecord* kxRecordCollection::storeRecord(Record&& inRec, int32_t inBeforeRecord, int32_t inSection) {
   kxAssert(inBeforeRecord >= -1);
   kxAssert((inSection == kAnswerSection) || (inSection == kAuthoritySection) || (inSection == kAdditionalSection));
+  // Only the three sections can be kept; another value is stored as the answer section.
+  if (inSection != kAuthoritySection && inSection != kAdditionalSection) inSection = kAnswerSection;
 
   if (inRec.type() == kControlTTL) {
     setDefaultTTL(inRec);
     return nullptr;
   }
 
-  const kxResRecType type = inRec.type();
-  RecordIterator stored = itsRecords.emplace(type, recordData{kxResourceRecord(inRec), inSection});
-  if (inBeforeRecord >= 0 && static_cast<size_t>(inBeforeRecord) < itsRecordVector.size())
-    itsRecordVector.insert(itsRecordVector.begin() + inBeforeRecord, stored);
+  Store& store = *itsStore;
+  kxTypeArena& arena = store.arena(inRec.type());
+  kxRecordChunk* chunk = nullptr;
+  bool newChunk = false;
+  kxResourceRecord* slot = arena.allocate(chunk, newChunk);
+  if (newChunk) store.itsChunks.emplace(chunk->itsSlots, chunk);
+  kxResourceRecord* rec = new (slot) kxResourceRecord(std::forward<Record>(inRec));
+  rec->itsSection = static_cast<uint8_t>(inSection);
+  adoptRecord(*rec);
+  arena.commit(rec, chunk, inSection);
+  if (inBeforeRecord >= 0)
+    store.itsOrder.insert(static_cast<uint32_t>(inBeforeRecord), rec);
   else
-    itsRecordVector.push_back(stored);
+    store.itsOrder.pushBack(rec);
+  store.itsNames.add(rec);
+  rec->itsStored = true;
+  store.itsAnyValid = false;
+  return rec;
+}
 
-  adoptRecord(stored->second.record);
-  clearLookupCache();
-  dropCounts(type);
-  return &stored->second.record;
+void kxRecordCollection::dropRecord(kxResourceRecord* inRec) {
+  Store& store = *itsStore;
+  kxRecordChunk* chunk = store.chunkOf(inRec);
+  store.itsOrder.erase(inRec);
+  store.itsNames.remove(inRec);
+  inRec->itsStored = false;
+  store.release(inRec, chunk);
+}
+
+std::vector<kxResourceRecord*> kxRecordCollection::recordsInTypeOrder(kxResRecType inType) const {
+  std::vector<kxResourceRecord*> records;
+  auto collect = [&records](kxResourceRecord* inRec) { records.push_back(inRec); };
+  if (inType == kAnyRecordType) {
+    records.reserve(itsStore->itsOrder.size());
+    for (const auto& [type, arena] : itsStore->itsArenas) arena->forEach(collect);
+  } else if (const kxTypeArena* arena = itsStore->findArena(inType)) {
+    arena->forEach(collect);
+  }
+  return records;
+}
+
+// ---- storing and removing ----
+
+kxResourceRecord* kxRecordCollection::insertRecord(const kxResourceRecord& inRec, int32_t inBeforeRecord,
+                                                   int32_t inSection) {
+  return storeRecord(inRec, inBeforeRecord, inSection);
+}
+
+kxResourceRecord* kxRecordCollection::insertRecord(kxResourceRecord&& inRec, int32_t inBeforeRecord,
+                                                   int32_t inSection) {
+  return storeRecord(std::move(inRec), inBeforeRecord, inSection);
 }
 
 kxResourceRecord* kxRecordCollection::addRecord(const std::string& inName, const std::string& inTTL,
                                                 kxResRecType inType, const std::string& inData,
                                                 const std::string& inComment, bool inEnabled,
                                                 int32_t inBeforeRecord, int32_t inSection) {
-  const kxResourceRecord record(this, inName, inTTL, inType, inData, inComment, inEnabled);
-  return insertRecord(record, inBeforeRecord, inSection);
+  return insertRecord(kxResourceRecord(this, inName, inTTL, inType, inData, inComment, inEnabled), inBeforeRecord,
+                      inSection);
 }
 
 void kxRecordCollection::removeRecord(const kxResourceRecord* inRec) {
-  for (auto iter = itsRecordVector.begin(); iter != itsRecordVector.end(); ++iter) {
-    if (&(*iter)->second.record != inRec) continue;
-    clearLookupCache();
-    dropCounts(inRec->type());
-    itsRecords.erase(*iter);
-    itsRecordVector.erase(iter);
+  kxResourceRecord* rec = findStored(inRec);
+  if (!rec) {
+    kxAssert(false);
     return;
   }
-  kxAssert(false);
+  dropRecord(rec);
 }
 
 void kxRecordCollection::removeRecords(const char* inName, kxResRecType inType) {
-  RecordIterator first = itsRecords.begin();
-  RecordIterator last = itsRecords.end();
-  if (inType != kAnyRecordType) std::tie(first, last) = itsRecords.equal_range(inType);
-
-  // Collect the victims first, then take them out of the collection order in one pass, so
-  // that removing many records does not search the order once per record.
-  std::unordered_set<const recordData*> victims;
-  std::vector<RecordIterator> doomed;
-  for (RecordIterator iter = first; iter != last; ++iter) {
-    if (inName && iter->second.record.getName() != inName) continue;
-    victims.insert(&iter->second);
-    doomed.push_back(iter);
+  std::vector<kxResourceRecord*> victims;
+  if (inName) {
+    // The name index finds the candidates; the name must match exactly.
+    for (kxResourceRecord* rec = itsStore->names().find(inName); rec; rec = rec->itsSameName[1])
+      if ((inType == kAnyRecordType || rec->type() == inType) && rec->getName() == inName) victims.push_back(rec);
+  } else {
+    victims = recordsInTypeOrder(inType);
   }
-
-  if (!doomed.empty()) {
-    auto newEnd = std::remove_if(itsRecordVector.begin(), itsRecordVector.end(), [&victims](const RecordIterator& inEntry) {
-      return victims.erase(&inEntry->second) > 0;
-    });
-    itsRecordVector.erase(newEnd, itsRecordVector.end());
-    // A victim left in the set had no element in the collection order.
-    for (size_t i = 0; i < victims.size(); ++i) {
-      auto iter2 = itsRecordVector.end();
-      kxAssert(iter2 != itsRecordVector.end());
-    }
-    for (RecordIterator iter : doomed) {
-      dropCounts(iter->first);
-      itsRecords.erase(iter);
-    }
-  }
-  clearLookupCache();
-  dropCounts(inType);
+  for (kxResourceRecord* rec : victims) dropRecord(rec);
 }
 
 kxResourceRecord* kxRecordCollection::replaceRecord(uint32_t inIndex, const kxResourceRecord& inRec) {
@@ -225,181 +242,184 @@ kxResourceRecord* kxRecordCollection::replaceRecord(uint32_t inIndex, const kxRe
 }
 
 kxResourceRecord* kxRecordCollection::changeRecordType(kxResourceRecord* inRec, kxResRecType inType) {
-  if (inRec && inRec->type() == inType) return inRec;
-  auto found = findInVector(inRec);
-  if (found == itsRecordVector.end()) {
+  // Only a record that the collection holds may be read: any other address may be freed.
+  kxResourceRecord* rec = findStored(inRec);
+  if (!rec) {
     kxAssert(false);
     return inRec;
   }
-  dropCounts(inRec->type());
-  dropCounts(inType);
+  if (rec->type() == inType) return rec;
 
-  RecordIterator oldEntry = *found;
-  RecordIterator newEntry = itsRecords.emplace(inType, std::move(oldEntry->second));
-  itsRecords.erase(oldEntry);
-  itsRecordVector[static_cast<size_t>(found - itsRecordVector.cbegin())] = newEntry;
+  // The record moves behind the records of its new type, at its place in the collection
+  // order, with its section.
+  Store& store = *itsStore;
+  kxRecordChunk* oldChunk = store.chunkOf(rec);
+  kxTypeArena& arena = store.arena(inType);
+  kxRecordChunk* chunk = nullptr;
+  bool newChunk = false;
+  kxResourceRecord* slot = arena.allocate(chunk, newChunk);
+  if (newChunk) store.itsChunks.emplace(chunk->itsSlots, chunk);
+  store.itsNames.remove(rec);
+  rec->itsStored = false;  // so that its texts move; the TTL text is handed over below
+  kxResourceRecord* moved = new (slot) kxResourceRecord(std::move(*rec));
+  moved->itsTTL = rec->itsTTL;
+  rec->itsTTL = 0;
+  moved->itsType = inType;
+  moved->itsSection = rec->itsSection;
+  store.itsOrder.replace(rec, moved);
+  adoptRecord(*moved);
+  arena.commit(moved, chunk, moved->itsSection);
+  store.itsNames.add(moved);
+  moved->itsStored = true;
 
-  kxResourceRecord& record = newEntry->second.record;
-  record.itsType = inType;
-  adoptRecord(record);
-  clearLookupCache();
-  return &record;
+  store.release(rec, oldChunk);
+  return moved;
 }
 
 void kxRecordCollection::moveRecord(uint32_t inOldIndex, uint32_t inNewIndex) {
-  kxAssert(inOldIndex < itsRecordVector.size() && inNewIndex < itsRecordVector.size());
-  if (inOldIndex >= itsRecordVector.size() || inNewIndex >= itsRecordVector.size()) return;
+  kxRecordOrder& order = itsStore->itsOrder;
+  // The report names the collection order as the library always has.
+  kxAssertAs(inOldIndex < order.size() && inNewIndex < order.size(),
+             "inOldIndex < itsRecordVector.size() && inNewIndex < itsRecordVector.size()");
+  if (inOldIndex >= order.size() || inNewIndex >= order.size()) return;
   if (inOldIndex == inNewIndex) return;
-  auto base = itsRecordVector.begin();
-  if (inOldIndex < inNewIndex)
-    // Out at inOldIndex, in again before the element that stood at inNewIndex.
-    std::rotate(base + inOldIndex, base + inOldIndex + 1, base + inNewIndex);
-  else
-    std::rotate(base + inNewIndex, base + inOldIndex, base + inOldIndex + 1);
+  // Out at inOldIndex, in again before the record that stood at inNewIndex.
+  kxResourceRecord* rec = order.at(inOldIndex);
+  order.erase(rec);
+  order.insert(inOldIndex < inNewIndex ? inNewIndex - 1 : inNewIndex, rec);
 }
 
 void kxRecordCollection::clear() {
-  itsRecordVector.clear();
-  itsRecords.clear();
-  clearLookupCache();
-  for (CountCache& cache : itsCountCache) cache.clear();
+  itsStore->clear();
   itsProperties.clear();
 }
 
 // ---- queries ----
 
 uint32_t kxRecordCollection::getRecordCount(kxResRecType inRecType, int32_t inSection) const {
-  if (inRecType == kAnyRecordType && inSection == kAnySection) return static_cast<uint32_t>(itsRecords.size());
-
-  // Sections outside 0..3 have no cache; they are counted (as none) every time.
-  const bool cached = validQuerySection(inSection);
-  if (cached) {
-    auto hit = itsCountCache[inSection].find(inRecType);
-    if (hit != itsCountCache[inSection].end() && hit->second != 0) return hit->second - 1;
-  }
-
-  RecordStore::const_iterator first = itsRecords.begin();
-  RecordStore::const_iterator last = itsRecords.end();
-  if (inRecType != kAnyRecordType) std::tie(first, last) = itsRecords.equal_range(inRecType);
-  uint32_t count = 0;
-  for (; first != last; ++first)
-    if (sectionMatches(inSection, first->second.section)) ++count;
-
-  if (cached) itsCountCache[inSection][inRecType] = count + 1;
-  return count;
-}
-
-kxResourceRecord* kxRecordCollection::lookupRecord(uint32_t inIndex, kxResRecType inRecType,
-                                                   int32_t inSection) const {
-  // const_cast: the store is ours; the const form hands the record out as const again.
-  RecordStore& store = const_cast<RecordStore&>(itsRecords);
-  RecordIterator last = inRecType == kAnyRecordType ? store.end() : store.upper_bound(inRecType);
-  RecordIterator iter;
-  uint32_t running = 0;
-  if (inIndex != 0 && itsCacheValid && itsCacheType == inRecType && itsCacheSection == inSection &&
-      inIndex >= itsCacheIndex) {
-    iter = itsCacheIter;
-    running = itsCacheIndex;
-  } else {
-    iter = inRecType == kAnyRecordType ? store.begin() : store.lower_bound(inRecType);
-  }
-
-  for (; iter != last; ++iter) {
-    if (!sectionMatches(inSection, iter->second.section)) continue;
-    if (running == inIndex) {
-      itsCacheIter = iter;
-      itsCacheIndex = running;
-      itsCacheType = inRecType;
-      itsCacheSection = inSection;
-      itsCacheValid = true;
-      return &iter->second.record;
-    }
-    ++running;
-  }
-  return nullptr;
+  if (!validQuerySection(inSection)) return 0;
+  if (inRecType == kAnyRecordType) return itsStore->itsOrder.size(inSection);
+  const kxTypeArena* arena = itsStore->findArena(inRecType);
+  return arena ? arena->count(inSection) : 0;
 }
 
 kxResourceRecord* kxRecordCollection::getRecord(uint32_t inIndex, kxResRecType inRecType, int32_t inSection) {
-  if (inRecType == kAnyRecordType && inSection == kAnySection)
-    return inIndex < itsRecordVector.size() ? &itsRecordVector[inIndex]->second.record : nullptr;
-  return lookupRecord(inIndex, inRecType, inSection);
+  return const_cast<kxResourceRecord*>(std::as_const(*this).getRecord(inIndex, inRecType, inSection));
 }
 
 const kxResourceRecord* kxRecordCollection::getRecord(uint32_t inIndex, kxResRecType inRecType,
                                                       int32_t inSection) const {
-  if (inRecType == kAnyRecordType && inSection == kAnySection)
-    return inIndex < itsRecordVector.size() ? &itsRecordVector[inIndex]->second.record : nullptr;
-  return lookupRecord(inIndex, inRecType, inSection);
+  if (!validQuerySection(inSection)) return nullptr;
+  Store& store = *itsStore;
+  if (inRecType == kAnyRecordType && inSection == kAnySection) return store.itsOrder.at(inIndex);
+  if (inRecType != kAnyRecordType) {
+    const kxTypeArena* arena = store.findArena(inRecType);
+    return arena ? arena->at(inIndex, inSection) : nullptr;
+  }
+
+  // Any type in one section: the types in ascending order, from the type the last such
+  // lookup reached when the walk goes on from there.
+  auto iter = store.itsArenas.begin();
+  uint32_t base = 0;
+  if (store.itsAnyValid && store.itsAnySection == inSection && inIndex >= store.itsAnyBase) {
+    iter = store.itsArenas.find(store.itsAnyType);
+    base = store.itsAnyBase;
+  }
+  for (; iter != store.itsArenas.end(); ++iter) {
+    const uint32_t count = iter->second->count(inSection);
+    if (inIndex < base + count) {
+      store.itsAnyValid = true;
+      store.itsAnyType = iter->first;
+      store.itsAnySection = inSection;
+      store.itsAnyBase = base;
+      return iter->second->at(inIndex - base, inSection);
+    }
+    base += count;
+  }
+  return nullptr;
 }
 
 uint32_t kxRecordCollection::getRecordIndex(const kxResourceRecord* inRec, int32_t inSection) const {
-  uint32_t index = 0;
-  for (const RecordIterator& entry : itsRecordVector) {
-    if (&entry->second.record == inRec) return index;
-    if (sectionMatches(inSection, entry->second.section)) ++index;
+  if (!findStored(inRec)) {
+    kxAssert(false);
+    return 0;
   }
-  kxAssert(false);
-  return 0;
+  // No record lies in a section outside 0 to 3.
+  return validQuerySection(inSection) ? itsStore->itsOrder.indexOf(inRec, inSection) : 0;
 }
 
-bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const {
-  return findInVector(inRec) != itsRecordVector.end();
-}
+bool kxRecordCollection::containsRecord(const kxResourceRecord* inRec) const { return findStored(inRec) != nullptr; }
 
 bool kxRecordCollection::recordExists(const std::string& inName, kxResRecType inRecType, const std::string& inData,
                                       int32_t inSection) const {
   // The added types are held above the 16-bit range.
   if (!isExtendedRecordType(inRecType) || !kxExtendedRecordTypes())
     kxAssert(inRecType < kNumRecordTypes || (inRecType >= kControlTTL && inRecType <= kControlGenerate));
-  auto range = itsRecords.equal_range(inRecType);
-  for (auto iter = range.first; iter != range.second; ++iter) {
-    const recordData& entry = iter->second;
-    if (sectionMatches(inSection, entry.section) && asciiEqualNoCase(entry.record.getName(), inName) &&
-        asciiEqualNoCase(entry.record.getData(), inData))
+  for (const kxResourceRecord* rec = itsStore->names().find(inName); rec; rec = rec->itsSameName[1])
+    if (rec->type() == inRecType && sectionMatches(inSection, rec->itsSection) &&
+        asciiEqualNoCase(rec->getData(), inData))
       return true;
-  }
   return false;
 }
 
 kxResourceRecord* kxRecordCollection::findRecordByID(int32_t inID) {
-  for (auto& entry : itsRecords)
-    if (entry.second.record.getID() == inID) return &entry.second.record;
+  for (const auto& [type, arena] : itsStore->itsArenas) {
+    kxResourceRecord* found = nullptr;
+    arena->forEach([&found, inID](kxResourceRecord* inRec) {
+      if (!found && inRec->getID() == inID) found = inRec;
+    });
+    if (found) return found;
+  }
   return nullptr;
 }
 
 uint32_t kxRecordCollection::findRecords(kxRecordCollection* outCollection, const char* inName,
                                          kxResRecType inType, int32_t inSection) {
-  if (outCollection) outCollection->clear();
+  // The output may be this collection: the matches are gathered apart, then replace it.
+  if (outCollection == this) {
+    kxRecordCollection found(itsDomainName);
+    const uint32_t count = findRecords(&found, inName, inType, inSection);
+    clear();
+    appendRecords(found);
+    return count;
+  }
 
-  std::string name;
+  // The name may point into a record of the output, so it is read before that is cleared.
+  std::vector<kxResourceRecord*> matches;
   if (inName) {
-    name = inName;
+    std::string name = inName;
     if (!itsDomainName.empty()) kxResourceRecord::stripDomain(itsDomainName, name);
+    for (kxResourceRecord* rec = itsStore->names().find(name); rec; rec = rec->itsSameName[1])
+      if ((inType == kAnyRecordType || rec->type() == inType) && sectionMatches(inSection, rec->itsSection))
+        matches.push_back(rec);
+    // In type order: by type, then by chunk and slot, which is the storing order.
+    const Store& store = *itsStore;
+    std::sort(matches.begin(), matches.end(), [&store](const kxResourceRecord* inA, const kxResourceRecord* inB) {
+      if (inA->type() != inB->type()) return inA->type() < inB->type();
+      const kxRecordChunk* chunkA = store.chunkOf(inA);
+      const kxRecordChunk* chunkB = store.chunkOf(inB);
+      if (chunkA != chunkB) return chunkA->itsSerial < chunkB->itsSerial;
+      return inA < inB;
+    });
+  } else {
+    for (kxResourceRecord* rec : recordsInTypeOrder(inType))
+      if (sectionMatches(inSection, rec->itsSection)) matches.push_back(rec);
   }
-  // A copy into a collection of another domain carries its names in full.
-  const bool sameDomain = outCollection && asciiEqualNoCase(outCollection->itsDomainName, itsDomainName);
+  if (!outCollection) return static_cast<uint32_t>(matches.size());
 
-  RecordIterator first = itsRecords.begin();
-  RecordIterator last = itsRecords.end();
-  if (inType != kAnyRecordType) std::tie(first, last) = itsRecords.equal_range(inType);
-  uint32_t count = 0;
-  for (; first != last; ++first) {
-    const kxResourceRecord& record = first->second.record;
-    if (inName && !asciiEqualNoCase(record.getName(), name)) continue;
-    if (!sectionMatches(inSection, first->second.section)) continue;
-    ++count;
-    if (outCollection)
-      outCollection->addRecord(portableName(record), record.getTTL(), record.type(),
-                               sameDomain ? record.getData() : portableData(record), record.getComment(),
-                               record.isEnabled(), -1, first->second.section);
-  }
-  return count;
+  outCollection->clear();
+  // A copy into a collection of another domain carries its names in full.
+  const bool sameDomain = asciiEqualNoCase(outCollection->itsDomainName, itsDomainName);
+  for (const kxResourceRecord* rec : matches)
+    outCollection->addRecord(portableName(*rec), rec->getTTL(), rec->type(),
+                             sameDomain ? rec->getData() : portableData(*rec), rec->getComment(), rec->isEnabled(), -1,
+                             rec->itsSection);
+  return static_cast<uint32_t>(matches.size());
 }
 
 kxResourceRecord* kxRecordCollection::findRecordIf(RecordCallback inCallback, void* inUserValue) {
-  for (const RecordIterator& entry : itsRecordVector)
-    if (inCallback(&entry->second.record, entry->second.section, inUserValue)) return &entry->second.record;
-  return nullptr;
+  return itsStore->itsOrder.findIf(
+      [inCallback, inUserValue](kxResourceRecord* inRec) { return inCallback(inRec, inRec->itsSection, inUserValue); });
 }
 
 // ---- zone attributes ----
@@ -408,10 +428,10 @@ void kxRecordCollection::setDomainName(const std::string& inDomainName, bool inR
   kxAssert(inDomainName.empty() || (*inDomainName.rbegin() == '.'));
   itsDomainName = inDomainName;
   if (!inRelativize) return;
-  for (const RecordIterator& entry : itsRecordVector) {
-    entry->second.record.relativizeName();
-    entry->second.record.relativizeData();
-  }
+  itsStore->itsOrder.forEach([](kxResourceRecord* inRec) {
+    inRec->relativizeName();
+    inRec->relativizeData();
+  });
 }
 
 void kxRecordCollection::setDomainName(const char* inDomainName, bool inRelativize) {
@@ -434,22 +454,19 @@ void kxRecordCollection::setDefaultTTL(const kxResourceRecord& inTTLRec) {
 
 void kxRecordCollection::appendRecords(const kxRecordCollection& inOther) {
   if (this == &inOther) return;
-  itsRecordVector.reserve(itsRecordVector.size() + inOther.itsRecordVector.size());
   if (asciiEqualNoCase(itsDomainName, inOther.itsDomainName)) {
-    for (const RecordIterator& entry : inOther.itsRecordVector)
-      insertRecord(entry->second.record, -1, entry->second.section);
+    inOther.itsStore->itsOrder.forEach(
+        [this](kxResourceRecord* inRec) { insertRecord(*inRec, -1, inRec->itsSection); });
   } else {
-    for (const RecordIterator& entry : inOther.itsRecordVector) {
-      const kxResourceRecord& record = entry->second.record;
-      addRecord(portableName(record), record.getTTL(), record.type(), portableData(record), record.getComment(),
-                record.isEnabled(), -1, entry->second.section);
-    }
+    inOther.itsStore->itsOrder.forEach([this](kxResourceRecord* inRec) {
+      addRecord(portableName(*inRec), inRec->getTTL(), inRec->type(), portableData(*inRec), inRec->getComment(),
+                inRec->isEnabled(), -1, inRec->itsSection);
+    });
   }
   itsProperties.merge(inOther.itsProperties);
 }
 
 uint32_t kxRecordCollection::incrementSerial() {
-  if (getRecordCount(kTypeSOA, kAnySection) == 0) return 0;
   kxResourceRecord* soa = getRecord(0, kTypeSOA, kAnySection);
   if (!soa) return 0;
   unsigned serial = 0;

@@ -5,31 +5,32 @@
 // copies. Each stored record lies in one section (answer, authority or additional), so a
 // zone read from a master file (all answer) and a message split into its sections share the
 // class. Two orders are kept at once:
-//   - the type order: the record store, a multimap from type to record, ascending by type
-//     number, records of one type in the order in which they were stored;
-//   - the collection order: itsRecordVector, one iterator into the store per record, the
-//     order of the lines of a master file, which callers change (insert before an index,
-//     move, sort).
+//   - the type order: ascending by type number, records of one type in the order in which
+//     they were stored;
+//   - the collection order: the order of the lines of a master file, which callers change
+//     (insert before an index, move, sort).
 // Stored records are owned by the collection: their names are kept relative to its domain
 // name (see kxResourceRecord).
 //
-// Callers walk the records of one type by index, so two caches keep that cheap: per section
-// (0 = any, 1 to 3) and per type the number of matching records plus one (0 or no entry:
-// not known), and the position of the last record found by a filtered getRecord. Every
-// operation that stores, removes or retypes records drops the counts it can change and the
-// lookup position, so neither ever refers to a removed record.
+// Zones hold millions of records, so no operation on one record walks the collection: the
+// records of each type lie in their own chunked storage in type order, the collection order
+// is kept in blocks with counts per section, and an index, built on the first lookup by
+// name, finds the records of an owner name (see internal/kxrecordstore.h). Counts are kept exact as records come and go, and a
+// walk by index (getRecord (0), (1), ... or backwards, per type and section) costs one step
+// per record. A stored record that is renamed (setName, assignment) is filed again.
 //
 // Addresses of stored records stay valid until the record is removed or retyped
 // (removeRecord, removeRecords, changeRecordType, replaceRecord when the type changes),
-// or the collection is cleared, assigned to or destroyed. Moving and sorting keep them.
+// or the collection is cleared, assigned to or destroyed. Moving and sorting keep them. An
+// address is only read after it was found to be one of the collection's stored records.
 //
 // Preconditions are checked with kxAssert; no operation throws or returns an error value.
-// A collection is a single-thread value: even the queries write to the caches.
+// A collection is a single-thread value: even the queries write to the walk positions.
 #pragma once
 
 #include <cstdint>
 #include <iosfwd>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,6 @@ class kxRecordCollection {
     int32_t section;
   };
 
-  using RecordStore = std::multimap<kxResRecType, recordData>;
-  using RecordIterator = RecordStore::iterator;
-
   // findRecordIf's test: (record, its section, the caller's value) -> stop here.
   using RecordCallback = bool (*)(kxResourceRecord* inRecord, int32_t inSection, void* inUserValue);
 
@@ -75,6 +73,9 @@ class kxRecordCollection {
   // end for -1 or an index past the end). A kControlTTL record is not stored: it becomes the
   // default TTL record and the result is null.
   kxResourceRecord* insertRecord(const kxResourceRecord& inRec, int32_t inBeforeRecord = -1,
+                                 int32_t inSection = kAnswerSection);
+  // The same, taking the texts of inRec instead of copying them.
+  kxResourceRecord* insertRecord(kxResourceRecord&& inRec, int32_t inBeforeRecord = -1,
                                  int32_t inSection = kAnswerSection);
   kxResourceRecord* addRecord(const std::string& inName, const std::string& inTTL, kxResRecType inType,
                               const std::string& inData, const std::string& inComment = std::string(),
@@ -162,32 +163,28 @@ class kxRecordCollection {
   void dumpToLog();
 
  private:
-  // Counts are kept per section value 0 to 3.
-  using CountCache = std::map<kxResRecType, uint32_t>;
+  friend class kxResourceRecord;
+  struct Store;
 
-  // Forgets the last indexed lookup.
-  void clearLookupCache() const;
-  // Drops the cached counts of inType and of kAnyRecordType in every section.
-  void dropCounts(kxResRecType inType) const;
+  template <typename Record>
+  kxResourceRecord* storeRecord(Record&& inRec, int32_t inBeforeRecord, int32_t inSection);
   // Makes a stored copy owned by this collection and relative to its domain name.
   void adoptRecord(kxResourceRecord& ioRec);
-  // The position of inRec in itsRecordVector, or itsRecordVector.end().
-  std::vector<RecordIterator>::const_iterator findInVector(const kxResourceRecord* inRec) const;
-  // The filtered walk of getRecord.
-  kxResourceRecord* lookupRecord(uint32_t inIndex, kxResRecType inRecType, int32_t inSection) const;
+  // The stored record at inRec, or null when inRec is not one (never reads *inRec then).
+  kxResourceRecord* findStored(const kxResourceRecord* inRec) const;
+  // Takes a stored record out of the collection and destroys it.
+  void dropRecord(kxResourceRecord* inRec);
+  // A stored record's TTL text, from the collection's pool of TTL texts.
+  void setStoredTTL(kxResourceRecord* inRec, const std::string& inTTL);
+  const std::string& storedTTL(uint32_t inNumber) const;
+  // A stored record's name is about to change, or has changed.
+  void unindexName(kxResourceRecord* inRec);
+  void indexName(kxResourceRecord* inRec);
+  // The records of inType (any for kAnyRecordType) in type order.
+  std::vector<kxResourceRecord*> recordsInTypeOrder(kxResRecType inType) const;
 
   std::string itsDomainName;
-  RecordStore itsRecords;
-  std::vector<RecordIterator> itsRecordVector;
   kxProperties itsProperties;
   kxResourceRecord itsDefaultTTLRec;
-
-  // Lookup cache of getRecord; itsCacheValid false when empty.
-  mutable RecordIterator itsCacheIter;
-  mutable kxResRecType itsCacheType;
-  mutable uint32_t itsCacheIndex;
-  mutable int32_t itsCacheSection;
-  mutable bool itsCacheValid;
-
-  mutable CountCache itsCountCache[kNumSections];
+  std::unique_ptr<Store> itsStore;
 };

@@ -1,6 +1,6 @@
 // Ordering, comparison and text output of kxRecordCollection.
 //
-// Sorting reorders only itsRecordVector (the collection order): the record store, and with it
+// Sorting reorders only the collection order: the record storage, and with it
 // every record address, stays as it is. The comparison keeps the sections apart, puts SOA
 // records first and blank lines last, and then applies the keys of the sort order: the owner
 // name, the rank of the type and the data, field by field.
@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "orvo/datastruct/kxrecordcollection.h"
+#include "orvo/datastruct/internal/kxrecordstore.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
 #include "orvo/dns/kxextendedtypes.h"
@@ -226,26 +227,27 @@ struct SortEntry {
   uint64_t itsHead[2];
   size_t itsKeyOffset;
   size_t itsKeyLength;
-  kxRecordCollection::RecordIterator itsIter;
+  kxResourceRecord* itsRecord;
 };
+
+// A record of the collection order and its section.
+using SortItem = std::pair<kxResourceRecord*, int32_t>;
 
 // The entries of a collection order with their keys in one buffer.
 class SortKeys {
  public:
-  SortKeys(const std::vector<kxRecordCollection::RecordIterator>& inOrder, int32_t inSortKey, bool inDescending)
-      : itsDescending(inDescending) {
+  SortKeys(const std::vector<SortItem>& inOrder, int32_t inSortKey, bool inDescending) : itsDescending(inDescending) {
     std::map<kxResRecType, TypeLayout> layouts;
-    for (const kxRecordCollection::RecordIterator& iter : inOrder) {
-      const std::string& data = iter->second.record.getData();
-      TypeLayout& layout = layouts[iter->second.record.type()];
+    for (const auto& [record, section] : inOrder) {
+      const std::string& data = record->getData();
+      TypeLayout& layout = layouts[record->type()];
       layout.itsFields = std::max(layout.itsFields, size_t(std::count(data.begin(), data.end(), kDataSeperator)) + 1);
     }
     for (auto& [type, layout] : layouts) layout.itsFormat = kxResourceRecord::getDataFormat(type);
 
     itsEntries.reserve(inOrder.size());
-    for (const kxRecordCollection::RecordIterator& iter : inOrder) {
-      const kxRecordCollection::recordData& entry = iter->second;
-      const kxResourceRecord& rec = entry.record;
+    for (const auto& [record, section] : inOrder) {
+      const kxResourceRecord& rec = *record;
       const TypeLayout& layout = layouts[rec.type()];
       const size_t offset = itsKeys.size();
       if (inSortKey == kxRecordCollection::kSortByName) {
@@ -263,14 +265,14 @@ class SortKeys {
         }
       }
       SortEntry sortEntry{};
-      sortEntry.itsSection = static_cast<uint32_t>(entry.section) ^ 0x80000000u;
+      sortEntry.itsSection = static_cast<uint32_t>(section) ^ 0x80000000u;
       sortEntry.itsPlace = rec.type() == kTypeSOA ? 0 : (isBlankRecord(rec) ? 2 : 1);
       sortEntry.itsKeyOffset = offset;
       sortEntry.itsKeyLength = itsKeys.size() - offset;
       for (size_t i = 0; i < kHeadSize; ++i)
         sortEntry.itsHead[i / 8] =
             sortEntry.itsHead[i / 8] << 8 | (i < sortEntry.itsKeyLength ? uint8_t(itsKeys[offset + i]) : 0);
-      sortEntry.itsIter = iter;
+      sortEntry.itsRecord = record;
       itsEntries.push_back(sortEntry);
     }
   }
@@ -302,9 +304,9 @@ class SortKeys {
 };
 
 // One master-file line; every record written must lie in the answer section.
-void writeLine(std::ostream& outStream, const kxRecordCollection::RecordIterator* iter) {
-  kxAssert((*iter)->second.section == kxRecordCollection::kAnswerSection);
-  (*iter)->second.record.writeText(outStream);
+void writeLine(std::ostream& outStream, const kxResourceRecord* inRec, int32_t inSection) {
+  kxAssert(inSection == kxRecordCollection::kAnswerSection);
+  inRec->writeText(outStream);
   outStream << '\n';
 }
 
@@ -373,10 +375,15 @@ void kxRecordCollection::sortRecords(int32_t inSortKey, bool inDescending) {
     kxAssert(false);
     return;
   }
-  SortKeys keys(itsRecordVector, inSortKey, inDescending);
+  std::vector<SortItem> items;
+  items.reserve(itsStore->itsOrder.size());
+  itsStore->itsOrder.forEach([&items](kxResourceRecord* inRec) { items.emplace_back(inRec, int32_t(inRec->itsSection)); });
+  SortKeys keys(items, inSortKey, inDescending);
   keys.sort();
-  for (size_t i = 0; i < itsRecordVector.size(); ++i) itsRecordVector[i] = keys.entries()[i].itsIter;
-  clearLookupCache();
+  std::vector<kxResourceRecord*> sorted;
+  sorted.reserve(items.size());
+  for (const SortEntry& entry : keys.entries()) sorted.push_back(entry.itsRecord);
+  itsStore->itsOrder.assign(sorted);
 }
 
 void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTTL) {
@@ -386,27 +393,27 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
   }
 
   // Comment lines and directives that stand before the first record.
-  auto iter = itsRecordVector.cbegin();
-  for (; iter != itsRecordVector.cend(); ++iter) {
-    const kxResRecType type = (*iter)->first;
+  const std::vector<kxResourceRecord*> records = itsStore->itsOrder.toVector();
+  auto iter = records.cbegin();
+  for (; iter != records.cend(); ++iter) {
+    const kxResRecType type = (*iter)->type();
     // The added types are records like any other, whatever their number.
     if (type != kNoRecordType && (type < kNumRecordTypes || (isExtendedRecordType(type) && kxExtendedRecordTypes())))
       break;
-    writeLine(outStream, &*iter);
+    writeLine(outStream, *iter, (*iter)->itsSection);
   }
-  if (iter == itsRecordVector.cend()) return;
+  if (iter == records.cend()) return;
 
   // Then one SOA record: the one at this place, or else the first in type order.
-  if ((*iter)->first == kTypeSOA) {
-    writeLine(outStream, &*iter);
+  if ((*iter)->type() == kTypeSOA) {
+    writeLine(outStream, *iter, (*iter)->itsSection);
     ++iter;
-  } else {
-    const RecordIterator soa = itsRecords.lower_bound(kTypeSOA);
-    if (soa != itsRecords.end() && soa->first == kTypeSOA) writeLine(outStream, &soa);
+  } else if (const kxResourceRecord* soa = getRecord(0, kTypeSOA, kAnySection)) {
+    writeLine(outStream, soa, soa->itsSection);
   }
 
-  for (; iter != itsRecordVector.cend(); ++iter)
-    if ((*iter)->first != kTypeSOA) writeLine(outStream, &*iter);
+  for (; iter != records.cend(); ++iter)
+    if ((*iter)->type() != kTypeSOA) writeLine(outStream, *iter, (*iter)->itsSection);
 }
 
 void kxRecordCollection::dumpToLog() {
@@ -420,14 +427,14 @@ void kxRecordCollection::dumpToLog() {
   static constexpr const char* kSectionHeadings[kNumSections] = {
       "Any section(ERROR!):", "Answer section:", "Authority section:", "Additional section:"};
   int32_t currentSection = kAnySection;
-  for (const RecordIterator& iter : itsRecordVector) {
-    const recordData& entry = iter->second;
-    if (entry.section != currentSection) {
+  itsStore->itsOrder.forEach([&currentSection](const kxResourceRecord* inRec) {
+    const int32_t section = inRec->itsSection;
+    if (section != currentSection) {
       // A section outside 1 to 3 has no place in a collection; it is shown as the error it is.
-      const bool known = entry.section > kAnySection && entry.section < kNumSections;
-      kxTraceLine(1, __FILE__, __LINE__, kSectionHeadings[known ? entry.section : kAnySection]);
-      currentSection = entry.section;
+      const bool known = section > kAnySection && section < kNumSections;
+      kxTraceLine(1, __FILE__, __LINE__, kSectionHeadings[known ? section : kAnySection]);
+      currentSection = section;
     }
-    if (kxGetTraceLevel() != 0) entry.record.logRecord();
-  }
+    if (kxGetTraceLevel() != 0) inRec->logRecord();
+  });
 }

@@ -56,8 +56,12 @@ void writeQuoted(std::ostream& outStream, std::string_view inText) {
 
 }  // namespace
 
-kxResourceRecord::kxResourceRecord()
-    : itsID(-1), itsType(kNoRecordType), itsEnabled(true), itsCollection(nullptr) {}
+const std::string* kxResourceRecord::noText() {
+  static const std::string kEmpty;
+  return &kEmpty;
+}
+
+kxResourceRecord::kxResourceRecord() : itsCollection(nullptr), itsID(-1), itsType(kNoRecordType) {}
 
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
@@ -67,15 +71,10 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
                                    const std::string& inComment, const std::string& inAging, bool inEnabled)
-    : itsID(-1),
-      itsName(inName),
-      itsType(inType),
-      itsTTL(inTTL),
-      itsData(inData),
-      itsComment(inComment),
-      itsAging(inAging),
-      itsEnabled(inEnabled),
-      itsCollection(inCollection) {
+    : itsName(inName), itsData(inData), itsCollection(inCollection), itsID(-1), itsType(inType), itsEnabled(inEnabled) {
+  setTTL(inTTL);
+  setComment(inComment);
+  setAging(inAging);
   const std::string* domain = ownerDomain();
   if (domain && !domain->empty()) {
     relativizeName();
@@ -84,59 +83,145 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 }
 
 kxResourceRecord::kxResourceRecord(const kxResourceRecord& inOther)
-    : itsID(inOther.itsID),
-      itsName(inOther.itsName),
-      itsType(inOther.itsType),
-      itsTTL(inOther.itsTTL),
+    : itsName(inOther.itsName),
       itsData(inOther.itsData),
-      itsComment(inOther.itsComment),
-      itsAging(inOther.itsAging),
-      itsEnabled(inOther.itsEnabled),
-      itsProperties(inOther.itsProperties),
-      itsCollection(nullptr) {}
-
-kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
-    : itsID(inOther.itsID),
-      itsName(std::move(inOther.itsName)),
+      itsExtras(inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr),
+      itsCollection(nullptr),
+      itsID(inOther.itsID),
       itsType(inOther.itsType),
-      itsTTL(std::move(inOther.itsTTL)),
-      itsData(std::move(inOther.itsData)),
-      itsComment(std::move(inOther.itsComment)),
-      itsAging(std::move(inOther.itsAging)),
-      itsEnabled(inOther.itsEnabled),
-      itsProperties(std::move(inOther.itsProperties)),
-      itsCollection(nullptr) {}
+      itsEnabled(inOther.itsEnabled) {
+  if (inOther.itsStored) setTTL(inOther.getTTL());
+}
+
+// A stored record is not the mover's to empty: moving from one copies it.
+kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
+    : itsName(inOther.itsStored ? inOther.itsName : std::move(inOther.itsName)),
+      itsData(inOther.itsStored ? inOther.itsData : std::move(inOther.itsData)),
+      itsCollection(nullptr),
+      itsID(inOther.itsID),
+      itsType(inOther.itsType),
+      itsEnabled(inOther.itsEnabled) {
+  if (!inOther.itsStored) {
+    itsExtras = std::move(inOther.itsExtras);
+    return;
+  }
+  if (inOther.itsExtras) itsExtras = std::make_unique<Extras>(*inOther.itsExtras);
+  setTTL(inOther.getTTL());
+}
+
+kxResourceRecord::~kxResourceRecord() = default;
 
 kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
-  if (this != &inOther) {
-    itsID = inOther.itsID;
-    itsName = inOther.itsName;
-    itsType = inOther.itsType;
-    itsTTL = inOther.itsTTL;
-    itsData = inOther.itsData;
-    itsComment = inOther.itsComment;
-    itsAging = inOther.itsAging;
-    itsEnabled = inOther.itsEnabled;
-    itsProperties = inOther.itsProperties;
-    itsCollection = inOther.itsCollection;
+  if (this == &inOther) return *this;
+  if (isStored()) {
+    assignStored(inOther);
+    return *this;
   }
+  itsID = inOther.itsID;
+  itsName = inOther.itsName;
+  itsType = inOther.itsType;
+  itsData = inOther.itsData;
+  itsExtras = inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr;
+  if (inOther.itsStored) setTTL(inOther.getTTL());
+  itsEnabled = inOther.itsEnabled;
+  itsCollection = inOther.itsCollection;
   return *this;
 }
 
 kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexcept {
-  if (this != &inOther) {
-    itsID = inOther.itsID;
-    itsName = std::move(inOther.itsName);
-    itsType = inOther.itsType;
-    itsTTL = std::move(inOther.itsTTL);
-    itsData = std::move(inOther.itsData);
-    itsComment = std::move(inOther.itsComment);
-    itsAging = std::move(inOther.itsAging);
-    itsEnabled = inOther.itsEnabled;
-    itsProperties = std::move(inOther.itsProperties);
-    itsCollection = inOther.itsCollection;
-  }
+  if (this == &inOther) return *this;
+  if (isStored() || inOther.itsStored) return *this = static_cast<const kxResourceRecord&>(inOther);
+  itsID = inOther.itsID;
+  itsName = std::move(inOther.itsName);
+  itsType = inOther.itsType;
+  itsData = std::move(inOther.itsData);
+  itsExtras = std::move(inOther.itsExtras);
+  itsEnabled = inOther.itsEnabled;
+  itsCollection = inOther.itsCollection;
   return *this;
+}
+
+const std::string& kxResourceRecord::getTTL() const {
+  if (itsStored) return itsCollection->storedTTL(itsTTL);
+  return itsExtras ? itsExtras->itsTTL : *noText();
+}
+
+void kxResourceRecord::setTTL(const std::string& inTTL) {
+  if (itsStored)
+    itsCollection->setStoredTTL(this, inTTL);
+  else if (itsExtras || !inTTL.empty())
+    extras().itsTTL = inTTL;
+}
+
+void kxResourceRecord::dropEmptyExtras() {
+  if (!itsExtras) return;
+  const Extras& extras = *itsExtras;
+  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() &&
+      extras.itsProperties.getCount() == 0 && extras.itsProperties.getName().empty() &&
+      !extras.itsProperties.isModified())
+    itsExtras.reset();
+}
+
+kxResourceRecord::Extras& kxResourceRecord::extras() {
+  if (!itsExtras) itsExtras = std::make_unique<Extras>();
+  return *itsExtras;
+}
+
+const std::string& kxResourceRecord::getComment() const { return itsExtras ? itsExtras->itsComment : *noText(); }
+
+void kxResourceRecord::setComment(const std::string& inComment) {
+  if (itsExtras || !inComment.empty()) extras().itsComment = inComment;
+}
+
+const std::string& kxResourceRecord::getAging() const { return itsExtras ? itsExtras->itsAging : *noText(); }
+
+void kxResourceRecord::setAging(const std::string& inAging) {
+  if (itsExtras || !inAging.empty()) extras().itsAging = inAging;
+}
+
+const kxProperties& kxResourceRecord::getProperties() const {
+  static const kxProperties kNone;
+  return itsExtras ? itsExtras->itsProperties : kNone;
+}
+
+kxProperties& kxResourceRecord::getProperties() { return extras().itsProperties; }
+
+void kxResourceRecord::setProperties(const kxProperties& inProperties) {
+  // An empty, unnamed and unmodified set is what a record without properties answers.
+  if (!itsExtras && inProperties.getCount() == 0 && inProperties.getName().empty() && !inProperties.isModified())
+    return;
+  extras().itsProperties = inProperties;
+}
+
+bool kxResourceRecord::isStored() const { return itsStored; }
+
+// A stored record stays in its collection: the owner link and the type (which files the
+// record in the collection's indexes) are kept, and the names of inOther are taken in full
+// where they are relative to another domain, then made relative to this record's domain.
+void kxResourceRecord::assignStored(const kxResourceRecord& inOther) {
+  kxAssert(inOther.itsType == itsType);
+  const std::string* otherDomain = inOther.ownerDomain();
+  const bool sameDomain =
+      !otherDomain || otherDomain->empty() || equalsText(*otherDomain, itsCollection->getDomainName(), false);
+  std::string name = inOther.itsName;
+  if (!sameDomain && !(inOther.itsType == kNoRecordType && name.empty())) name = inOther.getFullName();
+  std::string data = inOther.itsData;
+  if (!sameDomain && hasDomainNameFields(inOther.itsType)) {
+    data.clear();
+    const uint16_t count = inOther.countDataFields();
+    for (uint16_t i = 0; i < count; ++i) {
+      if (i > 0) data += kDataSeperator;
+      data += inOther.getDataField(i, true);
+    }
+  }
+  const std::string ttl = inOther.getTTL();
+  itsID = inOther.itsID;
+  itsExtras = inOther.itsExtras ? std::make_unique<Extras>(*inOther.itsExtras) : nullptr;
+  if (itsExtras) itsExtras->itsTTL.clear();  // a stored record's TTL text lives in the pool
+  setTTL(ttl);
+  itsEnabled = inOther.itsEnabled;
+  setData(data);
+  setName(name);
 }
 
 const std::string* kxResourceRecord::ownerDomain() const {
@@ -144,18 +229,25 @@ const std::string* kxResourceRecord::ownerDomain() const {
 }
 
 void kxResourceRecord::setName(const std::string& inName) {
+  // The collection files its records by name: out of its index while the name changes.
+  if (itsStored) itsCollection->unindexName(this);
   itsName = inName;
-  relativizeName();
+  const std::string* domain = ownerDomain();
+  if (domain) stripDomain(*domain, itsName);
+  if (itsStored) itsCollection->indexName(this);
 }
 
 void kxResourceRecord::setType(kxResRecType inType) {
   kxAssert(!itsCollection);
+  // The collection files its records by type: a stored record is retyped only through it.
+  if (itsCollection) return;
   itsType = inType;
 }
 
 int32_t kxResourceRecord::getTTLSeconds() const {
   int seconds = -1;
-  if (itsTTL.empty() || !parseTTL(itsTTL.c_str(), itsTTL.size(), seconds)) return -1;
+  const std::string& ttl = getTTL();
+  if (ttl.empty() || !parseTTL(ttl.c_str(), ttl.size(), seconds)) return -1;
   return seconds;
 }
 
@@ -206,7 +298,11 @@ std::string kxResourceRecord::getFullName() const { return qualifyWithOwner(itsN
 
 bool kxResourceRecord::relativizeName() {
   const std::string* domain = ownerDomain();
-  return domain && stripDomain(*domain, itsName);
+  if (!domain) return false;
+  if (itsStored) itsCollection->unindexName(this);
+  const bool changed = stripDomain(*domain, itsName);
+  if (itsStored) itsCollection->indexName(this);
+  return changed;
 }
 
 bool kxResourceRecord::relativizeData() {
@@ -215,13 +311,13 @@ bool kxResourceRecord::relativizeData() {
 }
 
 bool kxResourceRecord::isEmpty(bool inIgnoreComment) const {
-  return itsName.empty() && itsTTL.empty() && itsData.empty() && itsType == kNoRecordType &&
-         (inIgnoreComment || itsComment.empty());
+  return itsName.empty() && getTTL().empty() && itsData.empty() && itsType == kNoRecordType &&
+         (inIgnoreComment || getComment().empty());
 }
 
 void kxResourceRecord::writeText(std::ostream& outStream) const {
-  writeRecordText(outStream, itsName.c_str(), itsTTL.c_str(), itsType, itsData.c_str(), itsComment.c_str(),
-                  itsAging.c_str(), itsEnabled, nullptr, true, kDataSeperator);
+  writeRecordText(outStream, itsName.c_str(), getTTL().c_str(), itsType, itsData.c_str(), getComment().c_str(),
+                  getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
 }
 
 void kxResourceRecord::logRecord() const {
@@ -447,14 +543,22 @@ void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inNa
     outStream << qualified;
   } else if (format == kFormatText || format == kFormatHINFO) {
     // Empty data is one empty string: written as "" so that the line can be read back.
+    // The data keeps the escapes of the master file, so a quote after an odd run of
+    // backslashes is escaped already; a field that ends in an odd run (built through the
+    // API) gets one more backslash, or the run would escape the closing quote.
     outStream << '"';
-    for (const char* p = data; *p; ++p) {
-      if (*p == kDataSeperator)
+    size_t backslashes = 0;
+    for (const char* p = data;; ++p) {
+      if (*p == kDataSeperator || *p == '\0') {
+        if (backslashes % 2 != 0) outStream << '\\';
+        if (*p == '\0') break;
         outStream << '"' << kDataSeperator << '"';
-      else if (*p == '"' && (p == data || p[-1] != '\\'))
+      } else if (*p == '"' && backslashes % 2 == 0) {
         outStream << "\\\"";
-      else
+      } else {
         outStream << *p;
+      }
+      backslashes = *p == '\\' ? backslashes + 1 : 0;
     }
     outStream << '"';
   } else {
@@ -479,10 +583,10 @@ std::string kxResourceRecord::recordText(const char* inName, const char* inTTL, 
 bool kxResourceRecord::recordsEqual(const kxResourceRecord& inRecord1, const kxResourceRecord& inRecord2,
                                     bool inCaseSensitive, bool inIgnoreComment, bool inIgnoreEnabled) {
   if (!equalsText(inRecord1.itsName, inRecord2.itsName, inCaseSensitive)) return false;
-  if (!equalsText(inRecord1.itsTTL, inRecord2.itsTTL, inCaseSensitive)) return false;
+  if (!equalsText(inRecord1.getTTL(), inRecord2.getTTL(), inCaseSensitive)) return false;
   if (inRecord1.itsType != inRecord2.itsType) return false;
   if (!equalsText(inRecord1.itsData, inRecord2.itsData, inCaseSensitive)) return false;
-  if (!inIgnoreComment && !equalsText(inRecord1.itsComment, inRecord2.itsComment, false)) return false;
+  if (!inIgnoreComment && !equalsText(inRecord1.getComment(), inRecord2.getComment(), false)) return false;
   if (!inIgnoreEnabled && inRecord1.itsEnabled != inRecord2.itsEnabled) return false;
   return true;
 }

@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "orvo/datastruct/kxresrectype.h"
@@ -46,9 +47,11 @@ class kxResourceRecord {
   // A copy is free: it has no owning collection.
   kxResourceRecord(const kxResourceRecord& inOther);
   kxResourceRecord(kxResourceRecord&& inOther) noexcept;
-  // Assignment copies every field, the owning collection included.
+  // Assignment copies every field, the owning collection included; a record stored in a
+  // collection keeps its owner and its type (names are made relative to its domain).
   kxResourceRecord& operator=(const kxResourceRecord& inOther);
   kxResourceRecord& operator=(kxResourceRecord&& inOther) noexcept;
+  ~kxResourceRecord();
 
   int32_t getID() const { return itsID; }
   void setID(int32_t inID) { itsID = inID; }
@@ -57,29 +60,30 @@ class kxResourceRecord {
   void setName(const std::string& inName);
 
   kxResRecType type() const { return itsType; }
-  // Only for free records; a stored record changes type through its collection.
+  // Only for records without an owner (asserted; an owned record keeps its type); a stored
+  // record changes type through its collection.
   void setType(kxResRecType inType);
 
-  const std::string& getTTL() const { return itsTTL; }
-  void setTTL(const std::string& inTTL) { itsTTL = inTTL; }
+  const std::string& getTTL() const;
+  void setTTL(const std::string& inTTL);
   // The TTL in seconds, or -1 when the text is empty or not a TTL.
   int32_t getTTLSeconds() const;
 
   const std::string& getData() const { return itsData; }
   void setData(const std::string& inData);
 
-  const std::string& getComment() const { return itsComment; }
-  void setComment(const std::string& inComment) { itsComment = inComment; }
+  const std::string& getComment() const;
+  void setComment(const std::string& inComment);
 
-  const std::string& getAging() const { return itsAging; }
-  void setAging(const std::string& inAging) { itsAging = inAging; }
+  const std::string& getAging() const;
+  void setAging(const std::string& inAging);
 
   bool isEnabled() const { return itsEnabled; }
   void setEnabled(bool inEnabled) { itsEnabled = inEnabled; }
 
-  const kxProperties& getProperties() const { return itsProperties; }
-  kxProperties& getProperties() { return itsProperties; }
-  void setProperties(const kxProperties& inProperties) { itsProperties = inProperties; }
+  const kxProperties& getProperties() const;
+  kxProperties& getProperties();
+  void setProperties(const kxProperties& inProperties);
 
   kxRecordCollection* getCollection() const { return itsCollection; }
 
@@ -135,20 +139,48 @@ class kxResourceRecord {
 
  private:
   friend class kxRecordCollection;
+  friend class kxRecordOrder;
+  friend class kxNameIndex;
+  friend class kxTypeArena;
 
+  // Whether the owning collection stores this very record.
+  bool isStored() const;
+  // Assignment into a stored record: keeps the owner and the type.
+  void assignStored(const kxResourceRecord& inOther);
   // The owning collection's domain name, or nullptr for a free record.
   const std::string* ownerDomain() const;
   // inName in full against the owner's domain (unchanged for a free record or absolute name).
   std::string qualifyWithOwner(const std::string& inName) const;
 
-  int32_t itsID;
+  // What most records lack: kept apart, made when one of them is set. The TTL text of a
+  // free record is kept here too; a stored record's is in its collection's pool of TTL
+  // texts (itsTTL), so that records share it.
+  struct Extras {
+    std::string itsTTL;
+    std::string itsComment;
+    std::string itsAging;
+    kxProperties itsProperties;
+  };
+  Extras& extras();
+  // Gives back the extras when nothing is set in them.
+  void dropEmptyExtras();
+  static const std::string* noText();
+
   std::string itsName;
-  kxResRecType itsType;
-  std::string itsTTL;
   std::string itsData;
-  std::string itsComment;
-  std::string itsAging;
-  bool itsEnabled;
-  kxProperties itsProperties;
+  std::unique_ptr<Extras> itsExtras;
   kxRecordCollection* itsCollection;
+  // Kept by the collection that stores the record (never copied): the records of the same
+  // owner name before and after this one.
+  kxResourceRecord* itsSameName[2] = {nullptr, nullptr};
+  int32_t itsID;
+  kxResRecType itsType;
+  // The stored record's TTL text in the collection's pool; 0 for none (and in free records).
+  uint32_t itsTTL = 0;
+  // Also kept by the collection: the block of the collection order that holds the record,
+  // its section, and whether it is stored at all.
+  uint32_t itsOrderBlock : 24 = 0;
+  uint32_t itsSection : 2 = 0;
+  uint32_t itsStored : 1 = 0;
+  uint32_t itsEnabled : 1 = 1;
 };

@@ -38,15 +38,17 @@ struct Entity {
 constexpr Entity kEntities[] = {
     {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"},
 };
-// Values are always quoted with '"', so an apostrophe in a value is written as it is;
-// in names and keys, where it is no name character, it is written as an entity too.
+// Values are always quoted with '"', so an apostrophe in a value is written as it is.
 constexpr size_t kValueEntities = 4;
-constexpr size_t kNameEntities = 5;
 
-void writeEscaped(std::ostream& outStream, const std::string& inText, size_t inEntities) {
+// The stand-in for an empty name or key, which XML cannot hold: a character reference
+// without digits.
+constexpr const char* kEmptyName = "&#x;";
+
+void writeValue(std::ostream& outStream, const std::string& inText) {
   size_t plain = 0;
   for (size_t i = 0; i < inText.size(); ++i)
-    for (size_t e = 0; e < inEntities; ++e)
+    for (size_t e = 0; e < kValueEntities; ++e)
       if (inText[i] == kEntities[e].character) {
         outStream.write(inText.data() + plain, static_cast<std::streamsize>(i - plain));
         outStream << kEntities[e].text;
@@ -54,6 +56,24 @@ void writeEscaped(std::ostream& outStream, const std::string& inText, size_t inE
         break;
       }
   outStream.write(inText.data() + plain, static_cast<std::streamsize>(inText.size() - plain));
+}
+
+// A name or key: its name characters as they are, every other byte as "&#xHH;", and the
+// empty name as kEmptyName, so that readName gives back every name.
+void writeName(std::ostream& outStream, const std::string& inName) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  if (inName.empty()) {
+    outStream << kEmptyName;
+    return;
+  }
+  for (const char c : inName) {
+    if (isNameChar(static_cast<unsigned char>(c))) {
+      outStream << c;
+    } else {
+      const auto byte = static_cast<unsigned char>(c);
+      outStream << "&#x" << kHex[byte >> 4] << kHex[byte & 15] << ';';
+    }
+  }
 }
 
 // Replaces the five predefined entities; every other "&" stays as it is.
@@ -76,25 +96,55 @@ std::string decodeEntities(const std::string& inText) {
   return text;
 }
 
-// A run of name characters and the five predefined entities, decoded; "" when the stream
-// holds none, or when an "&" does not start one of the five entities.
-std::string readName(std::istream& inStream) {
-  std::string name;
-  for (;;) {
+int hexDigit(int inChar) {
+  if (inChar >= '0' && inChar <= '9') return inChar - '0';
+  if (inChar >= 'a' && inChar <= 'f') return inChar - 'a' + 10;
+  if (inChar >= 'A' && inChar <= 'F') return inChar - 'A' + 10;
+  return -1;
+}
+
+// One reference in a name whose "&" has been read: "#x" with one or two hex digits (a byte)
+// or none (kEmptyName, nothing), or one of the five predefined entities, which documents
+// of earlier versions hold. False for anything else.
+bool readReference(std::istream& inStream, std::string& ioName) {
+  if (inStream.peek() == '#') {
+    inStream.get();
+    if (inStream.get() != 'x') return false;
+    int value = 0;
+    int digits = 0;
+    for (int digit; digits < 2 && (digit = hexDigit(inStream.peek())) >= 0; ++digits) {
+      inStream.get();
+      value = value * 16 + digit;
+    }
+    if (inStream.get() != ';') return false;
+    if (digits > 0) ioName += static_cast<char>(value);
+    return true;
+  }
+  std::string reference(1, '&');
+  while (std::isalpha(inStream.peek()) && reference.size() < 5) reference += static_cast<char>(inStream.get());
+  if (inStream.get() != ';') return false;
+  reference += ';';
+  const Entity* entity = std::find_if(std::begin(kEntities), std::end(kEntities),
+                                      [&reference](const Entity& inEntity) { return reference == inEntity.text; });
+  if (entity == std::end(kEntities)) return false;
+  ioName += entity->character;
+  return true;
+}
+
+// A run of name characters and references, decoded. False when the stream holds none, or
+// when a reference is malformed.
+bool readName(std::istream& inStream, std::string& outName) {
+  outName.clear();
+  bool any = false;
+  for (;; any = true) {
     const int c = inStream.peek();
     if (isNameChar(c)) {
-      name += static_cast<char>(inStream.get());
+      outName += static_cast<char>(inStream.get());
     } else if (c == '&') {
-      std::string reference(1, static_cast<char>(inStream.get()));
-      while (std::isalpha(inStream.peek()) && reference.size() < 5) reference += static_cast<char>(inStream.get());
-      if (inStream.get() != ';') return std::string();
-      reference += ';';
-      const Entity* entity = std::find_if(std::begin(kEntities), std::end(kEntities),
-                                          [&reference](const Entity& inEntity) { return reference == inEntity.text; });
-      if (entity == std::end(kEntities)) return std::string();
-      name += entity->character;
+      inStream.get();
+      if (!readReference(inStream, outName)) return false;
     } else {
-      return name;
+      return any;
     }
   }
 }
@@ -368,6 +418,13 @@ bool kxProperties::getSubProperties(const std::string& inPath, kxProperties& out
 }
 
 void kxProperties::setSubProperties(const kxProperties& inSet) {
+  // A set made its own sub-set is read as it was before the call: the loop below adds to
+  // the order it walks.
+  if (&inSet == this) {
+    const kxProperties snapshot(inSet);
+    setSubProperties(snapshot);
+    return;
+  }
   const std::string keyStr = toLowerText(inSet.getName());
   kxAssert(! keyStr.empty());
   removeSubProperties(keyStr);
@@ -401,9 +458,9 @@ bool kxProperties::writeElements(std::ostream& outStream, bool inNewLines) const
   if (itsEntries)
     for (const auto& position : itsEntries->itsOrder) {
       outStream << '<';
-      writeEscaped(outStream, position->first, kNameEntities);
+      writeName(outStream, position->first);
       outStream << " value=\"";
-      writeEscaped(outStream, position->second, kValueEntities);
+      writeValue(outStream, position->second);
       outStream << "\"/>";
       if (inNewLines) outStream << '\n';
     }
@@ -423,9 +480,10 @@ bool kxProperties::readElements(std::istream& inStream) {
       inStream.unget();  // a closing tag: the enclosing set's elements end here
       return true;
     } else {
-      const std::string key = readName(inStream);
+      std::string key;
+      if (!readName(inStream, key)) return false;
       inStream >> std::ws;
-      if (key.empty() || !expectText(inStream, "value")) return false;
+      if (!expectText(inStream, "value")) return false;
       inStream >> std::ws;
       if (inStream.get() != '=') return false;
       inStream >> std::ws;
@@ -458,12 +516,12 @@ bool kxProperties::writeDocument(std::ostream& outStream, const std::list<kxProp
   if (inNewLines) outStream << '\n';
   for (const kxProperties& set : inSets) {
     outStream << '<';
-    writeEscaped(outStream, set.getName(), kNameEntities);
+    writeName(outStream, set.getName());
     outStream << '>';
     if (inNewLines) outStream << '\n';
     set.writeElements(outStream, inNewLines);
     outStream << "</";
-    writeEscaped(outStream, set.getName(), kNameEntities);
+    writeName(outStream, set.getName());
     outStream << '>';
     if (inNewLines) outStream << '\n';
   }
@@ -496,9 +554,10 @@ bool kxProperties::readDocument(std::istream& inStream, std::list<kxProperties>&
       continue;
     }
     inStream >> std::ws;
-    const std::string name = readName(inStream);
+    std::string name;
+    if (!readName(inStream, name)) return false;
     inStream >> std::ws;
-    if (name.empty() || inStream.get() != '>') return false;
+    if (inStream.get() != '>') return false;
 
     kxProperties set;
     if (!set.readElements(inStream)) return false;
@@ -509,7 +568,8 @@ bool kxProperties::readDocument(std::istream& inStream, std::list<kxProperties>&
       if (!readComment(inStream)) return false;
     }
     if (inStream.get() != '/') return false;
-    const std::string closing = readName(inStream);
+    std::string closing;
+    if (!readName(inStream, closing)) return false;
     inStream >> std::ws;
     if (inStream.get() != '>' || !equalsText(name, closing, false)) return false;
     set.setName(name);

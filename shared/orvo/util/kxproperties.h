@@ -10,11 +10,12 @@
 // Records hold one set each and zones hold millions of records, so an empty set owns no
 // memory: the entries and the name live in a block made on the first insertion or name.
 //
-// In the XML text the characters '"', '&', '<' and '>' of names, keys and values (and "'" of
-// names and keys) are written as the predefined entities, and the five predefined entities
-// are decoded on reading; any other "&" text is kept as it stands, so older documents read
-// back unchanged. A name or key holding other characters than letters, digits, "_", ":",
-// "." and "-" (a blank, say) still cannot be read back.
+// In the XML text a name or key keeps its name characters (letters, digits, "_", ":", "."
+// and "-") and writes every other byte as the character reference "&#xHH;"; the empty name
+// is written as "&#x;". Values write '"', '&', '<' and '>' as the predefined entities. The
+// reader decodes character references only in names and keys, and the five predefined
+// entities in names, keys and values; any other "&" text in a value is kept as it stands, so
+// documents of earlier versions read back unchanged.
 //
 // A set is a single-thread value. The random generator of this module lives in
 // kxrandomgenerator.h.
