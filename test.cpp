@@ -10,8 +10,10 @@
 //
 // Texts that come from the directory (the domain and group names) are printed with their
 // control characters escaped, so a name cannot forge report lines or drive the terminal.
+#ifndef _WIN32
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -56,10 +58,13 @@ std::string readSecretAnswer(const std::string& inPrompt) {
 }
 
 // The password must not reach a core file.
+// Windows writes no dump of a console program unless the machine is set up to collect them.
 void preventCoreFiles() {
+#ifndef _WIN32
   const rlimit none{0, 0};
   setrlimit(RLIMIT_CORE, &none);
   prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+#endif
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The account-name handling of kxAuthenticator that needs no directory.
 #include <gtest/gtest.h>
 
+#include "orvo/debug/kxsysteminfo.h"
 #include "orvo/util/kxauthenticator.h"
 
 namespace {
@@ -76,7 +77,12 @@ TEST(Authenticator, ErrorTextStartsWithTheLowerCaseCode) {
   EXPECT_EQ(kxAuthenticator::getErrorText(0x52E).rfind("[0x52e] ", 0), 0u);
   EXPECT_GT(kxAuthenticator::getErrorText(0x52E).size(), 8u);
   EXPECT_EQ(kxAuthenticator::getErrorText(0).rfind("[0x0] ", 0), 0u);
+#ifdef _WIN32
+  // The system's own text, in its own words.
+  EXPECT_EQ(kxAuthenticator::getErrorText(126), "[0x7e] " + kxGetSystemErrorText(126));
+#else
   EXPECT_EQ(kxAuthenticator::getErrorText(126), "[0x7e] The module could not be found.");
+#endif
   EXPECT_EQ(kxAuthenticator::getErrorText(0xFFFFFFF0u), "[0xfffffff0] ");  // no text for it
 }
 

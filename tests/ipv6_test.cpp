@@ -1,6 +1,8 @@
 // kxIPv6: text parsing (also against inet_pton over a generated corpus), the text forms,
 // range arithmetic and address classes.
+#ifndef _WIN32
 #include <arpa/inet.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -194,6 +196,8 @@ TEST(IPv6, Blocks) {
   EXPECT_EQ(kxIPv6::rangePrefixLength(v6("::200"), v6("::1ff")), 129);
 }
 
+// The peer is glibc's inet_pton; Windows (and Wine) read some texts otherwise.
+#ifndef _WIN32
 // Texts for the comparison with inet_pton: well-formed addresses in many spellings, then
 // the same with one random edit (a character changed, inserted, removed or duplicated).
 std::vector<std::string> addressCorpus(size_t inCount) {
@@ -332,5 +336,6 @@ TEST(IPv6, IntendedDifferencesFromInetPton) {
   EXPECT_EQ(inet_pton(AF_INET, "0.0.0.0", peer), 1);
   EXPECT_FALSE(kxIPv4Address("0.0.0.0").isLegal());
 }
+#endif  // _WIN32
 
 }  // namespace

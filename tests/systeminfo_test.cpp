@@ -23,6 +23,30 @@ TEST(SystemInfo, PlatformTable) {
   for (char notALetter : {'x', 'u', 'A', '\0', ' '}) EXPECT_EQ(kxPlatformFromLetter(notALetter), 8) << int(notALetter);
 }
 
+#ifdef _WIN32
+// The system's own messages: their wording is the system's (and Wine's differs from
+// Windows'), so only their presence and form are checked. The directory services' statuses
+// have no system message.
+TEST(SystemInfo, ErrorTexts) {
+  EXPECT_EQ(kxGetSystemErrorText(0x12345678u), "");
+  EXPECT_EQ(kxGetSystemErrorText(0x8000500Du), "");
+  for (uint32_t known : {0u, 126u, 127u, 122u, 1008u, 0x52eu}) {
+    const std::string text = kxGetSystemErrorText(known);
+    ASSERT_FALSE(text.empty()) << known;
+    EXPECT_NE(text.back(), '\n') << known;
+    EXPECT_NE(text.back(), '\r') << known;
+  }
+}
+
+TEST(SystemInfo, OSVersionText) {
+  const std::regex product(R"(Windows (95|98|NT|2000|XP|Server 2003|Vista|Server 2008) v\d+\.\d+)");
+  EXPECT_TRUE(std::regex_match(kxGetOSVersionText(false, false), product)) << kxGetOSVersionText(false, false);
+  EXPECT_TRUE(std::regex_match(kxGetOSVersionText(false, true),
+                               std::regex(R"(Windows [A-Za-z0-9 ]+ v\d+\.\d+, Build \d+)")))
+      << kxGetOSVersionText(false, true);
+  EXPECT_EQ(kxGetOSVersionText(), "Microsoft " + kxGetOSVersionText(false, false));
+}
+#else
 TEST(SystemInfo, ErrorTexts) {
   EXPECT_EQ(kxGetSystemErrorText(0x12345678u), "");
   EXPECT_EQ(kxGetSystemErrorText(126), "The module could not be found.");
@@ -41,6 +65,28 @@ TEST(SystemInfo, OSVersionText) {
             kxGetOSVersionText(false, false));
 }
 
+#endif
+
+#ifdef _WIN32
+// The system's loader: names are its own, and a missing module's message is its text.
+TEST(SharedLibrary, WindowsNamesAreTheSystemsOwn) {
+  using orvo::platform::SharedLibrary;
+  for (const char* name : {"kxSSPI.dll", "ACTIVEDS.DLL", "C:\\x\\foo.dll", ".dll"})
+    EXPECT_EQ(SharedLibrary::platformFileName(name), name);
+}
+
+TEST(SharedLibrary, LoadsAndReportsWindowsCodes) {
+  using orvo::platform::SharedLibrary;
+  uint32_t error = 0;
+  SharedLibrary missing;
+  EXPECT_FALSE(missing.load("noSuchModuleAnywhere.dll", error));
+  EXPECT_EQ(error, 126u);
+  EXPECT_EQ(missing.loaderMessage(), kxGetSystemErrorText(126));
+
+  SharedLibrary math;
+  error = 0;
+  ASSERT_TRUE(math.load("msvcrt.dll", error)) << math.loaderMessage();
+#else
 TEST(SharedLibrary, WindowsNamesMapToSharedObjects) {
   using orvo::platform::SharedLibrary;
   EXPECT_EQ(SharedLibrary::platformFileName("kxSSPI.dll"), "libkxSSPI.so");
@@ -61,6 +107,7 @@ TEST(SharedLibrary, LoadsAndReportsWindowsCodes) {
   SharedLibrary math;
   error = 0;
   ASSERT_TRUE(math.load("libm.so.6", error)) << math.loaderMessage();
+#endif
   using CosFn = double (*)(double);
   auto cosine = reinterpret_cast<CosFn>(math.symbol("cos", error));
   ASSERT_NE(cosine, nullptr);

@@ -1,5 +1,6 @@
 // kxAuthenticator::authenticateUser with a stand-in credential library (fake_kxsspi.cpp, found
-// through this program's rpath under the name the authenticator asks for): what the library
+// through this program's rpath, or on Windows beside it, under the name the authenticator
+// asks for): what the library
 // receives and how its results map. Names in NT4 form need no directory.
 #include <gtest/gtest.h>
 
@@ -13,8 +14,13 @@ namespace {
 
 class CredentialLibrary : public ::testing::Test {
  protected:
+#ifdef _WIN32
+  void SetUp() override { _putenv_s("FAKE_KXSSPI_LOG", itsDir.file("log").c_str()); }
+  void TearDown() override { _putenv_s("FAKE_KXSSPI_LOG", ""); }
+#else
   void SetUp() override { setenv("FAKE_KXSSPI_LOG", itsDir.file("log").c_str(), 1); }
   void TearDown() override { unsetenv("FAKE_KXSSPI_LOG"); }
+#endif
   std::string log() const { return orvo::test::readFile(itsDir.file("log")); }
 
  private:

@@ -5,12 +5,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+#define FAKE_KXSSPI_EXPORT __declspec(dllexport)
+#else
+#define FAKE_KXSSPI_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace {
 
 void record(const char* inFormat, const char* inA, const char* inB, const char* inC) {
   const char* path = std::getenv("FAKE_KXSSPI_LOG");
   if (path == nullptr) return;
-  if (FILE* log = std::fopen(path, "a")) {
+  if (FILE* log = std::fopen(path, "ab")) {
     std::fprintf(log, inFormat, inA, inB, inC);
     std::fclose(log);
   }
@@ -20,11 +26,11 @@ void record(const char* inFormat, const char* inA, const char* inB, const char* 
 
 extern "C" {
 
-__attribute__((visibility("default"))) void kxSetSSP(const char* inPackage) {
+FAKE_KXSSPI_EXPORT void kxSetSSP(const char* inPackage) {
   record("setSSP %s%s%s\n", inPackage, "", "");
 }
 
-__attribute__((visibility("default"))) int kxUserLogon(const char* inDomain, const char* inAccount,
+FAKE_KXSSPI_EXPORT int kxUserLogon(const char* inDomain, const char* inAccount,
                                                        const char* inPassword, uint32_t* outError) {
   record("logon [%s] [%s] [%s]\n", inDomain, inAccount, inPassword);
   int result = 0;

@@ -7,11 +7,29 @@
 add_library(fake_kxsspi SHARED ${CMAKE_CURRENT_LIST_DIR}/fake_kxsspi.cpp)
 set_target_properties(fake_kxsspi PROPERTIES OUTPUT_NAME kxSSPI
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi CXX_VISIBILITY_PRESET hidden)
+if(WIN32)
+  # kxSSPI.dll in a folder of its own with the test program, where LoadLibraryA looks first.
+  set_target_properties(fake_kxsspi PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi)
+endif()
 add_executable(credential_library_test ${CMAKE_CURRENT_LIST_DIR}/credential_library_test.cpp)
 target_link_libraries(credential_library_test PRIVATE orvo_testsupport GTest::gtest_main)
 set_target_properties(credential_library_test PROPERTIES BUILD_RPATH ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi)
+if(WIN32)
+  set_target_properties(credential_library_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi)
+endif()
 add_dependencies(credential_library_test fake_kxsspi)
 gtest_discover_tests(credential_library_test PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
+
+# The test domain controller runs on Linux only: the Windows build runs adcheck.exe under
+# Wine without a domain, and stops here.
+if(WIN32)
+  if(TARGET adcheck AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME adcheck_wine COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/adcheck_wine.sh $<TARGET_FILE:adcheck>)
+    set_tests_properties(adcheck_wine PROPERTIES LABELS integration TIMEOUT 300
+      ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX};WINEDEBUG=-all")
+  endif()
+  return()
+endif()
 
 if(TARGET adcheck)
   set(ORVO_ADCHECK_PROGRAM $<TARGET_FILE:adcheck>)

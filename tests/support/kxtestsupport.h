@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "orvo/platform/kxsocket.h"
+
 namespace orvo::test {
 
 // A fresh folder under the system's temporary directory, removed with its contents.
@@ -37,5 +39,13 @@ class CaptureFd {
 };
 
 std::string readFile(const std::string& inPath);
+
+// A connected pair of stream sockets: socketpair() on POSIX, the two ends of a loopback TCP
+// connection on Windows. False when the system gives none.
+bool makeSocketPair(platform::SocketHandle outPair[2]);
+// A second handle of the same socket (dup, WSADuplicateSocket); kNoSocket on failure.
+platform::SocketHandle duplicateSocket(platform::SocketHandle inSocket);
+void closeSocket(platform::SocketHandle inSocket);
+bool sendBytes(platform::SocketHandle inSocket, const std::string& inBytes);
 
 }  // namespace orvo::test

@@ -10,6 +10,21 @@ else()
   return()
 endif()
 
+# The Windows build compares its kxzone, under Wine, with a Linux build's (ORVO_LINUX_KXZONE);
+# BIND's checks run in the Linux build.
+if(WIN32)
+  if(ORVO_LINUX_KXZONE AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME kxzone_wine
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_wine.sh ${ORVO_LINUX_KXZONE} ${ORVO_KXZONE_PROGRAM}
+              ${CMAKE_CURRENT_LIST_DIR}/corpus)
+    set_tests_properties(kxzone_wine PROPERTIES LABELS integration TIMEOUT 600
+      ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX};WINEDEBUG=-all")
+  else()
+    message(STATUS "kxzone Wine comparison skipped: ORVO_LINUX_KXZONE names no Linux kxzone")
+  endif()
+  return()
+endif()
+
 find_program(ORVO_NAMED_COMPILEZONE named-compilezone PATHS /usr/bin /usr/sbin)
 if(NOT ORVO_NAMED_COMPILEZONE)
   message(STATUS "kxzone corpus test skipped: named-compilezone (bind9-utils) is not installed")

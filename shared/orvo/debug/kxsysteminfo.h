@@ -12,6 +12,10 @@ std::string kxGetSystemErrorText(uint32_t inCode);
 // when inWithVendor is true (from /etc/os-release, PRETTY_NAME), then the kernel name,
 // " v" and the kernel's major.minor release, then ", Build " and the kernel's patch
 // number when inWithBuild is true; e.g. "Debian GNU/Linux 12 (bookworm) Linux v6.1, Build 0".
+// On Windows: "Microsoft " when inWithVendor is true, the product name of the version
+// record (Windows 95, 98, NT, 2000, XP, Server 2003, Vista or Server 2008 for 6.x and
+// later, as the library has always named them), " v", major.minor, and ", Build " with the
+// build number when inWithBuild is true; e.g. "Microsoft Windows Vista v6.1".
 // Empty when the system does not tell.
 std::string kxGetOSVersionText(bool inWithVendor = true, bool inWithBuild = false);
 

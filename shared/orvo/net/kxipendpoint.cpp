@@ -289,31 +289,44 @@ kxErr kxIPEndpoint::checkNetworkEvents(const std::vector<SocketHandle>& inSocket
   itsStreamDrained = false;
   itsSocketEvents.assign(inSocketVec.size(), 0);
   itsEventMask = 0;
-  const int woken = platform::waitForAny(itsWaitHandles.data(), itsWaitHandles.size(), inTimeout);
-  if (woken == platform::kWaitFailed) return kxErr_netMiscErr;
-  if (woken != platform::kWaitTimedOut) {
-    if (isCancelled()) return kxErr_userCancelled;
-    for (size_t i = 0; i < inSocketVec.size(); ++i) {
-      const SocketHandle socket = inSocketVec[i];
-      uint32_t bits = 0;
-      if (!platform::enumNetworkEvents(socket, itsSocketEvent, itsNetworkEvents)) {
-        bits |= kEventEnumFailed;
-        noteSocketError(socket, "kxIPEndpoint::checkNetworkEvents(%i) failed; error 0x%04X <%s>");
-        kxAssert(false);
-      }
-      bits |= itsNetworkEvents.events;
-      KX_TRACE(2, "kxIPEndpoint::checkNetworkEvents(%i) *** ", socket);
-      for (const EventKind& kind : kEventKinds) {
-        if ((itsNetworkEvents.events & kind.bit) == 0) continue;
-        const int code = itsNetworkEvents.errors[kind.index];
-        if (code != 0) {
-          bits |= kEventError;
-          itsLastError = code;
+  // WinSock may signal a socket event for an event that a later call took back before it
+  // was handed over (a send that would block takes back the FD_WRITE the event shows): a wake
+  // with nothing to hand over is waited out, not taken for the end of the time.
+  const kxTimer timer;
+  int32_t remaining = inTimeout;
+  for (;;) {
+    const int woken = platform::waitForAny(itsWaitHandles.data(), itsWaitHandles.size(), remaining);
+    if (woken == platform::kWaitFailed) return kxErr_netMiscErr;
+    if (woken != platform::kWaitTimedOut) {
+      if (isCancelled()) return kxErr_userCancelled;
+      for (size_t i = 0; i < inSocketVec.size(); ++i) {
+        const SocketHandle socket = inSocketVec[i];
+        uint32_t bits = 0;
+        if (!platform::enumNetworkEvents(socket, itsSocketEvent, itsNetworkEvents)) {
+          bits |= kEventEnumFailed;
+          noteSocketError(socket, "kxIPEndpoint::checkNetworkEvents(%i) failed; error 0x%04X <%s>");
+          kxAssert(false);
         }
-        KX_TRACE(2, kind.text, static_cast<unsigned>(code), code != 0 ? getSocketErrorText(code) : "");
+        bits |= itsNetworkEvents.events;
+        KX_TRACE(2, "kxIPEndpoint::checkNetworkEvents(%i) *** ", socket);
+        for (const EventKind& kind : kEventKinds) {
+          if ((itsNetworkEvents.events & kind.bit) == 0) continue;
+          const int code = itsNetworkEvents.errors[kind.index];
+          if (code != 0) {
+            bits |= kEventError;
+            itsLastError = code;
+          }
+          KX_TRACE(2, kind.text, static_cast<unsigned>(code), code != 0 ? getSocketErrorText(code) : "");
+        }
+        itsSocketEvents[i] = bits;
+        itsEventMask |= bits;
       }
-      itsSocketEvents[i] = bits;
-      itsEventMask |= bits;
+    }
+    if (woken == platform::kWaitTimedOut || itsEventMask != 0) break;
+    if (inTimeout != -1) {
+      const uint32_t elapsed = timer.elapsed();
+      if (elapsed >= static_cast<uint32_t>(inTimeout)) break;
+      remaining = inTimeout - static_cast<int32_t>(elapsed);
     }
   }
   if ((itsEventMask & platform::kNetClose) != 0) return kxErr_disconnect;

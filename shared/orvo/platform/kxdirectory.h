@@ -12,6 +12,12 @@
 // so the password never leaves the machine. A simple bind inside TLS (ldaps:// or StartTLS,
 // the server's certificate verified against a configured CA file) is an operator's option.
 //
+// On Windows (platform/windows/directory.cpp) these are the system's own: the security
+// functions for the account lookups and SID texts, COM's name translator and the directory
+// objects of the Active Directory services (ADsOpenObject). DirectoryConfig,
+// directoryStatistics and the pieces at the end belong to the LDAP client of the other
+// systems and exist there only.
+//
 // Connections: a DirectorySession (the counterpart of COM's initialise/uninitialise around a
 // directory call) keeps one connection per server and credentials for its lifetime, and every
 // object or translator opened on the thread while it lives reuses it. Without a session each
@@ -95,6 +101,10 @@ class DirectorySession {
   ~DirectorySession();
   DirectorySession(const DirectorySession&) = delete;
   DirectorySession& operator=(const DirectorySession&) = delete;
+#ifdef _WIN32
+ private:
+  bool itsInitialised = false;  // COM initialised on this thread by this session
+#endif
 };
 
 // Counters of the directory traffic of this process (for measurements).
@@ -143,8 +153,11 @@ class NameTranslator {
   uint32_t set(int inFormat, const std::string& inName);
   // The named object's name in format 1 or 3.
   uint32_t get(int inFormat, std::string& outName);
-  // The named object's SID (binary), after a successful set().
+  // The named object's SID (binary), after a successful set() (the LDAP client; empty on Windows).
   const std::vector<uint8_t>& sid() const { return itsSid; }
+  // Whether the translator could be made (COM's CoCreateInstance on Windows; always kDirOk
+  // elsewhere). A translator that was not made answers every call with this status.
+  uint32_t creationStatus() const { return itsCreationStatus; }
 
  private:
   uint32_t bind(int inKind, const std::string& inPath, const std::string* inUser,
@@ -155,6 +168,10 @@ class NameTranslator {
   std::string itsDN;         // the object named by set()
   std::string itsAccount;    // its sAMAccountName
   std::vector<uint8_t> itsSid;
+  uint32_t itsCreationStatus = kDirOk;
+#ifdef _WIN32
+  void* itsTranslator = nullptr;  // IADsNameTranslate
+#endif
 };
 
 // Which interface an object is opened for: any object, or a user (anything else then gives

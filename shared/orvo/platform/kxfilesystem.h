@@ -31,7 +31,8 @@ bool renameReplacing(const std::string& inFrom, const std::string& inTo);
 // inTo. Copying a file onto itself fails and leaves it intact.
 bool copyReplacing(const std::string& inFrom, const std::string& inTo);
 
-// The user's directory for temporary files: $TMPDIR, else /tmp.
+// The user's directory for temporary files: $TMPDIR, else /tmp (on Windows the system's
+// GetTempPathA, without its final separator).
 std::string temporaryDirectory();
 // Creates a new empty file whose path is inPathPrefix followed by characters the system picks
 // so that no existing file is replaced; the new path, or "" on failure.
@@ -69,7 +70,15 @@ class Directory {
  private:
   void close();
 
+#ifdef _WIN32
+  // The directory's path and a handle held on it without delete sharing while open: while
+  // it is held, neither the directory nor a folder above it can be renamed, removed or
+  // replaced by a link, so its path keeps naming it.
+  std::string itsPath;
+  void* itsHandle = nullptr;
+#else
   int itsFd = -1;
+#endif
 };
 
 }  // namespace orvo::platform

@@ -16,10 +16,13 @@ std::string systemErrorText(uint32_t inCode);
 
 struct OSVersion {
   std::string distribution;  // e.g. "Debian GNU/Linux 12 (bookworm)", "" when unknown
-  std::string kernelName;    // e.g. "Linux"
-  unsigned major = 0;        // kernel release numbers, e.g. 6.1.0
+  std::string kernelName;    // e.g. "Linux", "Windows"
+  unsigned major = 0;        // kernel release numbers, e.g. 6.1.0; Windows: major, minor, build
   unsigned minor = 0;
   unsigned patch = 0;
+  // Windows only (the version record's platform id and product type); -1 and 0 elsewhere.
+  int family = -1;           // 0 Win32s, 1 Windows 9x, 2 Windows NT
+  int productType = 0;       // 1 workstation, 2 domain controller, 3 server
 };
 
 // Fills outVersion; false when the system does not tell.

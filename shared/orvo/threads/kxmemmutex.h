@@ -1,5 +1,5 @@
 // kxMemMutex: a recursive mutex that records which thread holds it and how often, over one
-// non-recursive platform lock (a critical section on Windows, a std::mutex here) that is
+// non-recursive platform lock (a std::mutex, in the place of Windows' critical section) that is
 // held exactly while the count is above 0. The owner takes it again without a platform
 // call; a thread that does not hold it cannot release it (unlock() then does nothing).
 //

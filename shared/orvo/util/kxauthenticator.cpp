@@ -72,6 +72,11 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
                                kxNameFormat inNameFormat) {
   outUsedGlobalCatalog = false;
   dir::NameTranslator translator;
+  if (dir::dirFailed(translator.creationStatus())) {
+    kxInfoLogPrintf(kxInfoLogError, "findUser error creating name translator, error 0x%lX",
+                    static_cast<unsigned long>(translator.creationStatus()));
+    return false;
+  }
 
   std::string key = inName;
   if (inName.find('\\') != std::string::npos && inName.find('@') != std::string::npos)
@@ -273,8 +278,8 @@ void kxAuthenticator::enumerateGroup(const std::string& inDN, const std::string*
     // A group recorded before is not expanded again; this also ends membership cycles.
     if (ioGroups.count(name) != 0) continue;
     if (ioGroups.size() >= kMaxGroups) {
-      kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %zu groups",
-                      displayText(escaped).c_str(), kMaxGroups);
+      kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %lu groups",
+                      displayText(escaped).c_str(), static_cast<unsigned long>(kMaxGroups));
       return;
     }
     ioGroups.insert(name);
@@ -283,8 +288,8 @@ void kxAuthenticator::enumerateGroup(const std::string& inDN, const std::string*
     std::vector<std::string> memberOf;
     if (dir::dirFailed(group.getEx("memberOf", memberOf))) continue;
     if (work.size() + memberOf.size() > kMaxPendingGroups) {
-      kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %zu groups waiting",
-                      displayText(escaped).c_str(), kMaxPendingGroups);
+      kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %lu groups waiting",
+                      displayText(escaped).c_str(), static_cast<unsigned long>(kMaxPendingGroups));
       return;
     }
     for (auto parent = memberOf.rbegin(); parent != memberOf.rend(); ++parent)

@@ -42,8 +42,11 @@ bool emptyDirectory(const orvo::platform::Directory& inDirectory) {
     if (!entry.isDirectory) {
       if (!inDirectory.removeFile(entry.name)) return false;
     } else if (entry.name != "." && entry.name != "..") {
-      orvo::platform::Directory child;
-      if (child.openChild(inDirectory, entry.name)) emptyDirectory(child);
+      // Closed before its removal: an open directory is not removed on Windows.
+      {
+        orvo::platform::Directory child;
+        if (child.openChild(inDirectory, entry.name)) emptyDirectory(child);
+      }
       inDirectory.removeDirectory(entry.name);
     }
   }
@@ -105,9 +108,11 @@ bool createDirectory(const std::string& inPath) { return orvo::platform::makeDir
 bool directoryExists(const std::string& inPath) { return orvo::platform::isDirectory(withoutFinalSeparator(inPath)); }
 
 bool removeDirectoryTree(const std::string& inPath) {
-  orvo::platform::Directory directory;
-  if (!directory.open(inPath)) return false;
-  if (!emptyDirectory(directory)) return false;
+  {
+    orvo::platform::Directory directory;
+    if (!directory.open(inPath)) return false;
+    if (!emptyDirectory(directory)) return false;
+  }
   return orvo::platform::removeDirectory(inPath);
 }
 
