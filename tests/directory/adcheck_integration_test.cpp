@@ -597,12 +597,12 @@ TEST_F(Adcheck, ControllersFoundThroughDnsSrvRecords) {
   // next one by priority is used. The catalog is found under the forest root's name.
   TempDir dir;
   {
-    std::ofstream spec(dir.file("srv"));
-    spec << "_ldap._tcp.adcheck.test 0 0 9 127.0.0.1\n"
-         << "_ldap._tcp.adcheck.test 5 100 389 localhost\n";
+    std::ofstream records(dir.file("srv"));
+    records << "_ldap._tcp.adcheck.test 0 0 9 127.0.0.1\n"
+            << "_ldap._tcp.adcheck.test 5 100 389 localhost\n";
     for (int i = 0; i < 150; ++i)
-      spec << "_ldap._tcp.adcheck.test 50 10 389 unreachable-controller-" << i << ".invalid\n";
-    spec << "_gc._tcp.adcheck.test 0 0 3268 localhost\n";
+      records << "_ldap._tcp.adcheck.test 50 10 389 unreachable-controller-" << i << ".invalid\n";
+    records << "_gc._tcp.adcheck.test 0 0 3268 localhost\n";
     std::ofstream resolv(dir.file("resolv.conf"));
     resolv << "nameserver 127.0.0.1\noptions attempts:1 timeout:2\n";
   }

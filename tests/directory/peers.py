@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Small network peers for adcheck's tests and benchmark, on 127.0.0.1 only.
 
-  peers.py dns SPEC            a DNS server on 127.0.0.1:53 (UDP and TCP) that answers SRV
-                               queries from SPEC, lines "name priority weight port target";
+  peers.py dns RECORDS         a DNS server on 127.0.0.1:53 (UDP and TCP) that answers SRV
+                               queries from RECORDS, lines "name priority weight port target";
                                every other query gets NXDOMAIN. A UDP answer over 512 bytes is
                                sent truncated, so the resolver asks again over TCP.
   peers.py proxy HOST PORT [--delay MS] [--record FILE]
@@ -58,9 +58,9 @@ def dns_answer(query, records):
     return header + question + body
 
 
-def serve_dns(spec):
+def serve_dns(records_file):
     records = []
-    with open(spec) as f:
+    with open(records_file) as f:
         for line in f:
             parts = line.split()
             if len(parts) == 5:
