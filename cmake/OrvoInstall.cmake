@@ -9,6 +9,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/shared/orvo
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h"
   PATTERN "posix" EXCLUDE PATTERN "windows" EXCLUDE PATTERN "internal" EXCLUDE)
+install(FILES ${PROJECT_BINARY_DIR}/generated/orvo/kxversion.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvo)
 install(EXPORT orvoTargets NAMESPACE orvo:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/orvo)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/orvoConfig.cmake.in
