@@ -36,13 +36,19 @@ add_test(NAME kxzone_corpus
 set_tests_properties(kxzone_corpus PROPERTIES LABELS integration TIMEOUT 120)
 
 # Small zone texts, each loaded by BIND and read alike through kxzone, or refused by both at
-# the same line.
+# the same line. Every cases*.txt is a table of its own (cases.txt, cases-NAME.txt), run as
+# kxzone_cases or kxzone_cases_NAME.
 find_program(ORVO_NAMED_CHECKZONE named-checkzone PATHS /usr/bin /usr/sbin)
 if(ORVO_NAMED_CHECKZONE)
-  add_test(NAME kxzone_cases
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_cases.sh ${ORVO_KXZONE_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/cases.txt
-            ${CMAKE_CURRENT_LIST_DIR}/corpus)
-  set_tests_properties(kxzone_cases PROPERTIES LABELS integration TIMEOUT 300)
+  file(GLOB ORVO_ZONE_CASE_TABLES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/cases*.txt)
+  foreach(table IN LISTS ORVO_ZONE_CASE_TABLES)
+    get_filename_component(stem ${table} NAME_WE)
+    string(REPLACE "-" "_" stem ${stem})
+    add_test(NAME kxzone_${stem}
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_cases.sh ${ORVO_KXZONE_PROGRAM} ${table}
+              ${CMAKE_CURRENT_LIST_DIR}/corpus)
+    set_tests_properties(kxzone_${stem} PROPERTIES LABELS integration TIMEOUT 300)
+  endforeach()
 else()
   message(STATUS "kxzone case test skipped: named-checkzone (bind9-utils) is not installed")
 endif()
