@@ -124,9 +124,10 @@ TEST(ExtendedTypes, NamesAndNumbers) {
     EXPECT_EQ(kxResourceRecord::getTypeFromName("TYPE" + std::to_string(row.itsNumber)), added);
     EXPECT_STREQ(kxResourceRecord::getTypeName(added), row.itsName);
     EXPECT_EQ(kxResourceRecord::recordTypeToWireType(added), row.itsNumber);
-    EXPECT_NE(kxFieldLayoutOf(added), nullptr);
+    // The types whose data has the generic form only (NULL, UINFO, ...) have no layout.
+    EXPECT_EQ(kxFieldLayoutOf(added) != nullptr, row.itsFormat != kFormatGeneric);
   }
-  EXPECT_EQ(count, 29u);
+  EXPECT_EQ(count, 61u);
   const struct {
     const char* word;
     kxResRecType type;
@@ -137,7 +138,9 @@ TEST(ExtendedTypes, NamesAndNumbers) {
       {"TYPE0", kNoRecordType},       {"TYPE41", kNoRecordType},      {"TYPE255", kNoRecordType},
       {"TYPE128", kNoRecordType},     {"TYPE65536", kNoRecordType},   {"TYPE", kNoRecordType},
       {"TYPE1x", kNoRecordType},      {"TYPE000001", kNoRecordType},  {"NSEC3P", kNoRecordType},
-      {"NULL", kNoRecordType},
+      {"null", kxExtendedType(10)},    {"NSAP-PTR", kxExtendedType(23)}, {"MD", kNoRecordType},
+      {"MF", kNoRecordType},          {"TYPE3", kNoRecordType},       {"TYPE4", kNoRecordType},
+      {"KEYDATA", kNoRecordType},
   };
   for (const auto& w : words) EXPECT_EQ(kxResourceRecord::getTypeFromName(w.word), w.type) << w.word;
   EXPECT_STREQ(kxResourceRecord::getTypeName(kxExtendedType(65534)), "TYPE65534");
@@ -199,6 +202,23 @@ TEST(ExtendedTypes, FieldKinds) {
       {"IPSECKEY", "10,0,2,.,AQNR", 0}, {"IPSECKEY", "10,1,2,192.0.2.1,AQNR", 0}, {"IPSECKEY", "10,2,2,2001:db8::1", 0},
       {"IPSECKEY", "10,3,2,gw.example.com.,AQNR", 0}, {"IPSECKEY", "1,1,1,192.0.2.1", 0},
       {"IPSECKEY", "10,0,2,gw.", 4}, {"IPSECKEY", "10,1,2,gw.", 4}, {"IPSECKEY", "10,4,2,.", 4},
+      // AMTRELAY relays and A6 fields, by the relay type and the prefix length
+      {"AMTRELAY", "10,0,0,.", 0}, {"AMTRELAY", "10,1,3,relay.example.com.", 0}, {"AMTRELAY", "10,0,0", 4},
+      {"AMTRELAY", "10,0,0,x.", 4}, {"AMTRELAY", "10,0,4,.", 4}, {"AMTRELAY", "10,2,0,.", 2},
+      {"A6", "0,2001:db8::1", 0}, {"A6", "64,::1,p.example.com.", 0}, {"A6", "128,p.example.com.", 0},
+      {"A6", "64,::1", 3}, {"A6", "0,::1,p.", 3}, {"A6", "128,::1,p.", 3}, {"A6", "129,p.", 1}, {"A6", "64,p.,p.", 2},
+      // addresses of NSAP, ATMA and X25
+      {"NSAP", "0x47.0005.80", 0}, {"NSAP", "0X.47.", 0}, {"NSAP", "0x4", 1}, {"NSAP", "47", 1}, {"NSAP", "0x", 1},
+      {"ATMA", "+358.400.1234567", 0}, {"ATMA", "1.234", 0}, {"ATMA", "+.1", 1}, {"ATMA", "12.", 1},
+      {"ATMA", "12..34", 1}, {"ATMA", "123", 1}, {"ATMA", "+1a", 1}, {"X25", "1234", 0}, {"X25", "123", 1},
+      {"X25", "12a4", 1},
+      // type lists: known mnemonics only (not the private WINS), NXT's up to 127
+      {"CSYNC", "66,3,A NULL NSAP-PTR", 0}, {"CSYNC", "66,3,A WINS", 3}, {"NXT", "next.,A NS SOA", 0},
+      {"NXT", "next.", 0}, {"NXT", "next.,A CAA", 2}, {"NXT", "next.,TYPE0", 2},
+      // DOA, DSYNC and HIP
+      {"DOA", "0,1,2,,-", 0}, {"DOA", "0,1,2,image/png,AQID", 0}, {"DOA", "0,1,2,x", 5}, {"DOA", "0,1,2,x,-AQ==", 5},
+      {"DSYNC", "CDS,notify,5359,x.", 0}, {"DSYNC", "CDS,256,1,x.", 2}, {"DSYNC", "FOO,1,1,x.", 1},
+      {"HIP", "2,20,AwEAAQ==,a.,b.", 0}, {"HIP", "2,20,AwEAAQ==", 0}, {"HIP", "2,2,AwEAAQ==", 2},
       // CAA tags and long strings
       {"CAA", "0,is-sue,x", 2}, {"CAA", "0,,x", 2}, {"CAA", "0,issue," + std::string(300, 'x'), 0},
       {"CAA", "0,issue,a\\300", 3}, {"URI", "10,1,https://example.com/", 0}, {"URI", "10,1", 3},
@@ -373,6 +393,41 @@ TEST(ExtendedTypes, RecordsInACollection) {
             "h\t\tIN\tHTTPS\t1\tsvc\talpn=h2\n"
             "c\t\tIN\tCAA\t0\tissue\t\"a\\\"b\"\n"
             "x\t\tIN\tTYPE65534\t\\#\t1\t0A\n");
+}
+
+// Where an earlier field tells a field's form, that field is a name or not by the data: an
+// IPSECKEY gateway or AMTRELAY relay of type 3, A6's prefix name. Such names are made
+// relative to the zone and written in full like every other name.
+TEST(ExtendedTypes, NameFieldsToldByAnEarlierField) {
+  ExtendedTypes on(true);
+  const struct {
+    const char* type;
+    uint32_t index;
+    const char* data;
+    bool name;
+  } cases[] = {
+      {"IPSECKEY", 3, "10,3,2", true},  {"IPSECKEY", 3, "10,1,2", false}, {"IPSECKEY", 3, "", false},
+      {"AMTRELAY", 3, "10,0,3", true},  {"AMTRELAY", 3, "10,0,0", false}, {"A6", 1, "128", true},
+      {"A6", 1, "64", false},           {"A6", 2, "64,::1", true},        {"A6", 2, "0,::1", false},
+      {"A6", 2, "x,::1", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kxResourceRecord::isDomainNameField(type(c.type), c.index, fields(c.data)), c.name)
+        << c.type << " " << c.index << " " << c.data;
+
+  kxRecordCollection zone("example.com.");
+  zone.addRecord("g", "", type("IPSECKEY"), fields("10,3,2,gw.example.com.,AQNR"));
+  zone.addRecord("a", "", type("IPSECKEY"), fields("10,1,2,192.0.2.1,AQNR"));
+  zone.addRecord("p", "", type("A6"), fields("128,prefix.example.com."));
+  std::ostringstream text;
+  zone.writeMasterFile(text, false);
+  EXPECT_EQ(text.str(),
+            "g\t\tIN\tIPSECKEY\t10\t3\t2\tgw\tAQNR\n"
+            "a\t\tIN\tIPSECKEY\t10\t1\t2\t192.0.2.1\tAQNR\n"
+            "p\t\tIN\tA6\t128\tprefix\n");
+  const Parsed parsed = parse("$ORIGIN sub.example.com.\ng IPSECKEY 10 3 2 gw AQNR\n", true);
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.data[0], fields("10,3,2,gw.sub.example.com.,AQNR"));
 }
 
 // Long-string fields built through the API are written so that they read back: a value that

@@ -36,6 +36,29 @@ kxFieldKind layoutKind(kxResRecType inType, uint32_t inIndex) {
   return layout ? layout->kindAt(inIndex) : kxFieldKind::kEnd;
 }
 
+// The form of field inIndex, where an earlier number field of inData tells it; kEnd when
+// that field is missing or no number.
+kxFieldKind dataFieldKind(kxResRecType inType, uint32_t inIndex, std::string_view inData) {
+  const kxFieldKind kind = layoutKind(inType, inIndex);
+  const uint32_t distance = kxSelectorDistance(kind);
+  if (distance == 0) return kind;
+  if (inIndex < distance) return kxFieldKind::kEnd;
+  size_t begin = 0;
+  for (uint32_t field = 0; field < inIndex - distance; ++field) {
+    begin = inData.find(kDataSeperator, begin);
+    if (begin == std::string_view::npos) return kxFieldKind::kEnd;
+    ++begin;
+  }
+  const size_t end = std::min(inData.find(kDataSeperator, begin), inData.size());
+  if (end == begin || end - begin > 5) return kxFieldKind::kEnd;
+  uint32_t selector = 0;
+  for (size_t i = begin; i < end; ++i) {
+    if (inData[i] < '0' || inData[i] > '9') return kxFieldKind::kEnd;
+    selector = selector * 10 + uint32_t(inData[i] - '0');
+  }
+  return kxSelectedKind(kind, selector);
+}
+
 // A text field written in double quotes, escaped as the text of TXT data is.
 // The text keeps the escapes of the master file: a quote after an odd run of backslashes is
 // escaped already, and a text that ends in an odd run gets one more backslash, or the run
@@ -262,7 +285,7 @@ uint16_t kxResourceRecord::countDataFields() const {
 
 std::string kxResourceRecord::getDataField(uint32_t inIndex, bool inQualify) const {
   std::string field = extractDataField(itsData, inIndex);
-  if (inQualify && isDomainNameField(itsType, inIndex)) return qualifyWithOwner(field);
+  if (inQualify && isDomainNameField(itsType, inIndex, itsData)) return qualifyWithOwner(field);
   return field;
 }
 
@@ -280,7 +303,7 @@ void kxResourceRecord::setDataField(uint32_t inIndex, const std::string& inValue
   }
   std::string value = inValue;
   const std::string* domain = ownerDomain();
-  if (domain && isDomainNameField(itsType, inIndex)) stripDomain(*domain, value);
+  if (domain && isDomainNameField(itsType, inIndex, itsData)) stripDomain(*domain, value);
   itsData.replace(position, fieldEnd(itsData, position) - position, value);
 }
 
@@ -349,7 +372,7 @@ int32_t kxResourceRecord::getDataFormat(kxResRecType inType) {
   return extended ? kFormatGeneric : kFormatUnknown;
 }
 
-bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex) {
+bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex, std::string_view inData) {
   switch (getDataFormat(inType)) {
     case kFormatName:
     case kFormatRP: return true;
@@ -359,7 +382,7 @@ bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex) 
     case kFormatNAPTR: return inIndex == 5;
     case kFormatRRSIG: return inIndex == 7;
     case kFormatNSEC: return inIndex == 0;
-    case kFormatFields: return layoutKind(inType, inIndex) == kxFieldKind::kName;
+    case kFormatFields: return dataFieldKind(inType, inIndex, inData) == kxFieldKind::kName;
     default: return false;
   }
 }
@@ -376,8 +399,9 @@ bool kxResourceRecord::hasDomainNameFields(kxResRecType inType) {
     case kFormatNSEC: return true;
     case kFormatFields: {
       const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-      return std::find(std::begin(layout->itsKinds), std::end(layout->itsKinds), kxFieldKind::kName) !=
-             std::end(layout->itsKinds);
+      return std::any_of(std::begin(layout->itsKinds), std::end(layout->itsKinds), [](kxFieldKind inKind) {
+        return inKind == kxFieldKind::kName || kxSelectorDistance(inKind) != 0;
+      });
     }
     default: return false;
   }
@@ -455,7 +479,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       splitText(ioData, kDataSeperator, fields);
       bool changed = false;
       for (uint32_t index = 0; index < fields.size(); ++index)
-        if (isDomainNameField(inType, index)) changed |= stripDomain(inDomain, fields[index]);
+        if (isDomainNameField(inType, index, ioData)) changed |= stripDomain(inDomain, fields[index]);
       if (changed) ioData = joinTexts(fields, kDataSeperator);
       return changed;
     }
@@ -473,7 +497,7 @@ bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecTy
   for (uint32_t index = 0;; ++index) {
     const size_t end = fieldEnd(data, begin);
     const std::string field = data.substr(begin, end - begin);
-    if (isDomainNameField(inType, index)) {
+    if (isDomainNameField(inType, index, data)) {
       if (field.empty())
         result += inOrigin;
       else if (!isAbsoluteName(field) && inOrigin != "@")
@@ -482,7 +506,7 @@ bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecTy
         result += field;
     } else if (inType == kTypeNAPTR && index >= 2 && index <= 4) {
       result += quote(field);
-    } else if (layoutKind(inType, index) == kxFieldKind::kLongString) {
+    } else if (kxIsTextKind(layoutKind(inType, index))) {
       std::ostringstream quoted;
       writeQuoted(quoted, field);
       result += quoted.str();

@@ -27,6 +27,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "orvo/datastruct/kxresrectype.h"
 #include "orvo/util/kxproperties.h"
@@ -110,7 +111,10 @@ class kxResourceRecord {
   static kxResRecType getTypeFromName(const std::string& inName);
   static const char* getTypeName(kxResRecType inType);
   static int32_t getDataFormat(kxResRecType inType);
-  static bool isDomainNameField(kxResRecType inType, uint32_t inIndex);
+  // Whether field inIndex is a domain name. Where an earlier field tells the form (an
+  // IPSECKEY gateway, an AMTRELAY relay, A6), inData must hold the fields before inIndex;
+  // without them such a field is no name.
+  static bool isDomainNameField(kxResRecType inType, uint32_t inIndex, std::string_view inData = {});
   static bool hasDomainNameFields(kxResRecType inType);
   static kxResRecType wireTypeToRecordType(uint32_t inWireType);
   static uint16_t recordTypeToWireType(kxResRecType inType);

@@ -301,6 +301,7 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
     case K::kNumber8:
     case K::kAlgorithm:
     case K::kProtocol:
+    case K::kDsyncScheme:
       if (!ioReader.number(1, outNumber)) return false;
       ioText += std::to_string(outNumber);
       return true;
@@ -331,6 +332,7 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
       appendIPv6(ioText, bytes);
       return true;
     case K::kString:
+    case K::kX25Address:
     case K::kCAATag:
       if (!ioReader.number(1, value) || !ioReader.read(value, bytes)) return false;
       if (inKind == K::kCAATag && value == 0) return false;
@@ -349,6 +351,42 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
       ioReader.rest(bytes, count);
       appendHex(ioText, bytes, count);
       return count > 0;
+    case K::kNSAP:
+      ioReader.rest(bytes, count);
+      ioText += "0x";
+      appendHex(ioText, bytes, count);
+      return count > 0;
+    case K::kBase64OrDash:
+      ioReader.rest(bytes, count);
+      if (count == 0) ioText += '-';
+      appendBase64(ioText, bytes, count);
+      return true;
+    case K::kATMA:
+      // A format byte: 0 for an NSAP address in hexadecimal, 1 for E.164 digits.
+      if (!ioReader.number(1, value)) return false;
+      ioReader.rest(bytes, count);
+      if (value == 0) {
+        appendHex(ioText, bytes, count);
+      } else if (value == 1) {
+        ioText += '+';
+        appendStringText(ioText, bytes, count);
+      } else {
+        return false;
+      }
+      return count > 0;
+    case K::kNXTTypes: {
+      // A plain bitmap of the types 1 to 127, without trailing zero bytes (RFC 2535 5.2).
+      ioReader.rest(bytes, count);
+      if (count > 16 || (count > 0 && (bytes[0] & 0x80 || bytes[count - 1] == 0))) return false;
+      bool first = true;
+      for (size_t type = 1; type < count * 8; ++type) {
+        if (!(bytes[type / 8] & (0x80 >> (type % 8)))) continue;
+        if (!first) ioText += ' ';
+        first = false;
+        ioText += kxTypeListText(static_cast<uint16_t>(type));
+      }
+      return true;
+    }
     case K::kSalt:
       if (!ioReader.number(1, value) || !ioReader.read(value, bytes)) return false;
       if (value == 0) ioText += '-';
@@ -441,6 +479,79 @@ bool readLOC(WireReader& ioReader, std::string& outData) {
   return true;
 }
 
+// A6 (RFC 2874): the prefix length, the address suffix in as few bytes as it needs (the bits
+// of the prefix zero), and the prefix name unless the prefix length is 0.
+bool readA6(WireReader& ioReader, std::string& outData) {
+  uint32_t prefix = 0;
+  const uint8_t* suffix = nullptr;
+  if (!ioReader.number(1, prefix) || prefix > 128) return false;
+  const size_t length = (128 - prefix + 7) / 8;
+  if (!ioReader.read(length, suffix)) return false;
+  if (length > 0 && (suffix[0] & ~(0xFF >> (prefix % 8)) & 0xFF) != 0) return false;
+  outData += std::to_string(prefix);
+  if (prefix < 128) {
+    uint8_t address[16] = {};
+    for (size_t i = 0; i < length; ++i) address[16 - length + i] = suffix[i];
+    outData += kDataSeperator;
+    appendIPv6(outData, address);
+  }
+  if (prefix > 0) {
+    outData += kDataSeperator;
+    if (!readName(ioReader, outData)) return false;
+  }
+  return ioReader.atEnd();
+}
+
+// AMTRELAY (RFC 8777): the precedence, one byte of the discovery bit and the relay type,
+// and the relay in the form its type gives ("." for none).
+bool readAMTRELAY(WireReader& ioReader, std::string& outData) {
+  uint32_t precedence = 0, typeByte = 0, number = 0;
+  if (!ioReader.number(1, precedence) || !ioReader.number(1, typeByte)) return false;
+  const uint32_t relayType = typeByte & 0x7F;
+  outData += std::to_string(precedence) + kDataSeperator + (typeByte & 0x80 ? '1' : '0') + kDataSeperator +
+             std::to_string(relayType) + kDataSeperator;
+  const uint32_t none[1] = {};
+  switch (relayType) {
+    case 0: outData += '.'; break;
+    case 1: if (!readField(K::kIPv4, ioReader, none, 0, number, outData)) return false; break;
+    case 2: if (!readField(K::kIPv6, ioReader, none, 0, number, outData)) return false; break;
+    case 3: if (!readName(ioReader, outData)) return false; break;
+    default: return false;
+  }
+  return ioReader.atEnd();
+}
+
+// HIP (RFC 8005): on the wire the lengths of the HIT and the public key, and the algorithm,
+// come first; the text gives the algorithm, the HIT, the key, then the rendezvous servers.
+bool readHIP(WireReader& ioReader, std::string& outData) {
+  uint32_t hitLength = 0, algorithm = 0, keyLength = 0;
+  const uint8_t* hit = nullptr;
+  const uint8_t* key = nullptr;
+  if (!ioReader.number(1, hitLength) || !ioReader.number(1, algorithm) || !ioReader.number(2, keyLength) ||
+      hitLength == 0 || keyLength == 0 || !ioReader.read(hitLength, hit) || !ioReader.read(keyLength, key))
+    return false;
+  outData += std::to_string(algorithm) + kDataSeperator;
+  appendHex(outData, hit, hitLength);
+  outData += kDataSeperator;
+  appendBase64(outData, key, keyLength);
+  while (!ioReader.atEnd()) {
+    outData += kDataSeperator;
+    if (!readName(ioReader, outData)) return false;
+  }
+  return true;
+}
+
+// The types whose wire form is not their fields in the text's order.
+bool readSpecialType(kxResRecType inType, WireReader& ioReader, std::string& outData, bool& outRead) {
+  outRead = true;
+  if (inType == kTypeLOC) return readLOC(ioReader, outData);
+  if (inType == kxExtendedType(38)) return readA6(ioReader, outData);
+  if (inType == kxExtendedType(260)) return readAMTRELAY(ioReader, outData);
+  if (inType == kxExtendedType(55)) return readHIP(ioReader, outData);
+  outRead = false;
+  return true;
+}
+
 }  // namespace
 
 std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount) {
@@ -471,7 +582,9 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
   std::string data;
   uint32_t numbers[kxFieldLayout::kMaxKinds] = {};
   uint32_t number = 0;
-  for (uint32_t index = 0; inType != kTypeLOC; ++index) {
+  bool special = false;
+  if (!readSpecialType(inType, reader, data, special)) return false;
+  for (uint32_t index = 0; !special; ++index) {
     if (reader.atEnd() && index >= layout->itsMinFields) {
       // A type list at the end may be empty; the field is then left out, as the parser does.
       break;
@@ -485,7 +598,6 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
     if (!readField(kind, reader, numbers, index, number, data)) return false;
     if (index < kxFieldLayout::kMaxKinds) numbers[index] = number;
   }
-  if (inType == kTypeLOC && !readLOC(reader, data)) return false;
   // What the wire form held must be sound text of the type, as the parser's data would be.
   kxRecordDataFault fault;
   if (!checkRecordData("", inType, data, fault)) {

@@ -107,16 +107,16 @@ bool checkAlgorithm(std::string_view inText) {
   });
 }
 
-// A type mnemonic: one of the library's types, TYPEnnn, or another word of letters, digits
-// and hyphens beginning with a letter (the registry knows many more types than the library).
+// A type word a name server knows: a mnemonic of the type table or TYPEnnn.
 bool checkTypeName(std::string_view inText) {
-  if (inText.empty() || !isLetter(inText[0])) return false;
-  if (inText.size() > 4 && compareText(std::string(inText.substr(0, 4)).c_str(), "TYPE", false) == 0 &&
-      isDigit(inText[4])) {
-    uint32_t value = 0;
-    return readNumber(inText.substr(4), 65535, value);
-  }
-  return std::all_of(inText.begin(), inText.end(), [](char c) { return isLetter(c) || isDigit(c) || c == '-'; });
+  uint16_t number = 0;
+  return kxTypeWordNumber(inText, number);
+}
+
+// A type of NXT's bitmap, which holds the types 1 to 127 only.
+bool checkNXTType(std::string_view inText) {
+  uint16_t number = 0;
+  return kxTypeWordNumber(inText, number) && number >= 1 && number <= 127;
 }
 
 // Items joined by single blanks, each passing inCheck; inAllowEmpty lets the list be empty.
@@ -173,15 +173,41 @@ bool checkHexGroups(std::string_view inText, size_t inGroups, size_t inDigits, c
   return true;
 }
 
+// NSAP's text: "0x" (any case), then hexadecimal digits of at least one whole byte, with
+// dots anywhere among them.
+bool checkNSAP(std::string_view inText) {
+  if (inText.size() < 2 || inText[0] != '0' || (inText[1] != 'x' && inText[1] != 'X')) return false;
+  size_t digits = 0;
+  unsigned value = 0;
+  for (size_t i = 2; i < inText.size(); ++i) {
+    if (inText[i] == '.') continue;
+    if (!hexDigitValue(inText[i], value)) return false;
+    ++digits;
+  }
+  return digits > 0 && digits % 2 == 0;
+}
+
+// ATMA's text: "+" and decimal digits (E.164), or hexadecimal digits of whole bytes (NSAP);
+// single dots may stand between the digits.
+bool checkATMA(std::string_view inText) {
+  const bool e164 = !inText.empty() && inText[0] == '+';
+  if (e164) inText.remove_prefix(1);
+  size_t digits = 0;
+  unsigned value = 0;
+  for (size_t i = 0; i < inText.size(); ++i) {
+    if (inText[i] == '.') {
+      if (i == 0 || i + 1 == inText.size() || inText[i - 1] == '.') return false;
+      continue;
+    }
+    if (e164 ? !isDigit(inText[i]) : !hexDigitValue(inText[i], value)) return false;
+    ++digits;
+  }
+  return digits > 0 && (e164 || digits % 2 == 0);
+}
+
 bool isIPv4(std::string_view inText) {
   uint8_t bytes[4];
   return parseIPv4Text(inText.data(), inText.size(), bytes);
-}
-
-// A domain name field; "." alone is the root.
-bool isDomainName(std::string_view inText) {
-  const char* reason = "";
-  return checkDomainName(inText, reason);
 }
 
 // An APL item: [!]family:address/prefix, family 1 with IPv4 and a prefix of at most 32, or
@@ -306,10 +332,10 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       outReason = "not an algorithm";
       return checkAlgorithm(inText);
     case K::kTypeName:
-      outReason = "not a record type";
+      outReason = "not a known record type";
       return checkTypeName(inText);
     case K::kTypeList:
-      outReason = "not a list of record types";
+      outReason = "not a list of known record types";
       return checkList(inText, false, checkTypeName);
     case K::kSignatureTime:
       outReason = "not a time";
@@ -346,16 +372,11 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       outReason = "not base32hex of at most 255 bytes";
       return checkBase32Hex(inText);
     case K::kTypeBitmap:
-      // The added types' lists name known types only, as a name server reading them must.
       outReason = "not a list of known record types";
-      return checkList(inText, true, [](std::string_view inItem) {
-        const std::string item(inItem);
-        if (kxTableTypeFromName(item.c_str()) != kNoRecordType || kxExtendedTypeFromName(item) != kNoRecordType)
-          return true;
-        // TYPEnnn of any number: a bitmap may name the meta types too.
-        return inItem.size() > 4 && equalsNoCase(inItem.substr(0, 4), "TYPE") && isDigit(inItem[4]) &&
-               checkTypeName(inItem);
-      });
+      return checkList(inText, true, checkTypeName);
+    case K::kNXTTypes:
+      outReason = "not a list of known record types from 1 to 127";
+      return checkList(inText, true, checkNXTType);
     case K::kSvcParam:
       return checkSvcParam(inText, outReason);
     case K::kCertType:
@@ -376,14 +397,42 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       outReason = "not an address prefix item";
       return checkAPLItem(inText);
     case K::kGateway:
-      outReason = "not a gateway of its gateway type";
-      switch (ioNumber) {
-        case 0: return inText == ".";
-        case 1: return isIPv4(inText);
-        case 2: return checkIPv6(inText);
-        case 3: return isDomainName(inText);
-        default: return false;
+    case K::kRelay:
+    case K::kA6Address:
+    case K::kA6Name: {
+      const kxFieldKind form = kxSelectedKind(inKind, ioNumber);
+      if (form == K::kEnd) {
+        outReason = inKind == K::kGateway ? "not a gateway of its gateway type"
+                    : inKind == K::kRelay ? "not a relay of its relay type"
+                                          : "more than the prefix length allows";
+        return false;
       }
+      return checkField(form, inText, ioNumber, outReason);
+    }
+    case K::kRoot:
+      outReason = "not the root name \".\"";
+      return inText == ".";
+    case K::kX25Address:
+      outReason = "not a string of at least 4 digits";
+      return inText.size() >= 4 && inText.size() <= 255 && std::all_of(inText.begin(), inText.end(), isDigit);
+    case K::kNSAP:
+      outReason = "not an NSAP address (0x and hexadecimal digits of whole bytes)";
+      return checkNSAP(inText);
+    case K::kATMA:
+      outReason = "not an ATM address (+ and digits, or hexadecimal digits of whole bytes)";
+      return checkATMA(inText);
+    case K::kBase64OrDash:
+      outReason = "not base64 or \"-\"";
+      return inText == "-" || isBase64Text(inText.data(), inText.size());
+    case K::kDsyncScheme:
+      outReason = "not a DSYNC scheme";
+      return readNumber(inText, 255, value) || equalsNoCase(inText, "NOTIFY");
+    case K::kBit:
+      outReason = "not 0 or 1";
+      return inText == "0" || inText == "1";
+    case K::kA6Prefix:
+      outReason = "not a prefix length from 0 to 128";
+      return readNumber(inText, 128, ioNumber);
     case K::kCAATag:
       outReason = "not a property tag of letters and digits";
       return !inText.empty() && inText.size() <= 255 &&
@@ -472,7 +521,6 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
   const char* reason = "";
   if (!inOwner.empty() && !checkDomainName(inOwner, reason)) return fail(outFault, 0, inOwner, reason);
 
-  const uint32_t kinds = layout->kindCount();
   // A list that may be empty (APL) holds no field at all.
   if (inData.empty() && layout->itsMinFields == 0) return true;
   uint32_t number = 0;
@@ -482,8 +530,12 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
   for (uint32_t index = 0;; ++index) {
     const bool present = begin <= inData.size();
     const kxFieldKind kind = layout->kindAt(index);
+    const uint32_t distance = kxSelectorDistance(kind);
+    if (distance != 0) number = index >= distance && index - distance < kxFieldLayout::kMaxKinds ? numbers[index - distance] : 0;
     if (!present) {
-      if (index < layout->itsMinFields) return fail(outFault, index + 1, {}, "missing");
+      // A field whose form its selector names is there, whatever the count of fields.
+      if (index < layout->itsMinFields || (distance != 0 && kxSelectedKind(kind, number) != K::kEnd))
+        return fail(outFault, index + 1, {}, "missing");
       return true;
     }
     const size_t tab = inData.find(kDataSeperator, begin);
@@ -494,7 +546,6 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
       if (!checkDigest(inData, begin, number, reason)) return fail(outFault, index + 1, inData.substr(begin), reason);
       return true;
     }
-    if (kind == K::kGateway) number = index >= 2 && index - 2 < kinds ? numbers[index - 2] : 0;
     if (!checkField(kind, field, number, reason)) return fail(outFault, index + 1, field, reason);
     if (index < kxFieldLayout::kMaxKinds) numbers[index] = number;
     begin = end + 1;

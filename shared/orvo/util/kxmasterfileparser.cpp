@@ -613,21 +613,12 @@ void kxMasterFileParser::refuseGenericData() {
     raiseError(kxErr_parserIncorrectRRFormat, kGenericData, kWordToken);
 }
 
+// Each word is read as the type's layout says: a name made absolute, a text without its
+// quotes; the words beyond the last field join it as its kind wants (kxRestJoinOf).
 void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outData) {
-  const int32_t format = kxResourceRecord::getDataFormat(inType);
-  // An added type's last field may take the rest of the words: data joined with nothing, a
-  // type list with blanks.
-  uint32_t lastField = UINT32_MAX;
-  kxFieldKind lastKind = kxFieldKind::kEnd;
-  if (format == kFormatFields) {
-    const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-    uint32_t kinds = 0;
-    while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
-    if (!layout->itsRepeatLast && kinds > 0) {
-      lastField = kinds - 1;
-      lastKind = layout->itsKinds[lastField];
-    }
-  }
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  const uint32_t lastField = layout ? layout->lastField() : UINT32_MAX;
+  const kxFieldKind lastKind = layout && lastField != UINT32_MAX ? layout->kindAt(lastField) : kxFieldKind::kEnd;
   for (uint32_t i = 0;; ++i) {
     const int token = nextToken();
     itsDataWords = i;
@@ -635,19 +626,18 @@ void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outDat
     if (i == 0 && inType != kNoRecordType) refuseGenericData();
     const bool rest = i > lastField;
     if (i > 0) {
-      if ((inType == kTypeWKS && i > 2) || (inType == kTypeNSEC && i > 1) ||
-          (rest && lastKind == kxFieldKind::kTypeBitmap))
+      const kxRestJoin join = rest ? kxRestJoinOf(lastKind) : kxRestJoin::kSeparator;
+      if (join == kxRestJoin::kBlank)
         outData += ' ';
-      else if (!((format == kFormatDNSKEY && i > 3) || (inType == kTypeRRSIG && i > 8) ||
-                 (rest && (lastKind == kxFieldKind::kBase64 || lastKind == kxFieldKind::kHex))))
+      else if (join == kxRestJoin::kSeparator)
         outData += itsSeparator;
     }
-    if (kxResourceRecord::isDomainNameField(inType, i)) {
+    const kxFieldKind kind = rest ? lastKind : layout ? layout->kindAt(i) : kxFieldKind::kEnd;
+    if (kxResourceRecord::isDomainNameField(inType, i, outData)) {
       std::string name(tokenView());
       makeAbsolute(name);
       appendDataText(outData, name);
-    } else if (format == kFormatText || format == kFormatHINFO || (format == kFormatNAPTR && i > 1 && i < 5) ||
-               (format == kFormatFields && i == lastField && lastKind == kxFieldKind::kLongString)) {
+    } else if (kxIsTextKind(kind)) {
       appendDataText(outData, unquotedView(itsLexer.getTokenText(), itsLexer.getTokenLength()));
     } else {
       appendDataText(outData, tokenView());
