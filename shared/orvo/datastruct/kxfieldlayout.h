@@ -43,7 +43,7 @@ enum class kxFieldKind : uint8_t {
   kCertType,     // a certificate type: a number 0 to 65535 or its mnemonic (PKIX, PGP, ...)
   kEUI48,        // six pairs of hexadecimal digits joined by "-"
   kEUI64,        // eight pairs of hexadecimal digits joined by "-"
-  kLocator64,    // four groups of four hexadecimal digits joined by ":"
+  kLocator64,    // four groups of 1 to 4 hexadecimal digits joined by ":"
   kAPLItem,      // an APL item: [!]family:address/prefix
   kGateway,      // an IPSECKEY gateway, of the form its gateway type (the field before) says
   kCAATag,       // a CAA property tag: letters and digits
@@ -56,10 +56,14 @@ enum class kxFieldKind : uint8_t {
   kDsyncScheme,  // a DSYNC scheme: a number 0 to 255 or its mnemonic (NOTIFY)
   kBit,          // 0 or 1
   kA6Prefix,     // an A6 prefix length, 0 to 128
+  kFingerprint,  // an SSHFP fingerprint: hexadecimal, the rest of the data; its length fits the type before
+  kZoneDigest,   // a ZONEMD digest: hexadecimal, the rest of the data; its length fits the algorithm before
+  kCAAValue,     // a CAA value: a quoted text; for issue and issuewild of the grammar of RFC 8659
   // Kinds whose form an earlier number field tells (kxSelectedKind).
   kRelay,        // an AMTRELAY relay, by the relay type one field before: ., IPv4, IPv6, name
   kA6Address,    // an A6 address suffix, by the prefix length one field before: IPv6, or a name at 128
   kA6Name,       // an A6 prefix name, by the prefix length two fields before: a name for 1 to 127, else none
+  kKeyData,      // KEY's key: base64, the rest of the data, unless the flags three fields before say NO-KEY
   kRoot,         // the root name "." alone (a gateway or relay of type 0)
 };
 
@@ -71,6 +75,7 @@ constexpr uint32_t kxSelectorDistance(kxFieldKind inKind) {
     case kxFieldKind::kRelay: return 1;
     case kxFieldKind::kA6Address: return 1;
     case kxFieldKind::kA6Name: return 2;
+    case kxFieldKind::kKeyData: return 3;
     default: return 0;
   }
 }
@@ -92,6 +97,8 @@ constexpr kxFieldKind kxSelectedKind(kxFieldKind inKind, uint32_t inSelector) {
       return inSelector < 128 ? kxFieldKind::kIPv6 : inSelector == 128 ? kxFieldKind::kName : kxFieldKind::kEnd;
     case kxFieldKind::kA6Name:
       return inSelector > 0 && inSelector < 128 ? kxFieldKind::kName : kxFieldKind::kEnd;
+    case kxFieldKind::kKeyData:  // both key bits of the flags set: no key (RFC 2535 3.1.2)
+      return (inSelector & 0xC000) == 0xC000 ? kxFieldKind::kEnd : kxFieldKind::kBase64;
     default:
       return inKind;
   }
@@ -99,7 +106,8 @@ constexpr kxFieldKind kxSelectedKind(kxFieldKind inKind, uint32_t inSelector) {
 
 // A field of text: read without its quotes, written in quotes.
 constexpr bool kxIsTextKind(kxFieldKind inKind) {
-  return inKind == kxFieldKind::kString || inKind == kxFieldKind::kLongString || inKind == kxFieldKind::kX25Address;
+  return inKind == kxFieldKind::kString || inKind == kxFieldKind::kLongString || inKind == kxFieldKind::kX25Address ||
+         inKind == kxFieldKind::kCAAValue;
 }
 
 // How the words of a master-file line that follow a type's last field join it: as fields of
@@ -114,7 +122,10 @@ constexpr kxRestJoin kxRestJoinOf(kxFieldKind inKind) {
     case kxFieldKind::kNXTTypes: return kxRestJoin::kBlank;
     case kxFieldKind::kBase64:
     case kxFieldKind::kHex:
-    case kxFieldKind::kBase64OrDash: return kxRestJoin::kNothing;
+    case kxFieldKind::kBase64OrDash:
+    case kxFieldKind::kFingerprint:
+    case kxFieldKind::kZoneDigest:
+    case kxFieldKind::kKeyData: return kxRestJoin::kNothing;
     default: return kxRestJoin::kSeparator;
   }
 }

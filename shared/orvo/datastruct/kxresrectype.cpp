@@ -56,7 +56,7 @@ constexpr kxResourceRecordTypeInfo kTypes[] = {
     added(42, "APL", kFormatFields, {0, true, {K::kAPLItem}}),
     added(34, "ATMA", kFormatFields, {1, false, {K::kATMA}}),
     added(258, "AVC", kFormatText, kText),
-    added(257, "CAA", kFormatFields, {3, false, {K::kNumber8, K::kCAATag, K::kLongString}}),
+    added(257, "CAA", kFormatFields, {3, false, {K::kNumber8, K::kCAATag, K::kCAAValue}}),
     added(60, "CDNSKEY", kFormatDNSKEY, kKey),
     added(59, "CDS", kFormatDS, kSigner),
     added(37, "CERT", kFormatFields, {4, false, {K::kCertType, K::kNumber16, K::kAlgorithm, K::kBase64}}),
@@ -81,7 +81,7 @@ constexpr kxResourceRecordTypeInfo kTypes[] = {
     added(45, "IPSECKEY", kFormatFields,
           {4, false, {K::kNumber8, K::kNumber8, K::kNumber8, K::kGateway, K::kBase64}}),
     added(20, "ISDN", kFormatText, {1, false, {K::kString, K::kString}}),
-    added(25, "KEY", kFormatDNSKEY, kKey),
+    added(25, "KEY", kFormatDNSKEY, {3, false, {K::kNumber16, K::kNumber8, K::kAlgorithm, K::kKeyData}}),
     added(36, "KX", kFormatPrefName, kPreferenceAndName),
     added(105, "L32", kFormatFields, {2, false, {K::kNumber16, K::kIPv4}}),
     added(106, "L64", kFormatFields, kPreferenceAndLocator),
@@ -123,7 +123,7 @@ constexpr kxResourceRecordTypeInfo kTypes[] = {
           {7, false, {K::kName, K::kName, K::kNumber32, K::kTTL, K::kTTL, K::kTTL, K::kTTL}}),
     added(99, "SPF", kFormatText, kText),
     table(kTypeSRV, "SRV", kFormatSRV, {4, false, {K::kNumber16, K::kNumber16, K::kNumber16, K::kName}}),
-    added(44, "SSHFP", kFormatFields, {3, false, {K::kNumber8, K::kNumber8, K::kHex}}),
+    added(44, "SSHFP", kFormatFields, {3, false, {K::kNumber8, K::kNumber8, K::kFingerprint}}),
     added(64, "SVCB", kFormatFields, kServiceBinding),
     added(32768, "TA", kFormatDS, kSigner),
     added(58, "TALINK", kFormatRP, kTwoNames),
@@ -138,7 +138,7 @@ constexpr kxResourceRecordTypeInfo kTypes[] = {
     table(kTypeWINSR, "WINSR", kFormatWINSR, kWords),
     table(kTypeWKS, "WKS", kFormatWKS, {2, false, {K::kIPv4, K::kProtocol, K::kServiceList}}),
     added(19, "X25", kFormatText, {1, false, {K::kX25Address}}),
-    added(63, "ZONEMD", kFormatFields, {4, false, {K::kNumber32, K::kNumber8, K::kNumber8, K::kHex}}),
+    added(63, "ZONEMD", kFormatFields, {4, false, {K::kNumber32, K::kNumber8, K::kNumber8, K::kZoneDigest}}),
 };
 constexpr size_t kTypeCount = std::size(kTypes);
 

@@ -28,5 +28,18 @@ std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount);
 bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inCount, std::string& outData,
                          const char*& outReason);
 
+// SvcParam keys of SVCB and HTTPS (RFC 9460 and its registry). The text of a key: its name,
+// else "keyNNNNN".
+std::string kxSvcParamKeyText(uint32_t inKey);
+// The number of a key word, names in lower case (any case with inAnyCase), or "keyNNNNN"
+// with NNNNN up to 65535; -1 for any other word.
+int32_t kxSvcParamKeyNumber(std::string_view inWord, bool inAnyCase = false);
+// Appends the text of a SvcParam value read from its wire form: "=" and the value in quotes,
+// or nothing for a key without a value. The value is written as master-file text that reads
+// back to the same bytes (an alpn id's comma as "\\,", since the list is read twice).
+// False when the bytes are no value of the key (a port of one byte, mandatory keys out of
+// order, an empty alpn id, ...).
+bool kxSvcParamValueText(uint32_t inKey, const uint8_t* inBytes, size_t inCount, std::string& ioText);
+
 // The text of a type in a type list: its mnemonic, else "TYPEnnn".
 std::string kxTypeListText(uint16_t inWireType);

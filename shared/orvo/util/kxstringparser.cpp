@@ -440,24 +440,26 @@ void skipMetres(std::istream& inStream) {
   if (nextChar(inStream) == 'm' || nextChar(inStream) == 'M') inStream.get();
 }
 
-// Degrees, optional minutes and seconds, then the hemisphere letter.
+// Degrees, optional minutes and seconds, then the hemisphere letter; the whole angle at most
+// inMaxDegrees (90 0 0.001 N is beyond the pole).
 bool isLOCAngle(std::istream& ioStream, int inMaxDegrees, char inPositive, char inNegative) {
   long degrees = -1;
   if (!(ioStream >> degrees) || degrees < 0 || degrees > inMaxDegrees) return false;
   if (!isStreamBlank(nextChar(ioStream))) return false;
   ioStream >> std::ws;
+  long minutes = 0;
+  double seconds = 0;
   if (isDigit(char(nextChar(ioStream)))) {
-    long minutes = -1;
     if (!(ioStream >> minutes) || minutes < 0 || minutes > 59) return false;
     if (!isStreamBlank(nextChar(ioStream))) return false;
     ioStream >> std::ws;
     if (isDigitOrPoint(nextChar(ioStream))) {
-      double seconds = -1;
       if (!(ioStream >> seconds) || seconds < 0 || seconds >= 60) return false;
       if (!isStreamBlank(nextChar(ioStream))) return false;
       ioStream >> std::ws;
     }
   }
+  if (degrees == inMaxDegrees && (minutes > 0 || seconds > 0)) return false;
   char letter = 0;
   if (!ioStream.get(letter)) return false;
   letter = upperAscii(letter);
