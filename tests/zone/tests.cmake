@@ -52,3 +52,14 @@ if(ORVO_NAMED_CHECKZONE)
 else()
   message(STATUS "kxzone case test skipped: named-checkzone (bind9-utils) is not installed")
 endif()
+
+# Zones signed at test time by BIND's dnssec-signzone (NSEC, NSEC3) and by ldns-signzone (with
+# ZONEMD): checked, round-tripped through "kxzone format" and verified again.
+find_program(ORVO_DNSSEC_SIGNZONE dnssec-signzone PATHS /usr/bin /usr/sbin)
+find_program(ORVO_LDNS_SIGNZONE ldns-signzone PATHS /usr/bin)
+if(ORVO_DNSSEC_SIGNZONE AND ORVO_LDNS_SIGNZONE)
+  add_test(NAME kxzone_signed COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_signed.sh ${ORVO_KXZONE_PROGRAM})
+  set_tests_properties(kxzone_signed PROPERTIES LABELS integration TIMEOUT 300)
+else()
+  message(STATUS "kxzone signed-zone test skipped: dnssec-signzone (bind9-utils) or ldns-signzone (ldnsutils) is not installed")
+endif()
