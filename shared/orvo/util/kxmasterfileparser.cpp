@@ -24,6 +24,7 @@ kxMasterFileFormatLexer::kxMasterFileFormatLexer() {
   setCharClass(';', kCommentStartClass);
   setReturnComments(true);
   setRefuseNul(true);
+  setQuotesSeparateWords(true);
 }
 
 void kxMasterFileFormatLexer::setStayOnLine(bool inFlag) {

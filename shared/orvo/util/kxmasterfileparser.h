@@ -5,7 +5,8 @@
 // several lines. Parentheses never reach the parser: the lexer counts them and, while a group
 // is open, suppresses end-of-line tokens and drops comments, so the group's words arrive as
 // if they stood on one line. Only the outermost pair switches end-of-line tokens; the end of
-// input inside a group is an error.
+// input inside a group is an error. As in BIND, a quoted string is a word of its own, quotes
+// kept: "a"b"c" is the three words "a", b and "c".
 #pragma once
 
 #include <cstdint>

@@ -231,6 +231,7 @@ void kxCustomStreamLexer::scanWord() {
   const uint8_t* const classes = itsCharClass;
   const int quote = itsQuoteChar;
   const bool interpret = itsInterpretEscapesFlag;
+  const bool separate = itsQuotesSeparateWordsFlag;
   char* cursor = itsCursor;
   char* out = cursor;
   bool inQuotes = false;
@@ -238,9 +239,12 @@ void kxCustomStreamLexer::scanWord() {
     const unsigned char c = static_cast<unsigned char>(*cursor);
     if (c == '\0' || ((classes[c] & kWordEndClasses) != 0 && !inQuotes)) break;
     if (c == quote) {
+      // A quote inside an unquoted word starts the next word.
+      if (separate && !inQuotes && out != itsTokenStart) break;
       inQuotes = !inQuotes;
       *out++ = static_cast<char>(c);
       ++cursor;
+      if (separate && !inQuotes) break;
     } else if (c == '\\') {
       if (!interpret) *out++ = '\\';
       ++cursor;

@@ -111,6 +111,10 @@ class kxCustomStreamLexer {
   void setInterpretEscapes(bool inFlag) { itsInterpretEscapesFlag = inFlag; }
   void setStripQuotes(bool inFlag) { itsStripQuotesFlag = inFlag; }
   void setQuoteChar(int inQuoteChar) { itsQuoteChar = inQuoteChar; }
+  // A quoted string is a word of its own, as in BIND's master files: a quote ends the word
+  // before it, and the word ends at its closing quote ("a"b is two words, "a" and b). Off by
+  // default: quotes then toggle inside one word.
+  void setQuotesSeparateWords(bool inFlag) { itsQuotesSeparateWordsFlag = inFlag; }
   void setCharClass(unsigned char inChar, uint8_t inClass) { itsCharClass[inChar] = inClass; }
   // A NUL byte in the input raises "NUL character in the text." instead of ending the line.
   void setRefuseNul(bool inFlag) { itsRefuseNulFlag = inFlag; }
@@ -147,6 +151,7 @@ class kxCustomStreamLexer {
   bool itsCCommentsFlag = false;
   bool itsInterpretEscapesFlag = true;
   bool itsStripQuotesFlag = false;
+  bool itsQuotesSeparateWordsFlag = false;
   uint8_t itsCharClass[256] = {};
   int32_t itsQuoteChar = '"';
   int32_t itsSavedChar = 0;
