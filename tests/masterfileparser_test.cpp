@@ -75,9 +75,9 @@ TEST(MasterFileParser, RecordLines) {
     const char* text;
     Records expected;
   } cases[] = {
-      {"owner, TTL, class, type, data; inherited owner",
+      {"owner, TTL, class, type, data; inherited owner; without $TTL the last TTL holds (RFC 1035)",
        "host 3600 IN A 10.0.0.1\n\tIN MX 10 mail\n",
-       {"host.example.com.|3600|1|10.0.0.1||", "host.example.com.||15|10,mail.example.com.||"}},
+       {"host.example.com.|3600|1|10.0.0.1||", "host.example.com.|3600|15|10,mail.example.com.||"}},
       {"@ for the origin in owner and data", "@ IN NS ns1\nh A @\nt TXT @",
        {"example.com.||2|ns1.example.com.||", "h.example.com.||1|example.com.||", "t.example.com.||16|@||"}},
       {"absolute names stay", "a.b. NS ns.c.", {"a.b.||2|ns.c.||"}},
@@ -98,13 +98,15 @@ TEST(MasterFileParser, RecordLines) {
        "@ IN SOA ns1 admin ( 2024010101 ; serial\n   3h 1h 1w 1d ) ; soa\nwww A 1.2.3.4",
        {"example.com.||6|ns1.example.com.,admin.example.com.,2024010101,3h,1h,1w,1d| soa|",
         "www.example.com.||1|1.2.3.4||"}},
-      {"second SOA dropped", "@ SOA a b 1 2 3 4 5\n@ SOA c d 2 2 3 4 5\nx A 1.1.1.1",
-       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||", "x.example.com.||1|1.1.1.1||"}},
+      {"a second SOA is a record like any other; the first made its minimum the default",
+       "@ SOA a b 1 2 3 4 5\n@ SOA c d 2 2 3 4 5\nx A 1.1.1.1",
+       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||",
+        "example.com.||6|c.example.com.,d.example.com.,2,2,3,4,5||", "x.example.com.||1|1.1.1.1||"}},
       {"comment record", "; hello\n\n  ;indented", {"||0|| hello|", "||0||indented|"}},
       {"record comment", "a A 1.2.3.4 ;c", {"a.example.com.||1|1.2.3.4|c|"}},
       {"aging mark anywhere before the type",
        "h [AGE:12] 3600 IN A 10.0.0.3\nh 60 [aging:7] A 1.1.1.1\nh [AGE:1] [Age:2] A 1.1.1.1",
-       {"h.example.com.|3600|1|10.0.0.3||12", "h.example.com.|60|1|1.1.1.1||7", "h.example.com.||1|1.1.1.1||2"}},
+       {"h.example.com.|3600|1|10.0.0.3||12", "h.example.com.|60|1|1.1.1.1||7", "h.example.com.|60|1|1.1.1.1||2"}},
       {"N/A keeps its owner and fields", "x A 1.1.1.1\n\tn/a p q\ny N/A r",
        {"x.example.com.||1|1.1.1.1||", "||0|p,q||", "y.example.com.||0|r||"}},
       {"type without data", "e TXT", {"e.example.com.||16|||"}},
@@ -130,10 +132,25 @@ TEST(MasterFileParser, Directives) {
       {"$ORIGIN, then @ keeps it", "$ORIGIN sub\na A 1.1.1.1\n$origin @ ; same\nb CNAME c",
        true, {"a.sub.example.com.||1|1.1.1.1||", "b.sub.example.com.||5|c.sub.example.com.||"}},
       {"$TTL default, change and return",
-       "$TTL 1h\na A 1.1.1.1\n$TTL 2h\nb A 1.1.1.1\nc 5 A 1.1.1.1\n$TTL 1h\nd A 1.1.1.1",
+       "$TTL 1h\na A 1.1.1.1\n$TTL 2h\nb A 1.1.1.1\nc 5 A 1.1.1.1\n$TTL 3600\nd A 1.1.1.1",
        true,
        {"a.example.com.||1|1.1.1.1||", "b.example.com.|2h|1|1.1.1.1||", "c.example.com.|5|1|1.1.1.1||",
-        "d.example.com.|1h|1|1.1.1.1||"}},
+        "d.example.com.||1|1.1.1.1||"}},
+      {"TTLs as BIND reads them: an SOA minimum without any TTL known, the last TTL before it, "
+       "$TTL after records",
+       "@ 600 SOA a b 1 2 3 4 3600\nx A 1.1.1.1\n$TTL 300\ny A 1.1.1.1\n$TTL 5m\nz A 1.1.1.1\n$TTL 6m\n"
+       "w A 1.1.1.1\n\t700 A 1.1.1.2\n\tA 1.1.1.3",
+       true,
+       {"example.com.|600|6|a.example.com.,b.example.com.,1,2,3,4,3600||", "x.example.com.|600|1|1.1.1.1||",
+        "y.example.com.||1|1.1.1.1||", "z.example.com.||1|1.1.1.1||", "w.example.com.|6m|1|1.1.1.1||",
+        "w.example.com.|700|1|1.1.1.2||", "w.example.com.|6m|1|1.1.1.3||"}},
+      {"the SOA minimum is the default when no TTL came before",
+       "@ SOA a b 1 2 3 4 3600\nx A 1.1.1.1\ny 5 A 1.1.1.1\nz A 1.1.1.1", true,
+       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,3600||", "x.example.com.||1|1.1.1.1||",
+        "y.example.com.|5|1|1.1.1.1||", "z.example.com.||1|1.1.1.1||"}},
+      {"TTLs above 2147483647 are read as 0, up to 4294967295",
+       "$TTL 4294967295\nx A 1.1.1.1\ny 2147483648 A 1.1.1.1\nz 2147483647 A 1.1.1.1", true,
+       {"x.example.com.||1|1.1.1.1||", "y.example.com.|0|1|1.1.1.1||", "z.example.com.|2147483647|1|1.1.1.1||"}},
       {"$GENERATE carried out", "$generate 1-3 host$ A 10.0.0.$ ; gone", false,
        {"host1.example.com.||1|10.0.0.1||", "host2.example.com.||1|10.0.0.2||", "host3.example.com.||1|10.0.0.3||"}},
       {"$GENERATE with step, PTR", "$GENERATE 1-10/4 $ PTR host$", false,
@@ -150,6 +167,23 @@ TEST(MasterFileParser, Directives) {
       {"$INCLUDE kept without origin", "  $include file.db", true, {"||301|$include file.db||"}},
   };
   for (const Case& c : cases) EXPECT_EQ(parse(c.text, c.keep), c.expected) << c.name;
+}
+
+// What is read otherwise than written is said, with the file and line: a TTL above
+// 2147483647 (RFC 2181), a byte-order mark.
+TEST(MasterFileParser, Warnings) {
+  std::istringstream input("\xEF\xBB\xBF" "a A 1.1.1.1\n$TTL 4294967295\nb (\n 3000000000 A 1.1.1.1 )\n"
+                           "@ SOA a b 1 2 3 4 4000000000\n");
+  kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
+  std::vector<std::string> warnings;
+  parser.setWarningHandler([&](const kxMasterFileWarning& inWarning) {
+    warnings.push_back(inWarning.itsFile + ":" + std::to_string(inWarning.itsLine) + ": " + inWarning.itsText);
+  });
+  EXPECT_EQ(readAll(parser), (Records{"a.example.com.||1|1.1.1.1||", "b.example.com.|0|1|1.1.1.1||",
+                                      "example.com.||6|a.example.com.,b.example.com.,1,2,3,4,4000000000||"}));
+  EXPECT_EQ(warnings, (std::vector<std::string>{"db.test:1: UTF-8 byte-order mark at the start of the file skipped",
+                                                "db.test:2: TTL 4294967295 is above 2147483647: read as 0",
+                                                "db.test:4: TTL 3000000000 is above 2147483647: read as 0"}));
 }
 
 TEST(MasterFileParser, Errors) {
@@ -363,6 +397,8 @@ class IncludeTest : public ::testing::Test {
   orvo::test::TempDir dir;
 };
 
+// As in BIND, the origin and the owner of an included file stay in it, its TTLs hold after
+// it, and its SOA record is read like any other.
 TEST_F(IncludeTest, IncludedRecordsComeInPlace) {
   write("sub.db", "@ SOA x y 1 2 3 4 5\n$TTL 9\nin1 A 1.1.1.1\n\tTXT t\n$ORIGIN other.\nin2 A 2.2.2.2\n");
   write("main.db", "$TTL 1h\n$TTL 2h\n@ SOA a b 1 2 3 4 5\nm A 3.3.3.3\n$INCLUDE " + dir.file("sub.db") +
@@ -370,10 +406,13 @@ TEST_F(IncludeTest, IncludedRecordsComeInPlace) {
   kxMasterFileParser parser(dir.file("main.db"), "example.com.", true, false);
   parser.setKeepDirectives(false);
   EXPECT_EQ(readAll(parser), (Records{"example.com.|2h|6|a.example.com.,b.example.com.,1,2,3,4,5||",
-                                      "m.example.com.|2h|1|3.3.3.3||", "in1.sub.example.com.|9|1|1.1.1.1||",
-                                      "in1.sub.example.com.|9|16|t||", "in2.other.|9|1|2.2.2.2||",
-                                      "m.example.com.|2h|1|4.4.4.4||", "last.example.com.|2h|1|5.5.5.5||"}));
+                                      "m.example.com.|2h|1|3.3.3.3||",
+                                      "sub.example.com.|2h|6|x.sub.example.com.,y.sub.example.com.,1,2,3,4,5||",
+                                      "in1.sub.example.com.|9|1|1.1.1.1||", "in1.sub.example.com.|9|16|t||",
+                                      "in2.other.|9|1|2.2.2.2||", "m.example.com.|9|1|4.4.4.4||",
+                                      "last.example.com.|9|1|5.5.5.5||"}));
   EXPECT_EQ(parser.getOrigin(), "example.com.");
+  EXPECT_EQ(parser.getDefaultTTL(), "1h");
 }
 
 TEST_F(IncludeTest, MissingAndNestedTooDeep) {
@@ -543,12 +582,12 @@ TEST(ParseZone, WholeFileInOrderWithDomainAndDefaultTTLFromTheSOA) {
   EXPECT_EQ(zone.getDomainName(), "example.com.");
   EXPECT_EQ(zone.getDefaultTTL(), "300");
   // Names made relative once the SOA gave the domain, records before it included; the
-  // second SOA is dropped, the kept directives stay in their places.
+  // second SOA is kept for the zone's checks to find, the kept directives stay in their places.
   EXPECT_EQ(recordsOf(zone), (Records{"||0|| head|", "www||1|10.0.0.1||", "||6|ns1,hm,1,2,3,4,300||",
                                       "mail||15|10,mail||", "ext||5|host.example.net.||",
                                       "old||1|10.0.0.9|gone||off", "dyn||1|10.0.0.2||42",
                                       "||301|$INCLUDE other.db||", "||302|$GENERATE,1-2,h$.example.com.,A,10.1.0.$||",
-                                      "late|1h|1|10.0.0.3||"}));
+                                      "late|1h|1|10.0.0.3||", "|1h|6|ns2,hm,2,2,3,4,5||"}));
 }
 
 TEST(ParseZone, DefaultTTLFromTheFirstTTLDirective) {

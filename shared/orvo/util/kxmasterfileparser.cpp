@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
@@ -105,6 +106,18 @@ constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"I
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
 constexpr int kClassIN = 1;
 enum { kDirectiveGenerate = 1, kDirectiveInclude = 2, kDirectiveOrigin = 3, kDirectiveTTL = 4 };
+
+// The largest TTL (RFC 2181, section 8); a larger value is read as 0.
+constexpr uint32_t kMaxTTL = 2147483647;
+
+// Whether two valid TTL texts hold the same number of seconds.
+bool sameTTL(const std::string& inTTL1, const std::string& inTTL2) {
+  if (inTTL1 == inTTL2) return true;
+  uint32_t seconds1 = 0;
+  uint32_t seconds2 = 1;
+  return parseTTLValue(inTTL1.data(), inTTL1.size(), seconds1) && parseTTLValue(inTTL2.data(), inTTL2.size(), seconds2) &&
+         seconds1 == seconds2;
+}
 
 // The longest text one counter value may expand to.
 constexpr unsigned kMaxExpansionWidth = 127;
@@ -215,13 +228,14 @@ kxMasterFileParser::~kxMasterFileParser() = default;
 
 void kxMasterFileParser::initialise() {
   itsLexer.setInterpretEscapes(false);
+  itsLexer.setSkipByteOrderMark(true);
   itsLexerPtr = &itsLexer;
 }
 
 void kxMasterFileParser::reset() {
   kxCustomParser::reset();
   itsIncludeParser.reset();
-  itsSOASeenFlag = false;
+  itsStartCheckedFlag = false;
   itsGenCurrent = 0;
   itsGenStop = -1;
   itsLexer.setReturnEOL(true);
@@ -255,7 +269,30 @@ void kxMasterFileParser::makeAbsolute(std::string& ioName) const {
   ioName += itsOrigin;
 }
 
-bool kxMasterFileParser::isValidTTL(const char* inText) { return isTTLText(inText); }
+bool kxMasterFileParser::isValidTTL(const char* inText) {
+  uint32_t seconds = 0;
+  return inText != nullptr && parseTTLValue(inText, std::strlen(inText), seconds);
+}
+
+void kxMasterFileParser::warn(int inLine, const std::string& inText) const {
+  if (itsWarningHandler) itsWarningHandler({itsLexer.getFileName(), static_cast<uint32_t>(inLine), inText});
+}
+
+std::string kxMasterFileParser::readTTLWord(const char* inText) {
+  uint32_t seconds = 0;
+  if (!parseTTLValue(inText, std::strlen(inText), seconds))
+    raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
+  if (seconds <= kMaxTTL) return inText;
+  // RFC 2181, section 8: such a value is read as 0.
+  warn(itsLexer.getLineNumber(), "TTL " + std::string(inText) + " is above 2147483647: read as 0");
+  return "0";
+}
+
+std::string kxMasterFileParser::implicitTTL() const {
+  const TTLState& state = *itsTTL;
+  if (!state.itsDefaultKnown) return state.itsLast;
+  return sameTTL(state.itsDefault, state.itsZoneDefault) ? std::string() : state.itsDefault;
+}
 
 void kxMasterFileParser::logRecordFields(const std::string& inName, const std::string& inTTL, kxResRecType inType,
                                          const std::string& inData, const std::string& inComment) const {
@@ -314,6 +351,10 @@ bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTT
       return true;
     }
     const int token = nextToken();
+    if (!itsStartCheckedFlag) {
+      itsStartCheckedFlag = true;
+      if (itsLexer.byteOrderMarkSkipped()) warn(1, "UTF-8 byte-order mark at the start of the file skipped");
+    }
     if (token == kEOFToken) return false;
     if (token == kEOLToken) continue;
     itsRecordLine = itsLexer.getLineNumber();
@@ -346,24 +387,25 @@ bool kxMasterFileParser::readRecord(kxResourceRecord& outRecord) {
 }
 
 void kxMasterFileParser::parseZone(kxRecordCollection& ioCollection, bool inRequireSOA) {
-  itsTTLChangedFlag = false;
+  // The records without TTL of their own stand for the zone's default TTL, however the parse
+  // ends: the collection takes it once it is known.
+  struct DefaultTTL {
+    kxRecordCollection& collection;
+    const std::string& ttl;
+    ~DefaultTTL() {
+      if (!ttl.empty()) collection.setDefaultTTL(ttl);
+    }
+  } defaultTTL{ioCollection, itsTTL->itsZoneDefault};
   uint32_t soaCount = 0;
   std::string name, ttl, data, comment, aging;
   kxResRecType type = kNoRecordType;
   bool enabled = true;
   while (readNextRecord(name, ttl, type, data, comment, aging, enabled)) {
-    if (type == kTypeSOA && soaCount++ == 0) {
-      ioCollection.setDefaultTTL(itsDefaultTTL);
-      if (!name.empty() && ioCollection.getDomainName().empty())
-        ioCollection.setDomainName(name.back() == '.' ? name : name + '.', true);
-    }
+    if (type == kTypeSOA && enabled && soaCount++ == 0 && !name.empty() && ioCollection.getDomainName().empty())
+      ioCollection.setDomainName(name.back() == '.' ? name : name + '.', true);
     ioCollection.insertRecord(kxResourceRecord(&ioCollection, name, ttl, type, data, comment, aging, enabled), -1,
                               kxRecordCollection::kAnswerSection);
   }
-  // A zone without SOA record still has the default TTL of its first "$TTL": without it the
-  // records that carry no TTL of their own would lose theirs when the zone is written out.
-  if (soaCount == 0 && !itsDefaultTTL.empty() && ioCollection.getDefaultTTL().empty())
-    ioCollection.setDefaultTTL(itsDefaultTTL);
   if (inRequireSOA && soaCount == 0) raiseError(kxErr_parserMissingSOARecord, kMissingSOARecord, kNulToken);
 }
 
@@ -477,8 +519,7 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
       haveClass = true;
     } else {
       if (haveTTL) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
-      if (!isValidTTL(text)) raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
-      ttl = text;
+      ttl = readTTLWord(text);
       haveTTL = true;
     }
     nextToken();
@@ -486,6 +527,8 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   // Checked before the data so that no other type's data rules (SOA's above all) run.
   if (inGenerate && !isGenerateType(type)) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
 
+  // As BIND does, an SOA record read before any TTL is known makes its minimum the default.
+  const bool noTTLKnown = type == kTypeSOA && !haveTTL && !itsTTL->itsDefaultKnown && itsTTL->itsLast.empty();
   if (type != kNoRecordType) {
     if (!ioOwner.empty() || inNamedOwner) {
       if (!itsInDisabledFlag) {
@@ -497,7 +540,10 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
       if (!itsHaveLastOwnerFlag) raiseError(kxErr_parserExpectedName, kMissingOwner, kWordToken);
       ioOwner = itsLastOwner;
     }
-    if (!haveTTL && itsTTLChangedFlag) ttl = itsCurrentTTL;
+    if (!haveTTL)
+      ttl = implicitTTL();
+    else if (!itsInDisabledFlag)
+      itsTTL->itsLast = ttl;
   }
   outFields.name = ioOwner;
   outFields.ttl = ttl;
@@ -515,12 +561,9 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   if (type != kNoRecordType && itsExtendedTypesFlag && startsGenericData()) {
     readGenericData(type, outFields.data);
     readCommentAndEndOfLine(outFields.comment);
-    if (type != kTypeSOA) return true;
-    const std::string minimum = kxResourceRecord::extractDataField(outFields.data, 6);
-    if (itsInDisabledFlag) return finishSOA(outFields, false, minimum);
-    if (itsSOASeenFlag) itsSkipSOAFlag = true;
-    itsSOASeenFlag = true;
-    return finishSOA(outFields, true, minimum);
+    if (type == kTypeSOA && !itsInDisabledFlag && noTTLKnown)
+      takeSOAMinimum(outFields, kxResourceRecord::extractDataField(outFields.data, 6));
+    return true;
   }
   if (kxResourceRecord::getDataFormat(type) == kFormatGeneric) {
     nextToken();
@@ -528,10 +571,10 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
                      "\\#");
   }
   if (type == kTypeSOA) {
-    if (itsInDisabledFlag) return readSOAData(outFields, false);
-    if (itsSOASeenFlag) itsSkipSOAFlag = true;
-    itsSOASeenFlag = true;
-    return readSOAData(outFields, true);
+    readSOAData(outFields);
+    if (!itsInDisabledFlag && noTTLKnown)
+      takeSOAMinimum(outFields, kxResourceRecord::extractDataField(outFields.data, 6));
+    return true;
   }
   if (type == kTypeLOC) {
     readLOCData(outFields);
@@ -664,8 +707,7 @@ void kxMasterFileParser::readCommentAndEndOfLine(std::string& outComment) {
   if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
 }
 
-// inLive is false for the SOA record of a disabled line, which leaves the zone's state alone.
-bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
+void kxMasterFileParser::readSOAData(Fields& outFields) {
   std::string& data = outFields.data;
   for (int i = 0; i < 2; ++i) {
     nextWord();
@@ -678,38 +720,30 @@ bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
   nextInteger();
   data += itsSeparator;
   data += itsLexer.getTokenText();
-  const char* minimum = "";
   for (int i = 0; i < 4; ++i) {
     nextToken();
     if (itsLexer.getToken() != kWordToken || !isValidTTL(itsLexer.getTokenText()))
       raiseError(kxErr_parserExpectedValue, kExpectedValue, kWordToken);
-    minimum = itsLexer.getTokenText();
     data += itsSeparator;
-    data += minimum;
+    data += itsLexer.getTokenText();
   }
-  std::string minimumText = minimum;
   nextToken();
   readCommentAndEndOfLine(outFields.comment);
-  return finishSOA(outFields, inLive, minimumText);
 }
 
-bool kxMasterFileParser::finishSOA(Fields& outFields, bool inLive, const std::string& inMinimum) {
-  std::string& data = outFields.data;
-  if (!inLive) return true;
-  if (itsSkipSOAFlag) {
-    // Dropped, but a live line all the same: its data must be sound.
-    outFields.enabled = true;
-    if (itsCheckDataFlag) checkData(outFields, itsRecordLine);
-    data.clear();
-    outFields.comment.clear();
-    return false;
+void kxMasterFileParser::takeSOAMinimum(Fields& ioFields, const std::string& inMinimum) {
+  TTLState& state = *itsTTL;
+  uint32_t seconds = 0;
+  std::string minimum = inMinimum;
+  if (!parseTTLValue(minimum.data(), minimum.size(), seconds)) return;
+  if (seconds > kMaxTTL) {
+    warn(itsRecordLine, "SOA minimum " + minimum + " is above 2147483647: read as 0");
+    minimum = "0";
   }
-  itsSOAMinimum = inMinimum;
-  if (itsDefaultTTL.empty()) {
-    itsDefaultTTL = itsSOAMinimum;
-    itsCurrentTTL = itsDefaultTTL;
-  }
-  return true;
+  state.itsDefault = minimum;
+  state.itsDefaultKnown = true;
+  if (state.itsZoneDefault.empty()) state.itsZoneDefault = minimum;
+  ioFields.ttl = implicitTTL();
 }
 
 void kxMasterFileParser::readLOCData(Fields& outFields) {
@@ -782,17 +816,12 @@ bool kxMasterFileParser::readDirective(Fields& outFields) {
       return false;
     }
     case kDirectiveTTL: {
-      if (nextToken() != kWordToken || !isValidTTL(itsLexer.getTokenText()))
-        raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
-      const std::string ttl = itsLexer.getTokenText();
-      if (itsDefaultTTL.empty()) {
-        itsDefaultTTL = itsCurrentTTL = ttl;
-      } else {
-        // Back to the default after another value: records carry the default explicitly,
-        // so they do not keep the earlier value.
-        if (ttl != itsDefaultTTL) itsTTLChangedFlag = true;
-        itsCurrentTTL = ttl;
-      }
+      if (nextToken() != kWordToken) raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
+      TTLState& state = *itsTTL;
+      state.itsDefault = readTTLWord(itsLexer.getTokenText());
+      state.itsDefaultKnown = true;
+      state.itsLast = state.itsDefault;
+      if (state.itsZoneDefault.empty()) state.itsZoneDefault = state.itsDefault;
       expectEndOfDirective();
       return false;
     }
@@ -852,12 +881,9 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   include->itsNoIncludeFlag = itsNoIncludeFlag;
   include->itsCommentRecordsFlag = itsCommentRecordsFlag;
   include->itsDisabledRecordsFlag = itsDisabledRecordsFlag;
-  include->itsTTLChangedFlag = itsTTLChangedFlag;
   include->itsKeepDirectivesFlag = itsKeepDirectivesFlag;
-  include->itsSOAMinimum = itsSOAMinimum;
-  include->itsDefaultTTL = itsDefaultTTL;
-  include->itsCurrentTTL = itsCurrentTTL;
-  include->itsSkipSOAFlag = true;
+  include->itsTTL = itsTTL;
+  include->itsWarningHandler = itsWarningHandler;
   include->itsIncludeDepth = itsIncludeDepth + 1;
   if (!include->openFile(fileName)) raiseError(kxErr_fileOpen, kIncludeOpen, fileName.c_str());
   itsIncludeParser = std::move(include);

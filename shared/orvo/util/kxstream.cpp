@@ -99,6 +99,7 @@ bool kxCustomStreamLexer::openFile(const std::string& inFileName) {
 
 void kxCustomStreamLexer::reset() {
   itsLineNumber = 0;
+  itsByteOrderMarkSkippedFlag = false;
   itsEOFFlag = false;
   itsCursor = itsLineEnd = itsTokenStart = itsBuffer.get();
   itsToken = kNulToken;
@@ -190,6 +191,12 @@ bool kxCustomStreamLexer::readLine() {
   }
   *itsLineEnd = '\0';
   ++itsLineNumber;
+  if (itsLineNumber == 1 && itsSkipByteOrderMarkFlag && itsLineEnd - itsBuffer.get() >= 3 &&
+      std::memcmp(itsBuffer.get(), "\xEF\xBB\xBF", 3) == 0) {
+    std::memmove(itsBuffer.get(), itsBuffer.get() + 3, static_cast<size_t>(itsLineEnd - itsBuffer.get()) - 2);
+    itsLineEnd -= 3;
+    itsByteOrderMarkSkippedFlag = true;
+  }
   if (readError) raiseError(kxErr_parserFailed, "Error in file \"$f\" line $l. Unable to read the file.", kNulToken);
   if (stop == kxLineStop::kNul)
     raiseError(kxErr_parserIncorrectFormat, "Error in file \"$f\" line $l. NUL character in the text.", kNulToken);

@@ -118,6 +118,10 @@ class kxCustomStreamLexer {
   void setCharClass(unsigned char inChar, uint8_t inClass) { itsCharClass[inChar] = inClass; }
   // A NUL byte in the input raises "NUL character in the text." instead of ending the line.
   void setRefuseNul(bool inFlag) { itsRefuseNulFlag = inFlag; }
+  // A UTF-8 byte-order mark at the start of the input is dropped from the first line, so
+  // that it is not read as text; byteOrderMarkSkipped tells whether one was.
+  void setSkipByteOrderMark(bool inFlag) { itsSkipByteOrderMarkFlag = inFlag; }
+  bool byteOrderMarkSkipped() const { return itsByteOrderMarkSkippedFlag; }
   void setMaxLineLength(size_t inLength) { itsMaxLineLength = inLength; }
   void setMaxTokenLength(size_t inLength) { itsMaxTokenLength = inLength; }
   size_t getMaxLineLength() const { return itsMaxLineLength; }
@@ -156,6 +160,8 @@ class kxCustomStreamLexer {
   int32_t itsQuoteChar = '"';
   int32_t itsSavedChar = 0;
   bool itsRefuseNulFlag = false;
+  bool itsSkipByteOrderMarkFlag = false;
+  bool itsByteOrderMarkSkippedFlag = false;
   size_t itsMaxLineLength = kDefaultMaxLineLength;
   size_t itsMaxTokenLength = kDefaultMaxTokenLength;
 };
