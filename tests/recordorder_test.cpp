@@ -284,7 +284,7 @@ TEST(MasterFileOutput, TTLLine) {
   EXPECT_EQ(masterFile(empty, false), "");
 }
 
-TEST(MasterFileOutput, HeadThenOneSOAThenTheRest) {
+TEST(MasterFileOutput, HeadThenTheSOAThenTheRest) {
   kxRecordCollection collection("zone.test.");
   collection.addRecord("", "", kNoRecordType, "", "zone head");
   collection.addRecord("", "", kControlInclude, "$INCLUDE keys.db", "");
@@ -296,12 +296,17 @@ TEST(MasterFileOutput, HeadThenOneSOAThenTheRest) {
   collection.addRecord("", "", kTypeMX, "10\tmail.zone.test.");
   EXPECT_EQ(lines(masterFile(collection, false)),
             (std::vector<std::string>{";zone head", "$INCLUDE keys.db", "@\t3600\tIN\tSOA\t" + std::string(kSOAData),
-                                      "host\t\tIN\tA\t10.0.0.1", "@\t\tIN\tNS\tns", ";between",
+                                      "host\t\tIN\tA\t10.0.0.1", "@\t\tIN\tNS\tns",
+                                      "@\t\tIN\tSOA\tother\thm\t2\t1\t1\t1\t1", ";between",
                                       "@\t\tIN\tMX\t10\tmail"}));
 
-  // An SOA record right after the head is the one written.
+  // An SOA record right after the head is the one written first; no SOA record is lost.
   collection.moveRecord(5, 2);
-  EXPECT_EQ(lines(masterFile(collection, false))[2], "@\t\tIN\tSOA\tother\thm\t2\t1\t1\t1\t1");
+  EXPECT_EQ(lines(masterFile(collection, false)),
+            (std::vector<std::string>{";zone head", "$INCLUDE keys.db", "@\t\tIN\tSOA\tother\thm\t2\t1\t1\t1\t1",
+                                      "host\t\tIN\tA\t10.0.0.1", "@\t\tIN\tNS\tns",
+                                      "@\t3600\tIN\tSOA\t" + std::string(kSOAData), ";between",
+                                      "@\t\tIN\tMX\t10\tmail"}));
 
   // A record outside the answer section is reported, and written all the same.
   collection.addRecord("extra", "", kTypeA, "10.0.0.9", "", true, -1, kAuthority);

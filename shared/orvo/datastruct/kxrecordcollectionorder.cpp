@@ -404,16 +404,13 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
   }
   if (iter == records.cend()) return;
 
-  // Then one SOA record: the one at this place, or else the first in type order.
-  if ((*iter)->type() == kTypeSOA) {
-    writeLine(outStream, *iter, (*iter)->itsSection);
-    ++iter;
-  } else if (const kxResourceRecord* soa = getRecord(0, kTypeSOA, kAnySection)) {
-    writeLine(outStream, soa, soa->itsSection);
-  }
-
+  // Then the SOA record: the one at this place, or else the first in type order. Any other
+  // SOA record is written in its place: a zone with two is faulty, and dropping one would
+  // hide that.
+  const kxResourceRecord* soa = (*iter)->type() == kTypeSOA ? *iter : getRecord(0, kTypeSOA, kAnySection);
+  if (soa != nullptr) writeLine(outStream, soa, soa->itsSection);
   for (; iter != records.cend(); ++iter)
-    if ((*iter)->type() != kTypeSOA) writeLine(outStream, *iter, (*iter)->itsSection);
+    if (*iter != soa) writeLine(outStream, *iter, (*iter)->itsSection);
 }
 
 void kxRecordCollection::dumpToLog() {
