@@ -65,6 +65,18 @@ TEST(MasterFileLexer, GroupsCommentsAndQuotes) {
   for (const Case& c : cases) EXPECT_EQ(lex(c.text), c.expected) << c.name;
 }
 
+// SVCB and HTTPS parameters: a quoted value glued to its key stays in the key's word.
+TEST(MasterFileLexer, QuotedValuePairs) {
+  std::istringstream input("alpn=\"h2,h3\" port=443 a= \"b\" c\\=\"d\"");
+  kxMasterFileFormatLexer lexer;
+  lexer.setInterpretEscapes(false);
+  lexer.setStream(&input, "db.test", false);
+  lexer.setQuotedValuePairs(true);
+  Tokens words;
+  while (lexer.nextToken() == kWordToken) words.push_back(lexer.getTokenText());
+  EXPECT_EQ(words, (Tokens{"alpn=\"h2,h3\"", "port=443", "a=", "\"b\"", "c\\=", "\"d\""}));
+}
+
 TEST(MasterFileLexer, DeepAndLongGroupsDoNotRecurse) {
   std::string text = "a " + std::string(200000, '(') + " b\n";
   for (int i = 0; i < 100000; ++i) text += "; comment\n";

@@ -191,6 +191,15 @@ std::string unquoted(const char* inText, size_t inLength) {
   return std::string(inText, inLength);
 }
 
+// SVCB and HTTPS: their parameters may hold quoted values (alpn="h2,h3").
+bool takesValuePairs(kxResRecType inType) {
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  if (layout == nullptr || !layout->itsRepeatLast) return false;
+  size_t kinds = 0;
+  while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
+  return kinds > 0 && layout->itsKinds[kinds - 1] == kxFieldKind::kSvcParam;
+}
+
 bool isGenerateType(kxResRecType inType) {
   return inType == kTypeA || inType == kTypeNS || inType == kTypeCNAME || inType == kTypePTR ||
          inType == kTypeAAAA || inType == kTypeDNAME;
@@ -527,6 +536,11 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   // Checked before the data so that no other type's data rules (SOA's above all) run.
   if (inGenerate && !isGenerateType(type)) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
 
+  struct ValuePairs {
+    kxMasterFileFormatLexer& lexer;
+    ~ValuePairs() { lexer.setQuotedValuePairs(false); }
+  } valuePairs{itsLexer};
+  if (type != kNoRecordType && takesValuePairs(type)) itsLexer.setQuotedValuePairs(true);
   // As BIND does, an SOA record read before any TTL is known makes its minimum the default.
   const bool noTTLKnown = type == kTypeSOA && !haveTTL && !itsTTL->itsDefaultKnown && itsTTL->itsLast.empty();
   if (type != kNoRecordType) {

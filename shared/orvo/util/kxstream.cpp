@@ -239,15 +239,20 @@ void kxCustomStreamLexer::scanWord() {
   const int quote = itsQuoteChar;
   const bool interpret = itsInterpretEscapesFlag;
   const bool separate = itsQuotesSeparateWordsFlag;
+  const bool pairs = itsQuotedValuePairsFlag;
   char* cursor = itsCursor;
   char* out = cursor;
   bool inQuotes = false;
+  // Just after an unescaped "=": a quoted value may follow within the word.
+  bool afterEquals = false;
   for (;;) {
     const unsigned char c = static_cast<unsigned char>(*cursor);
     if (c == '\0' || ((classes[c] & kWordEndClasses) != 0 && !inQuotes)) break;
+    const bool valueNext = afterEquals;
+    afterEquals = false;
     if (c == quote) {
       // A quote inside an unquoted word starts the next word.
-      if (separate && !inQuotes && out != itsTokenStart) break;
+      if (separate && !inQuotes && out != itsTokenStart && !(pairs && valueNext)) break;
       inQuotes = !inQuotes;
       *out++ = static_cast<char>(c);
       ++cursor;
@@ -276,6 +281,7 @@ void kxCustomStreamLexer::scanWord() {
         *out++ = *cursor++;
       }
     } else {
+      afterEquals = c == '=';
       *out++ = static_cast<char>(c);
       ++cursor;
     }

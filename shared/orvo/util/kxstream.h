@@ -115,6 +115,9 @@ class kxCustomStreamLexer {
   // before it, and the word ends at its closing quote ("a"b is two words, "a" and b). Off by
   // default: quotes then toggle inside one word.
   void setQuotesSeparateWords(bool inFlag) { itsQuotesSeparateWordsFlag = inFlag; }
+  // With quotes separating words: a word that ends in "=" goes on with the quoted string
+  // right after it (key="a b"), as BIND reads the parameters of SVCB and HTTPS records.
+  void setQuotedValuePairs(bool inFlag) { itsQuotedValuePairsFlag = inFlag; }
   void setCharClass(unsigned char inChar, uint8_t inClass) { itsCharClass[inChar] = inClass; }
   // A NUL byte in the input raises "NUL character in the text." instead of ending the line.
   void setRefuseNul(bool inFlag) { itsRefuseNulFlag = inFlag; }
@@ -156,6 +159,7 @@ class kxCustomStreamLexer {
   bool itsInterpretEscapesFlag = true;
   bool itsStripQuotesFlag = false;
   bool itsQuotesSeparateWordsFlag = false;
+  bool itsQuotedValuePairsFlag = false;
   uint8_t itsCharClass[256] = {};
   int32_t itsQuoteChar = '"';
   int32_t itsSavedChar = 0;
