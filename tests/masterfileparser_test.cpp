@@ -232,9 +232,45 @@ TEST(MasterFileParser, Errors) {
   }
   EXPECT_EQ(failureOf("h 60 CS A 1").text, "Error in file \"db.test\" line 1. Unsupported class \"CS\".");
   // The widest allowed expansion still works.
-  const Records wide = parse("$GENERATE 1-1 h${0,127} A 1.1.1.1", false);
+  const Records wide = parse("$GENERATE 1-1 h CNAME x${0,127}", false);
   ASSERT_EQ(wide.size(), 1u);
-  EXPECT_EQ(wide[0].find('|'), 1 + 127 + std::string(".example.com.").size());
+  EXPECT_EQ(wide[0], "h.example.com.||5|x" + std::string(126, '0') + "1.example.com.||");
+}
+
+// Names that cannot be domain names are refused where they are read, with the name and why.
+TEST(MasterFileParser, NamesAreCheckedAsRead) {
+  const std::string label63(63, 'a');
+  struct Case {
+    std::string name;
+    std::string text;
+    bool keep;
+    int line;
+    std::string message;
+  } cases[] = {
+      {"owner label of 64 bytes", "x A 1.1.1.1\n" + label63 + "b A 1.1.1.1", true, 2,
+       "Incorrect domain name \"" + label63 + "b.example.com.\": a name with a label longer than 63 bytes."},
+      {"owner over 255 bytes once the origin is appended",
+       label63 + "." + label63 + "." + label63 + "." + std::string(50, 'b') + " A 1.1.1.1", true, 1,
+       "a name longer than 255 bytes."},
+      {"empty label", "a..b A 1.1.1.1", true, 1, "Incorrect domain name \"a..b.example.com.\": a name with an empty label."},
+      {"leading dot", ".a A 1.1.1.1", true, 1, "a name with an empty label."},
+      {"escape of one digit", "a\\1 A 1.1.1.1", true, 1, "a name with a bad escape."},
+      {"escape above 255", "a\\256 A 1.1.1.1", true, 1, "a name with a bad escape."},
+      {"$ORIGIN with an empty label", "$ORIGIN a..b.\nx A 1.1.1.1", true, 1,
+       "Incorrect domain name \"a..b.\": a name with an empty label."},
+      {"$INCLUDE origin with a leading dot", "$INCLUDE x.db .sub", true, 1,
+       "Incorrect domain name \".sub.example.com.\": a name with an empty label."},
+      {"generated owner of a label too long", "\n$GENERATE 1-2 h${0,70} A 1.1.1.1", false, 2,
+       "a name with a label longer than 63 bytes."},
+  };
+  for (const Case& c : cases) {
+    const Failure f = failureOf(c.text, c.keep);
+    EXPECT_EQ(f.code, kxErr_parserIncorrectRRFormat) << c.name << ": " << f.text;
+    EXPECT_EQ(f.line, c.line) << c.name;
+    EXPECT_TRUE(f.text.ends_with(c.message)) << c.name << ": " << f.text;
+  }
+  // A disabled record is a comment to every other reader: its owner is not checked.
+  EXPECT_EQ(parse(";<!dis:a..b A 1.1.1.1>").size(), 1u);
 }
 
 TEST(MasterFileParser, DisabledLinesLeaveLiveDataAlone) {

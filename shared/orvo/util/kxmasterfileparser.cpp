@@ -101,6 +101,7 @@ const char kGenericData[] = "Error in file \"$f\" line $l. Generic record data \
 const char kIncorrectData[] = "Error in file \"$f\" line $l. Incorrect $t record data: $e.";
 const char kIncorrectGenericData[] = "Error in file \"$f\" line $l. Incorrect generic record data: $e.";
 const char kExpectedToken[] = "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .";
+const char kIncorrectName[] = "Error in file \"$f\" line $l. Incorrect domain name \"$t\": $e.";
 
 constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
@@ -488,6 +489,7 @@ bool kxMasterFileParser::readRecordLine(Fields& outFields) {
     namedOwner = raw[0] == '@' && raw[1] == '\0';
     owner = namedOwner ? itsOrigin : std::string(raw);
     makeAbsolute(owner);
+    if (!itsInDisabledFlag && !owner.empty()) checkName(owner, itsLexer.getLineNumber(), true);
     nextToken();
   }
   return readTypeAndData(owner, namedOwner, false, outFields);
@@ -794,7 +796,7 @@ void kxMasterFileParser::checkData(const Fields& inFields, int inLine) const {
   if (itsDataWords == 0 && layout != nullptr && layout->itsMinFields > 0) {
     fault.itsField = 1;
     fault.itsReason = "missing";
-  } else if (checkRecordData(inFields.name, inFields.type, inFields.data, fault)) {
+  } else if (checkRecordData({}, inFields.type, inFields.data, fault)) {  // the owner was checked as it was read
     return;
   }
   kxErrorMessage message(kxErr_parserIncorrectRRFormat, kIncorrectData);
@@ -804,6 +806,19 @@ void kxMasterFileParser::checkData(const Fields& inFields, int inLine) const {
   message.addParam('e', fault.describe());
   if (!itsDataFaultHandler) throw kxException(message);
   itsDataFaultHandler(message);
+}
+
+bool kxMasterFileParser::checkName(const std::string& inName, int inLine, bool inMayGoOn) const {
+  const char* reason = "";
+  if (checkDomainName(inName, reason)) return true;
+  kxErrorMessage message(kxErr_parserIncorrectRRFormat, kIncorrectName);
+  message.addParam('f', itsLexer.getFileName());
+  message.addParam('l', static_cast<uint32_t>(inLine));
+  message.addParam('t', printableText(inName.c_str()));
+  message.addParam('e', reason);
+  if (!inMayGoOn || !itsCheckDataFlag || !itsDataFaultHandler) throw kxException(message);
+  itsDataFaultHandler(message);
+  return false;
 }
 
 // After a directive's arguments: an optional comment, then the line end.
@@ -824,6 +839,7 @@ bool kxMasterFileParser::readDirective(Fields& outFields) {
       nextWord();
       std::string origin = getTokenText();
       makeAbsolute(origin);
+      checkName(origin, itsLexer.getLineNumber(), false);
       itsOrigin = origin;
       itsAppendOriginFlag = true;
       expectEndOfDirective();
@@ -861,6 +877,7 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   if (nextToken() == kWordToken) {
     origin = getTokenText();
     makeAbsolute(origin);
+    checkName(origin, itsLexer.getLineNumber(), false);
     haveOrigin = true;
     appendRawToken(text, textLine, textEnd);
     nextToken();
@@ -975,6 +992,7 @@ bool kxMasterFileParser::readGenerate(Fields& outFields) {
 void kxMasterFileParser::generateRecord(Fields& outFields) {
   outFields.name = expandTemplate(itsGenOwner, itsGenCurrent);
   makeAbsolute(outFields.name);
+  checkName(outFields.name, itsGenLine, true);
   outFields.ttl = itsGenTTL;
   outFields.type = itsGenType;
   outFields.data = expandTemplate(itsGenData, itsGenCurrent);

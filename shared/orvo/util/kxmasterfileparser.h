@@ -196,6 +196,10 @@ class kxMasterFileParser : public kxCustomParser {
   void readGenericData(kxResRecType inType, std::string& outData);
   [[noreturn]] void raiseRecordError(const char* inMessage, const std::string& inText, const std::string& inDetail);
   void checkData(const Fields& inFields, int inLine) const;
+  // A name the reader made (owner, origin) against the rules of domain names: a faulty one
+  // goes to the data fault handler when inMayGoOn and the data check has one, else it is
+  // raised. True when the name is sound.
+  bool checkName(const std::string& inName, int inLine, bool inMayGoOn) const;
   bool readFromLine(int inToken, Fields& outFields);
   bool readDisabledRecord(Fields& outFields);
   bool readRecordLine(Fields& outFields);
