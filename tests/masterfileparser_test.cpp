@@ -158,13 +158,16 @@ TEST(MasterFileParser, Directives) {
         "9.example.com.||12|host9.example.com.||"}},
       {"$GENERATE with TTL, @ owner, modifiers", "$GENERATE 10-11 @ 300 CNAME h${0,3}-${10,2,x}-${-1}-$$.", false,
        {"example.com.|300|5|h010-14-9-$.||", "example.com.|300|5|h011-15-10-$.||"}},
-      {"$GENERATE kept", "$GENERATE 1-3 host$ 300 A 10.0.0.$ ; c", true,
-       {"||302|$GENERATE,1-3,host$.example.com.,300,A,10.0.0.$| c|"}},
-      {"$GENERATE kept without TTL after a $TTL change", "$TTL 1h\n$TTL 2h\n$GENERATE 1-2 h$ CNAME t$", true,
-       {"||302|$GENERATE,1-2,h$.example.com.,CNAME,t$.example.com.||"}},
+      // A kept directive is its text as written; its owner is the origin in force, its TTL
+      // the one its records would take when that is not the zone's default.
+      {"$GENERATE kept as written", "$GENERATE 1-3 host${0,4,n} 300 A 10.0.0.$ ; c", true,
+       {"example.com.||302|$GENERATE 1-3 host${0,4,n} 300 A 10.0.0.$| c|"}},
+      {"$GENERATE kept without TTL after a $TTL change, in another origin",
+       "$TTL 1h\n$TTL 2h\n$ORIGIN sub\n$GENERATE 1-2 h$ CNAME ( t$ )", true,
+       {"sub.example.com.|2h|302|$GENERATE 1-2 h$ CNAME t$||"}},
       {"$INCLUDE kept as written", "$INCLUDE \"sub zone.db\"  sub ; inc\nx A 1.1.1.1", true,
-       {"||301|$INCLUDE \"sub zone.db\"  sub| inc|", "x.example.com.||1|1.1.1.1||"}},
-      {"$INCLUDE kept without origin", "  $include file.db", true, {"||301|$include file.db||"}},
+       {"example.com.||301|$INCLUDE \"sub zone.db\"  sub| inc|", "x.example.com.||1|1.1.1.1||"}},
+      {"$INCLUDE kept without origin", "  $include file.db", true, {"example.com.||301|$include file.db||"}},
   };
   for (const Case& c : cases) EXPECT_EQ(parse(c.text, c.keep), c.expected) << c.name;
 }
@@ -215,7 +218,11 @@ TEST(MasterFileParser, Errors) {
       {"$GENERATE junk after range", "$GENERATE 1-10x h$ A 1.1.1.1", true, kxErr_parserIncorrectFormat, 1, "1-10x"},
       {"$GENERATE stop below start", "$GENERATE 5-1 h$ A 1.1.1.1", true, kxErr_parserInvalidRange, 1, "5-1"},
       {"$GENERATE negative start", "$GENERATE -1-5 h$ A 1.1.1.1", true, kxErr_parserInvalidRange, 1, "-1-5"},
-      {"$GENERATE type not allowed", "$GENERATE 1-2 h$ MX 10 m$", true, kxErr_parserInvalidRange, 1, "MX"},
+      {"$GENERATE data of two words unquoted", "$GENERATE 1-2 h$ MX 10 m$", false, kxErr_parserExpectedEndOfLine, 1,
+       "m$"},
+      {"$GENERATE data with a comment inside", "$GENERATE 1-2 h$ TXT \"a ;b\"", false, kxErr_parserExpectedEndOfLine,
+       1, "<eol>"},
+      {"$GENERATE without data", "$GENERATE 1-2 h$ A\nx A 1.1.1.1", true, kxErr_parserUnexpectedToken, 2, "<eol>"},
       {"$GENERATE SOA not allowed", "$GENERATE 1-2 h$ SOA a b 1 2 3 4 5", true, kxErr_parserInvalidRange, 1, "SOA"},
       {"template base letter", "$GENERATE 1-2 h${0,2,q} A 1.1.1.1", false, kxErr_parserIncorrectFormat, 1, "<eol>"},
       {"template not closed", "$GENERATE 1-2 h${0,2 A 1.1.1.1", false, kxErr_parserIncorrectFormat, 1, "<eol>"},
@@ -374,11 +381,54 @@ TEST(MasterFileParser, GenerateIsBounded) {
   EXPECT_EQ(f.code, kxErr_parserInvalidRange) << f.text;
   EXPECT_EQ(f.line, 3) << "6 and 2 records fit, 3 more do not";
 
+  // Every range of the file is counted before its first record is made.
+  std::istringstream two("$GENERATE 1-5000000 a$ A 10.0.0.1\n; between\n$GENERATE 1-5000001 b$ A 10.0.0.1\n");
+  kxMasterFileParser twice(&two, "db.test", "example.com.", true, false);
+  twice.setKeepDirectives(false);
+  std::string name, ttl, data, comment, aging;
+  kxResRecType type = kNoRecordType;
+  bool enabled = true;
+  try {
+    twice.readNextRecord(name, ttl, type, data, comment, aging, enabled);
+    ADD_FAILURE() << "a record was made: " << name;
+  } catch (const kxException& e) {
+    EXPECT_EQ(e.errorMessage.getParamUnsigned('l'), 3u) << e.errorMessage.getText();
+  }
+
   // Kept directives generate nothing, so they count nothing.
   std::istringstream kept("$GENERATE 0-2147483647 h$ A 10.0.0.1");
   kxMasterFileParser keeper(&kept, "db.test", "example.com.", true, false);
   keeper.setLimits({1000, 1});
   EXPECT_EQ(readAll(keeper).size(), 1u);
+}
+
+// As BIND generates: every type, its data one word (a quoted string holds several fields),
+// names made absolute once expanded, a TTL written on the line holding after it.
+TEST(MasterFileParser, GenerateEveryType) {
+  struct Case {
+    const char* name;
+    const char* text;
+    Records expected;
+  } cases[] = {
+      {"MX and SRV from quoted data", "$GENERATE 1-2 m$ MX \"1$ mail$\"\n$GENERATE 3-3 _s$._tcp SRV \"0 5 $ h$\"",
+       {"m1.example.com.||15|11,mail1.example.com.||", "m2.example.com.||15|12,mail2.example.com.||",
+        "_s3._tcp.example.com.||33|0,5,3,h3.example.com.||"}},
+      {"TXT strings, a DNSKEY's key pieces joined, LOC grouped",
+       "$GENERATE 1-1 t TXT \"a$ b\"\n$GENERATE 1-1 k DNSKEY \"256 3 8 AwE$ AQAB\"\n"
+       "$GENERATE 1-1 l LOC \"5$ 0 N 4 0 E 1m\"",
+       {"t.example.com.||16|a1,b||", "k.example.com.||48|256,3,8,AwE1AQAB||",
+        "l.example.com.||29|51 0 N,4 0 E,1m||"}},
+      {"escapes and @ in names", "$GENERATE 1-1 a\\.b\\@$ CNAME \\@\n$GENERATE 2-2 @ PTR @",
+       {"a\\.b\\@1.example.com.||5|\\@.example.com.||", "example.com.||12|example.com.||"}},
+      {"nibbles ending in a dot give an absolute name", "$GENERATE 0-0 ${0,4,n} CNAME x",
+       {"0.0.||5|x.example.com.||"}},
+      {"a TTL on the line is the last TTL after it (RFC 1035)",
+       "@ 100 SOA a b 1 2 3 4 5\n$GENERATE 1-1 g$ A 1.1.1.$\n$GENERATE 2-2 g$ 200 A 1.1.1.$\nz A 1.1.1.1",
+       {"example.com.|100|6|a.example.com.,b.example.com.,1,2,3,4,5||", "g1.example.com.|100|1|1.1.1.1||",
+        "g2.example.com.|200|1|1.1.1.2||", "z.example.com.|200|1|1.1.1.1||"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse(c.text, false), c.expected) << c.name;
+  EXPECT_EQ(failureOf("$GENERATE 1-2 h$ SOA \"a b 1 2 3 4 5\"", false).code, kxErr_parserInvalidRange);
 }
 
 TEST(MasterFileParser, GenerateRangeAndTemplate) {
@@ -406,8 +456,13 @@ TEST(MasterFileParser, GenerateRangeAndTemplate) {
     const char* expected;
   } expansions[] = {{"host${0,3}", 1, "host001"}, {"${10,2,x}", 1, "0b"},   {"${10,2,X}", 1, "0B"},
                     {"${0,4,o}", 8, "0010"},      {"${-1}", 1, "0"},       {"$$", 1, "$"},
-                    {"a\\$b", 7, "a$b"},          {"$-$", 12, "12-12"},    {"${+2,1,d}", 1, "3"},
-                    {"${0,0}", 5, "5"},           {"x", 3, "x"},           {"${-1,0,x}", 0, "ffffffff"}};
+                    {"a\\$b", 7, "a\\$b"},        {"$-$", 12, "12-12"},    {"${+2,1,d}", 1, "3"},
+                    {"${0,0}", 5, "5"},           {"x", 3, "x"},           {"${-1,0,x}", 0, "ffffffff"},
+                    // Escapes are kept for the name they are part of, as BIND keeps them.
+                    {"a\\.b\\065\\ $", 1, "a\\.b\\065\\ 1"},
+                    // Nibbles from the lowest, the width counting digits and dots.
+                    {"${10,3,n}", 1, "b.0"},     {"${255,1,N}", 1, "0.0.1"}, {"${0,0,n}", 1, "1"},
+                    {"${0,4,n}", 0, "0.0."},     {"${0,1,n}", 4660, "4.3.2.1"}};
   for (const Expansion& e : expansions) EXPECT_EQ(parser.expandTemplate(e.text, e.counter), e.expected) << e.text;
   for (const char* bad : {"a\\", "${", "${1", "${x}", "${1,}", "${1,2,}", "${1,2,dd}", "${1,-2}", "${1,128}"}) {
     try {
@@ -531,7 +586,8 @@ TEST(MasterFileParser, DirectiveTextAcrossLines) {
   // Arguments inside parentheses are kept as one line, with one blank where a line break or
   // a parenthesis stood; within a line the blanks stay as written.
   EXPECT_EQ(parse("  $INCLUDE ( \"sub zone.db\"\n   sub ) ; c\nx A 1.1.1.1\n$INCLUDE (a.db)  ; d"),
-            (Records{"||301|$INCLUDE \"sub zone.db\" sub| c|", "x.example.com.||1|1.1.1.1||", "||301|$INCLUDE a.db| d|"}));
+            (Records{"example.com.||301|$INCLUDE \"sub zone.db\" sub| c|", "x.example.com.||1|1.1.1.1||",
+                     "example.com.||301|$INCLUDE a.db| d|"}));
   std::istringstream input("a ( b\n      c )   d\n");
   kxMasterFileParser parser(&input, "db", "example.com.", true, false);
   std::string rest;
@@ -622,7 +678,7 @@ TEST(ParseZone, WholeFileInOrderWithDomainAndDefaultTTLFromTheSOA) {
   EXPECT_EQ(recordsOf(zone), (Records{"||0|| head|", "www||1|10.0.0.1||", "||6|ns1,hm,1,2,3,4,300||",
                                       "mail||15|10,mail||", "ext||5|host.example.net.||",
                                       "old||1|10.0.0.9|gone||off", "dyn||1|10.0.0.2||42",
-                                      "||301|$INCLUDE other.db||", "||302|$GENERATE,1-2,h$.example.com.,A,10.1.0.$||",
+                                      "||301|$INCLUDE other.db||", "||302|$GENERATE 1-2 h$ A 10.1.0.$||",
                                       "late|1h|1|10.0.0.3||", "|1h|6|ns2,hm,2,2,3,4,5||"}));
 }
 

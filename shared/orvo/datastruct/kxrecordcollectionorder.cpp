@@ -303,12 +303,6 @@ class SortKeys {
   std::vector<SortEntry> itsEntries;
 };
 
-// One master-file line; every record written must lie in the answer section.
-void writeLine(std::ostream& outStream, const kxResourceRecord* inRec, int32_t inSection) {
-  kxAssert(inSection == kxRecordCollection::kAnswerSection);
-  inRec->writeText(outStream);
-  outStream << '\n';
-}
 
 }  // namespace
 
@@ -387,10 +381,24 @@ void kxRecordCollection::sortRecords(int32_t inSortKey, bool inDescending) {
 }
 
 void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTTL) {
-  if (inWriteTTL) {
-    const std::string& ttl = getDefaultTTL();
-    outStream << "$TTL " << (ttl.empty() ? "86400" : ttl.c_str()) << '\n';
-  }
+  const std::string defaultTTL = getDefaultTTL().empty() ? std::string("86400") : getDefaultTTL();
+  if (inWriteTTL) outStream << "$TTL " << defaultTTL << '\n';
+  // One master-file line; every record written must lie in the answer section. A kept
+  // directive names the origin and the TTL that were in force where it was read when they
+  // are not the zone's (its owner and TTL): they are set around it, so that the included
+  // file and the generated records are read as they were.
+  const auto writeLine = [&](const kxResourceRecord* inRec, int32_t inSection) {
+    kxAssert(inSection == kxRecordCollection::kAnswerSection);
+    const bool directive = inRec->type() == kControlInclude || inRec->type() == kControlGenerate;
+    const bool ownOrigin = directive && !inRec->getName().empty();
+    const bool ownTTL = directive && !inRec->getTTL().empty();
+    if (ownOrigin) outStream << "$ORIGIN " << inRec->getFullName() << '\n';
+    if (ownTTL) outStream << "$TTL " << inRec->getTTL() << '\n';
+    inRec->writeText(outStream);
+    outStream << '\n';
+    if (ownTTL && inWriteTTL) outStream << "$TTL " << defaultTTL << '\n';
+    if (ownOrigin && !itsDomainName.empty()) outStream << "$ORIGIN " << itsDomainName << '\n';
+  };
 
   // Comment lines and directives that stand before the first record.
   const std::vector<kxResourceRecord*> records = itsStore->itsOrder.toVector();
@@ -400,7 +408,7 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
     // The added types are records like any other, whatever their number.
     if (type != kNoRecordType && (type < kNumRecordTypes || (isExtendedRecordType(type) && kxExtendedRecordTypes())))
       break;
-    writeLine(outStream, *iter, (*iter)->itsSection);
+    writeLine(*iter, (*iter)->itsSection);
   }
   if (iter == records.cend()) return;
 
@@ -408,9 +416,9 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
   // SOA record is written in its place: a zone with two is faulty, and dropping one would
   // hide that.
   const kxResourceRecord* soa = (*iter)->type() == kTypeSOA ? *iter : getRecord(0, kTypeSOA, kAnySection);
-  if (soa != nullptr) writeLine(outStream, soa, soa->itsSection);
+  if (soa != nullptr) writeLine(soa, soa->itsSection);
   for (; iter != records.cend(); ++iter)
-    if (*iter != soa) writeLine(outStream, *iter, (*iter)->itsSection);
+    if (*iter != soa) writeLine(*iter, (*iter)->itsSection);
 }
 
 void kxRecordCollection::dumpToLog() {

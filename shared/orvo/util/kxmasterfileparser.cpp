@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <sstream>
 #include <string_view>
 
 #include "orvo/datastruct/kxrecordcollection.h"
@@ -201,11 +202,6 @@ bool takesValuePairs(kxResRecType inType) {
   return kinds > 0 && layout->itsKinds[kinds - 1] == kxFieldKind::kSvcParam;
 }
 
-bool isGenerateType(kxResRecType inType) {
-  return inType == kTypeA || inType == kTypeNS || inType == kTypeCNAME || inType == kTypePTR ||
-         inType == kTypeAAAA || inType == kTypeDNAME;
-}
-
 }  // namespace
 
 struct kxMasterFileParser::Fields {
@@ -246,6 +242,7 @@ void kxMasterFileParser::reset() {
   kxCustomParser::reset();
   itsIncludeParser.reset();
   itsStartCheckedFlag = false;
+  itsGenerateCountedFlag = false;
   itsGenCurrent = 0;
   itsGenStop = -1;
   itsLexer.setReturnEOL(true);
@@ -492,25 +489,25 @@ bool kxMasterFileParser::readRecordLine(Fields& outFields) {
     if (!itsInDisabledFlag && !owner.empty()) checkName(owner, itsLexer.getLineNumber(), true);
     nextToken();
   }
-  return readTypeAndData(owner, namedOwner, false, outFields);
+  return readTypeAndData(owner, namedOwner, outFields);
 }
 
-bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner, bool inGenerate,
-                                         Fields& outFields) {
-  std::string ttl;
-  std::string aging;
-  bool haveTTL = false;
+kxResRecType kxMasterFileParser::readTypeWords(std::string& outTTL, bool& outHaveTTL, std::string& outAging,
+                                               RawText* ioRaw) {
+  outTTL.clear();
+  outAging.clear();
+  outHaveTTL = false;
   bool haveClass = false;
-  kxResRecType type = kNoRecordType;
   for (;;) {
     if (itsLexer.getToken() != kWordToken) raiseError(kxErr_parserUnexpectedToken, kUnexpectedToken, kWordToken);
+    if (ioRaw != nullptr) appendRawToken(ioRaw->itsText, ioRaw->itsLine, ioRaw->itsEnd);
     const char* text = getTokenText();
     const size_t length = itsLexer.getTokenLength();
     if (length >= 2 && text[0] == '[' && text[length - 1] == ']') {
       if (startsWith(text, "[AGE:", false))
-        aging.assign(text + 5, length - 6);
+        outAging.assign(text + 5, length - 6);
       else if (startsWith(text, "[Aging:", false))
-        aging.assign(text + 7, length - 8);
+        outAging.assign(text + 7, length - 8);
       else
         raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
     } else if (!isDigit(text[0])) {
@@ -519,25 +516,29 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
       if (entry != nullptr) {
         classNumber = uint32_t(entry->value);
       } else if (!itsExtendedTypesFlag || !kxReadClassWord(text, classNumber)) {
-        type = kxTableTypeFromName(text);
+        kxResRecType type = kxTableTypeFromName(text);
         if (type == kNoRecordType && itsExtendedTypesFlag) type = kxExtendedTypeFromName(text);
         if (type == kNoRecordType && !equalsText(text, "N/A", false))
           raiseError(kxErr_parserUnknownRRType, kUnknownRRType, kWordToken);
-        break;
+        return type;
       }
       if (classNumber != kClassIN) raiseError(kxErr_parserUnsupportedClass, kUnsupportedClass, kWordToken);
       if (haveClass) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
       haveClass = true;
     } else {
-      if (haveTTL) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
-      ttl = readTTLWord(text);
-      haveTTL = true;
+      if (outHaveTTL) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
+      outTTL = readTTLWord(text);
+      outHaveTTL = true;
     }
     nextToken();
   }
-  // Checked before the data so that no other type's data rules (SOA's above all) run.
-  if (inGenerate && !isGenerateType(type)) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
+}
 
+bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner, Fields& outFields) {
+  std::string ttl;
+  std::string aging;
+  bool haveTTL = false;
+  const kxResRecType type = readTypeWords(ttl, haveTTL, aging, nullptr);
   struct ValuePairs {
     kxMasterFileFormatLexer& lexer;
     ~ValuePairs() { lexer.setQuotedValuePairs(false); }
@@ -551,7 +552,7 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
         itsLastOwner = ioOwner;
         itsHaveLastOwnerFlag = true;
       }
-    } else if (!inGenerate) {
+    } else {
       // Taking the apex would change the record; there is no owner to inherit.
       if (!itsHaveLastOwnerFlag) raiseError(kxErr_parserExpectedName, kMissingOwner, kWordToken);
       ioOwner = itsLastOwner;
@@ -567,11 +568,6 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   outFields.aging = aging;
   outFields.data.clear();
   outFields.comment.clear();
-  if (inGenerate) {
-    readDataFields(type, outFields.data);
-    readCommentAndEndOfLine(outFields.comment);
-    return haveTTL;
-  }
   // SOA and LOC data cannot be empty: their readers refuse it.
   itsDataWords = 1;
   if (type != kNoRecordType && itsExtendedTypesFlag && startsGenericData()) {
@@ -889,7 +885,10 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
 
   if (itsKeepDirectivesFlag) {
+    // As a kept "$GENERATE": the origin and TTL its records without TTL would take.
     outFields.type = kControlInclude;
+    outFields.name = itsOrigin;
+    outFields.ttl = implicitTTL();
     outFields.data = text;
     outFields.aging.clear();
     return true;
@@ -921,8 +920,14 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   return false;
 }
 
+// "$GENERATE range owner [TTL] [class] type data": as in BIND, the owner and the data are one
+// word each; data of several fields is written as one quoted string. Both templates stay as
+// written, relative names and escapes included, and are made absolute once expanded.
 bool kxMasterFileParser::readGenerate(Fields& outFields) {
+  RawText raw;
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
   nextWord();
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
   const std::string range = itsLexer.getTokenText();
   int32_t start = 0;
   int32_t stop = -1;
@@ -930,63 +935,133 @@ bool kxMasterFileParser::readGenerate(Fields& outFields) {
   if (!parseGenerateRange(range, start, stop, step)) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
   if (stop < start || start < 0 || step < 1) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
   itsGenLine = itsLexer.getLineNumber();
-  if (!itsKeepDirectivesFlag) {
-    // Counted before any record is made, so a range of billions fails at once.
-    const uint64_t count = static_cast<uint64_t>((int64_t(stop) - start) / step) + 1;
-    const uint64_t limit = itsBudget->itsLimits.itsMaxGenerated;
-    if (count > limit - std::min(limit, itsBudget->itsGenerated))
-      raiseError(kxErr_parserInvalidRange, kTooManyGenerated, std::to_string(limit).c_str());
-    itsBudget->itsGenerated += count;
-  }
+  if (!itsKeepDirectivesFlag) countGenerated(static_cast<uint64_t>((int64_t(stop) - start) / step) + 1);
 
   nextWord();
-  const char* raw = itsLexer.getTokenText();
-  std::string ownerTemplate = raw;
-  if (ownerTemplate == "@")
-    ownerTemplate = itsOrigin;
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
+  const std::string ownerTemplate = itsLexer.getTokenText();
+
+  nextWord();
+  std::string ttl;
+  std::string aging;
+  bool haveTTL = false;
+  const kxResRecType type = readTypeWords(ttl, haveTTL, aging, &raw);
+  // Records of every type but the zone's SOA, whose data has a reader of its own.
+  if (type == kNoRecordType || type == kTypeSOA) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
+  if (haveTTL)
+    itsTTL->itsLast = ttl;
   else
-    makeAbsolute(ownerTemplate);
-
+    ttl = implicitTTL();
   nextWord();
-  std::string noOwner;
-  std::string name, ttl, data, comment, aging;
-  kxResRecType type = kNoRecordType;
-  bool enabled = true;
-  Fields line{name, ttl, type, data, comment, aging, enabled};
-  const bool ttlGiven = readTypeAndData(noOwner, false, true, line);
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
+  const std::string dataText = unquoted(itsLexer.getTokenText(), itsLexer.getTokenLength());
+  std::string comment;
+  nextToken();
+  readCommentAndEndOfLine(comment);
 
-  outFields.name.clear();
-  outFields.ttl.clear();
   outFields.aging.clear();
   if (itsKeepDirectivesFlag) {
-    std::string text = "$GENERATE";
-    text += itsSeparator;
-    text += range;
-    text += itsSeparator;
-    text += ownerTemplate;
-    if (ttlGiven) {
-      text += itsSeparator;
-      text += ttl;
-    }
-    text += itsSeparator;
-    text += kxResourceRecord::getTypeName(type);
-    text += itsSeparator;
-    text += data;
+    // Kept as written, with what it needs to be read back alike: the origin, and the TTL
+    // its records would take when that is not the zone's default.
     outFields.type = kControlGenerate;
-    outFields.data = text;
+    outFields.name = itsOrigin;
+    outFields.ttl = haveTTL ? std::string() : ttl;
+    outFields.data = std::move(raw.itsText);
     outFields.comment = comment;
     itsGenCurrent = 0;
     itsGenStop = -1;
     return true;
   }
+  std::istringstream templateText(dataText);
+  kxMasterFileParser templateParser(&templateText, itsLexer.getFileName(), itsOrigin, false, true);
+  templateParser.itsExtendedTypesFlag = itsExtendedTypesFlag;
+  templateParser.itsLexer.startAtLine(itsGenLine);
+  std::string data;
+  templateParser.readTemplateData(type, data);
+
   itsGenCurrent = start;
   itsGenStop = stop;
   itsGenStep = step;
   itsGenType = type;
   itsGenTTL = ttl;
-  itsGenOwner = ownerTemplate;
-  itsGenData = data;
+  itsGenOwner = ownerTemplate == "@" ? itsOrigin : ownerTemplate;
+  itsGenData = std::move(data);
+  itsGenDataWords = templateParser.itsDataWords;
   return false;
+}
+
+void kxMasterFileParser::readTemplateData(kxResRecType inType, std::string& outData) {
+  std::string name, ttl, comment, aging;
+  kxResRecType type = inType;
+  bool enabled = true;
+  Fields fields{name, ttl, type, outData, comment, aging, enabled};
+  itsDataWords = 1;
+  // The line end that comes before the first line's words.
+  nextToken();
+  if (inType == kTypeLOC) {
+    readLOCData(fields);
+  } else {
+    readDataFields(inType, outData);
+    readCommentAndEndOfLine(comment);
+  }
+  // One line of data and nothing else: a comment in it is no comment of the zone file.
+  if (!comment.empty() || nextToken() != kEOFToken)
+    raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
+}
+
+void kxMasterFileParser::countGenerated(uint64_t inCount) {
+  Budget& budget = *itsBudget;
+  const uint64_t limit = budget.itsLimits.itsMaxGenerated;
+  const auto refuse = [&](int inLine) {
+    kxErrorMessage message(kxErr_parserInvalidRange, kTooManyGenerated);
+    message.addParam('f', itsLexer.getFileName());
+    message.addParam('l', static_cast<uint32_t>(inLine));
+    message.addParam('t', "$GENERATE");
+    message.addParam('e', std::to_string(limit));
+    throw kxException(message);
+  };
+  // Counted already with the whole file.
+  if (itsGenerateCountedFlag) return;
+  uint64_t total = inCount;
+  if (total > limit - std::min(limit, budget.itsGenerated)) refuse(itsGenLine);
+  // The ranges of the later lines, read ahead from the file's stream, which is then put back:
+  // a file of many ranges is refused before its first records are made. A stream that cannot
+  // be put back (a pipe) has its ranges counted as they come.
+  std::istream* stream = itsLexer.getStream();
+  std::streambuf* buffer = stream != nullptr ? stream->rdbuf() : nullptr;
+  const std::streampos resume =
+      buffer != nullptr ? buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in) : std::streampos(-1);
+  if (resume != std::streampos(-1)) {
+    const std::ios_base::iostate state = stream->rdstate();
+    int tooMany = 0;
+    try {
+      kxMasterFileFormatLexer ahead;
+      ahead.setInterpretEscapes(false);
+      ahead.setStream(stream, itsLexer.getFileName(), false);
+      ahead.startAtLine(itsLexer.getLineNumber() + 1);
+      // One look at the first word of each line: the rest is skipped unread.
+      while (tooMany == 0 && ahead.nextToken() != kEOFToken) {
+        if (ahead.getToken() == kWordToken && equalsText(ahead.getTokenText(), "$GENERATE", false) &&
+            ahead.nextToken() == kWordToken) {
+          int32_t first = 0;
+          int32_t last = -1;
+          int32_t step = 1;
+          if (parseGenerateRange(ahead.getTokenText(), first, last, step) && first >= 0 && last >= first) {
+            total += static_cast<uint64_t>((int64_t(last) - first) / step) + 1;
+            if (total > limit - std::min(limit, budget.itsGenerated)) tooMany = ahead.getLineNumber();
+          }
+        }
+        ahead.skipRestOfLine();
+      }
+    } catch (const kxException&) {
+      // The reading proper meets the fault and names it.
+    }
+    stream->clear(state);
+    buffer->pubseekpos(resume, std::ios_base::in);
+    if (tooMany != 0) refuse(tooMany);
+    itsGenerateCountedFlag = true;
+  }
+  budget.itsGenerated += total;
 }
 
 void kxMasterFileParser::generateRecord(Fields& outFields) {
@@ -996,7 +1071,22 @@ void kxMasterFileParser::generateRecord(Fields& outFields) {
   outFields.ttl = itsGenTTL;
   outFields.type = itsGenType;
   outFields.data = expandTemplate(itsGenData, itsGenCurrent);
-  if (kxResourceRecord::isDomainNameField(itsGenType, 0)) makeAbsolute(outFields.data);
+  if (kxResourceRecord::hasDomainNameFields(itsGenType)) {
+    std::string& data = outFields.data;
+    size_t begin = 0;
+    for (uint32_t index = 0; begin <= data.size(); ++index) {
+      size_t end = data.find(itsSeparator, begin);
+      if (end == std::string::npos) end = data.size();
+      if (kxResourceRecord::isDomainNameField(itsGenType, index)) {
+        std::string name = data.substr(begin, end - begin);
+        makeAbsolute(name);
+        data.replace(begin, end - begin, name);
+        end = begin + name.size();
+      }
+      begin = end + 1;
+    }
+  }
+  itsDataWords = itsGenDataWords;
   outFields.comment.clear();
   outFields.aging.clear();
   outFields.enabled = true;
@@ -1026,14 +1116,18 @@ bool kxMasterFileParser::parseGenerateRange(const std::string& inText, int32_t& 
   return p == end && outStop >= 0;
 }
 
+// As BIND expands a template: an escape is kept whole for the name or data it is part of
+// ("\$" is a dollar sign there, "\." a dot inside a label), and the nibble bases n and N give
+// the hexadecimal digits from the lowest, one label each, as reverse names of IPv6 take them.
 std::string kxMasterFileParser::expandTemplate(const std::string& inTemplate, int32_t inCounter) {
   std::string out;
   const char* p = inTemplate.c_str();
   const char* const end = p + inTemplate.size();
   while (p < end) {
     if (*p == '\\') {
-      if (++p == end) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
-      out += *p++;
+      if (p + 1 == end) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
+      out.append(p, 2);
+      p += 2;
       continue;
     }
     if (*p != '$') {
@@ -1059,7 +1153,7 @@ std::string kxMasterFileParser::expandTemplate(const std::string& inTemplate, in
         padded = true;
         if (ok && *p == ',') {
           base = *++p;
-          if (base != 'd' && base != 'o' && base != 'x' && base != 'X')
+          if (std::strchr("doxXnN", base) == nullptr || base == '\0')
             raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
           ++p;
         }
@@ -1070,6 +1164,22 @@ std::string kxMasterFileParser::expandTemplate(const std::string& inTemplate, in
       if (width > kMaxExpansionWidth) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
     }
     const int64_t value = int64_t(inCounter) + offset;
+    if (base == 'n' || base == 'N') {
+      // Width counts the digits and the dots between them; a width that ends on a dot leaves
+      // the dot (BIND's "${0,4,n}" is "0.0.").
+      const char* const digits = base == 'n' ? "0123456789abcdef" : "0123456789ABCDEF";
+      uint32_t nibbles = static_cast<uint32_t>(value);
+      do {
+        out += digits[nibbles & 0xF];
+        nibbles >>= 4;
+        if (width > 0) --width;
+        if (width > 0 || nibbles != 0) {
+          out += '.';
+          if (width > 0) --width;
+        }
+      } while (nibbles != 0 || width > 0);
+      continue;
+    }
     char text[kMaxExpansionWidth + 1];
     const int fieldWidth = padded ? int(width) : 0;
     if (base == 'd')

@@ -72,6 +72,13 @@ struct kxMasterFileLimits {
 // kControlGenerate) while directives are kept (the default), otherwise carried out: an
 // included file is read by a parser of its own (itsIncludeParser) whose records come before
 // the line after the directive, and generated records come from the templates one per call.
+// A kept directive's data is its text as written; its owner is the origin in force there and
+// its TTL the one records without TTL would take there, when that is not the zone's default,
+// so that the writer can set both around it.
+//
+// The reader reads as BIND reads: quoted strings are words of their own, TTLs follow BIND's
+// rules (see TTLState) and a "$GENERATE" template is expanded as BIND expands it. What it
+// reads otherwise than written goes to the warning handler.
 // Includes nest at most kMaxIncludeDepth deep, so a file that includes itself ends in an
 // error rather than in endless recursion.
 //
@@ -203,9 +210,24 @@ class kxMasterFileParser : public kxCustomParser {
   bool readFromLine(int inToken, Fields& outFields);
   bool readDisabledRecord(Fields& outFields);
   bool readRecordLine(Fields& outFields);
+  // A directive's text as written, gathered word by word (appendRawToken).
+  struct RawText {
+    std::string itsText;
+    int itsLine = 0;
+    int itsEnd = 0;
+  };
+  // The TTL, class and aging words from the current token on, up to the type's word, which
+  // stays the current token; with ioRaw, each word is added to it.
+  kxResRecType readTypeWords(std::string& outTTL, bool& outHaveTTL, std::string& outAging, RawText* ioRaw);
   // The TTL, class, aging and type words, then the data to the end of the line. True when a
-  // record is delivered; for a "$GENERATE" line (inGenerate) whether a TTL was written.
-  bool readTypeAndData(std::string& ioOwner, bool inNamedOwner, bool inGenerate, Fields& outFields);
+  // record is delivered.
+  bool readTypeAndData(std::string& ioOwner, bool inNamedOwner, Fields& outFields);
+  // The data template of a "$GENERATE" line read as the data of inType, from this parser's
+  // own input (a text holding the template alone). Names stay as written.
+  void readTemplateData(kxResRecType inType, std::string& outData);
+  // Counts a "$GENERATE" line's inCount records against the bound of generated records; at
+  // the file's first one, the ranges of all its later lines too, before any record is made.
+  void countGenerated(uint64_t inCount);
   void readDataFields(kxResRecType inType, std::string& outData);
   void warn(int inLine, const std::string& inText) const;
   // A TTL word as BIND reads it: valid up to 4294967295, a value above 2147483647 read as 0
@@ -263,6 +285,9 @@ class kxMasterFileParser : public kxCustomParser {
   // The line the record being read began on, and that of the "$GENERATE" being carried out.
   int itsRecordLine = 0;
   int itsGenLine = 0;
-  // Data words on the record line last read (or the "$GENERATE" template's).
+  // Data words on the record line last read, and in the "$GENERATE" template.
   uint32_t itsDataWords = 0;
+  uint32_t itsGenDataWords = 0;
+  // The "$GENERATE" ranges of this whole file are counted in the budget.
+  bool itsGenerateCountedFlag = false;
 };

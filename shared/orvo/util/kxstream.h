@@ -102,6 +102,9 @@ class kxCustomStreamLexer {
   // current line (its terminating NUL included); the next token is read from there.
   bool setCursorInToken(unsigned inOffset);
 
+  std::istream* getStream() const { return itsStream; }
+  // The next line read is numbered inLine: a text cut from a longer input keeps its lines.
+  void startAtLine(int32_t inLine) { itsLineNumber = inLine - 1; }
   long getStreamPosition() const;
   long getStreamSize() const;
 
