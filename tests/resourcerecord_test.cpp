@@ -215,6 +215,9 @@ TEST(Record, TextLines) {
       {record(kTypeMX, "host", "10\tmail", "old", false), ";<!dis:host\t3600\tIN\tMX\t10\tmail>old"},
       {record(kTypeMX, "", "10\tmail.other.", "note"), "@\t3600\tIN\tMX\t10\tmail.other.\t;note"},
       {record(kTypeMX, "", "10\t"), "@\t3600\tIN\tMX\t10\t@"},
+      // A label "@" is no origin: written escaped.
+      {record(kTypeMX, "@", "10\t@"), "\\@\t3600\tIN\tMX\t10\t\\@"},
+      {record(kTypeCNAME, "@.sub", "@.x"), "@.sub\t3600\tIN\tCNAME\t@.x"},
       {record(kTypeA, "www", "192.0.2.1", "", false, ""), ";<!dis:www\t\tIN\tA\t192.0.2.1>"},
       {record(kNoRecordType, "", "", "note", true, ""), ";note"},
       {record(kNoRecordType, "", "", "note", false, ""), ";<!dis:>note"},

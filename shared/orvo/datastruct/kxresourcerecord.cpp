@@ -31,6 +31,14 @@ size_t fieldEnd(const std::string& inData, size_t inBegin) {
 
 const char* textOrEmpty(const char* inText) { return inText ? inText : ""; }
 
+// A relative name as a master file holds it: "@" there is the origin, so a name whose one
+// label is "@" is written escaped; the empty name, the origin itself, is "@".
+std::string_view relativeNameText(std::string_view inName) {
+  if (inName.empty()) return "@";
+  if (inName == "@") return "\\@";
+  return inName;
+}
+
 // The kind of field inIndex of an added type's layout, or kEnd.
 kxFieldKind layoutKind(kxResRecType inType, uint32_t inIndex) {
   const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
@@ -484,9 +492,11 @@ bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecTy
     const size_t end = fieldEnd(data, begin);
     const std::string field = data.substr(begin, end - begin);
     if (isDomainNameField(inType, index)) {
-      if (field.empty())
+      if (inOrigin == "@")
+        result += relativeNameText(field);
+      else if (field.empty())
         result += inOrigin;
-      else if (!isAbsoluteName(field) && inOrigin != "@")
+      else if (!isAbsoluteName(field))
         result += field + "." + inOrigin;
       else
         result += field;
@@ -534,7 +544,7 @@ void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inNa
   if (hasOrigin)
     outStream << qualifyName(name, inOrigin);
   else
-    outStream << (*name ? name : "@");
+    outStream << relativeNameText(name);
   if (inAging && *inAging) outStream << inSeparator << "[AGE:" << inAging << ']';
   outStream << inSeparator << textOrEmpty(inTTL);
   if (inWriteClass) outStream << inSeparator << "IN";
