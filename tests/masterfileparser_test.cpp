@@ -106,7 +106,8 @@ TEST(MasterFileParser, RecordLines) {
       {"record comment", "a A 1.2.3.4 ;c", {"a.example.com.||1|1.2.3.4|c|"}},
       {"aging mark anywhere before the type",
        "h [AGE:12] 3600 IN A 10.0.0.3\nh 60 [aging:7] A 1.1.1.1\nh [AGE:1] [Age:2] A 1.1.1.1",
-       {"h.example.com.|3600|1|10.0.0.3||12", "h.example.com.|60|1|1.1.1.1||7", "h.example.com.|60|1|1.1.1.1||2"}},
+       // The second record's RRset has the TTL 3600, which BIND makes the last TTL.
+       {"h.example.com.|3600|1|10.0.0.3||12", "h.example.com.|60|1|1.1.1.1||7", "h.example.com.|3600|1|1.1.1.1||2"}},
       {"N/A keeps its owner and fields", "x A 1.1.1.1\n\tn/a p q\ny N/A r",
        {"x.example.com.||1|1.1.1.1||", "||0|p,q||", "y.example.com.||0|r||"}},
       {"type without data", "e TXT", {"e.example.com.||16|||"}},

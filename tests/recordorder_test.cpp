@@ -350,6 +350,34 @@ TEST(MasterFileOutput, ReadsBackAsStored) {
   EXPECT_EQ(masterFile(back, true), text);
 }
 
+// Written as a name server is to read it again: an RRset in the TTL of its first record
+// (whatever the order written), names in the letter case they were set in, and a kept
+// directive in the origin and TTL it was read in.
+TEST(MasterFileOutput, ReadsAsANameServerReadTheZone) {
+  kxRecordCollection zone("zone.test.");
+  zone.setDefaultTTL("1h");
+  zone.addRecord("", "", kTypeSOA, kSOAData);
+  zone.addRecord("b", "600", kTypeA, "192.0.2.2");
+  zone.addRecord("a", "300", kTypeA, "192.0.2.1");
+  zone.addRecord("b", "", kTypeA, "192.0.2.1");
+  zone.addRecord("b", "60", kTypeA, "192.0.2.3", "", false);  // disabled: read by no server
+  zone.addRecord("b", "3600", kTypeTXT, "t");
+  zone.addRecord("b", "7200", kTypeRRSIG, "TXT\t8\t3\t3600\t1\t2\t3\tzone.test.\tAwEA");
+  zone.addRecord("WWW.ZONE.TEST.", "", kTypeCNAME, "Web.ZONE.TEST.");
+  zone.addRecord("", "", kControlGenerate, "$GENERATE 1-2 g$ A 192.0.2.$")->setName("sub.zone.test.");
+  zone.getRecord(zone.getRecordCount() - 1)->setTTL("5m");
+  zone.addRecord("", "", kControlInclude, "$INCLUDE hosts.db");
+  zone.sortRecords(kxRecordCollection::kSortByType, true);
+  EXPECT_EQ(lines(masterFile(zone, true)),
+            (std::vector<std::string>{"$TTL 1h", "@\t\tIN\tSOA\t" + std::string(kSOAData), "$ORIGIN sub.zone.test.",
+                                      "$TTL 5m", "$GENERATE 1-2 g$ A 192.0.2.$", "$TTL 1h", "$ORIGIN zone.test.",
+                                      "$INCLUDE hosts.db",
+                                      "b\t7200\tIN\tRRSIG\tTXT\t8\t3\t3600\t1\t2\t3\t@\tAwEA",
+                                      "b\t3600\tIN\tTXT\t\"t\"", "WWW.ZONE.TEST.\t\tIN\tCNAME\tWeb.ZONE.TEST.",
+                                      ";<!dis:b\t60\tIN\tA\t192.0.2.3>", "b\t600\tIN\tA\t192.0.2.2",
+                                      "b\t600\tIN\tA\t192.0.2.1", "a\t300\tIN\tA\t192.0.2.1"}));
+}
+
 // The trace lines without their time stamps.
 std::vector<std::string> dumped(kxRecordCollection& ioCollection) {
   orvo::test::CaptureFd capture(2);

@@ -162,7 +162,10 @@ TEST(Record, RelativizeAndQualifyData) {
   } cases[] = {
       {kTypeMX, "10\tmail.zone.test.", "10\tmail", true},
       {kTypeMX, "10\tmail.other.", "10\tmail.other.", true},
-      {kTypeCNAME, "ZONE.TEST.", "", true},
+      {kTypeCNAME, "zone.test.", "", true},
+      // A name written in other letter case keeps it: it stays absolute.
+      {kTypeCNAME, "ZONE.TEST.", "ZONE.TEST.", true},
+      {kTypeMX, "10\tmail.Zone.Test.", "10\tmail.Zone.Test.", true},
       {kTypeSRV, "0\t5\t80\tsip.zone.test.", "0\t5\t80\tsip", true},
       {kTypeSOA, "ns.zone.test.\thostmaster.zone.test.\t2024031501\t3600\t600\t86400\t60",
        "ns\thostmaster\t2024031501\t3600\t600\t86400\t60", true},

@@ -15,11 +15,20 @@
 
 namespace {
 
+// A name in data is stored relative only where it ends in the domain in the same letter case:
+// a name written otherwise keeps its case, as name servers keep it.
+bool stripExactDomain(const std::string& inDomain, std::string& ioName) {
+  if (ioName.size() < inDomain.size() ||
+      ioName.compare(ioName.size() - inDomain.size(), inDomain.size(), inDomain) != 0)
+    return false;
+  return kxResourceRecord::stripDomain(inDomain, ioName);
+}
+
 // Strips the domain from the field [inBegin, inEnd) of ioData in place, by the rule of
 // stripDomain; true when the field changed.
 bool stripDomainInField(const std::string& inDomain, std::string& ioData, size_t inBegin, size_t inEnd) {
   std::string field = ioData.substr(inBegin, inEnd - inBegin);
-  if (!kxResourceRecord::stripDomain(inDomain, field)) return false;
+  if (!stripExactDomain(inDomain, field)) return false;
   ioData.replace(inBegin, inEnd - inBegin, field);
   return true;
 }
@@ -170,7 +179,7 @@ void kxResourceRecord::setTTL(const std::string& inTTL) {
 void kxResourceRecord::dropEmptyExtras() {
   if (!itsExtras) return;
   const Extras& extras = *itsExtras;
-  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() &&
+  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() && extras.itsDomainCase.empty() &&
       extras.itsProperties.getCount() == 0 && extras.itsProperties.getName().empty() &&
       !extras.itsProperties.isModified())
     itsExtras.reset();
@@ -246,9 +255,25 @@ void kxResourceRecord::setName(const std::string& inName) {
   // The collection files its records by name: out of its index while the name changes.
   if (itsStored) itsCollection->unindexName(this);
   itsName = inName;
-  const std::string* domain = ownerDomain();
-  if (domain) stripDomain(*domain, itsName);
+  if (itsExtras) {
+    itsExtras->itsDomainCase.clear();
+    dropEmptyExtras();
+  }
+  stripOwnerDomain();
   if (itsStored) itsCollection->indexName(this);
+}
+
+bool kxResourceRecord::stripOwnerDomain() {
+  const std::string* domain = ownerDomain();
+  if (!domain || domain->empty() || itsName.size() < domain->size()) return false;
+  std::string suffix = itsName.substr(itsName.size() - domain->size());
+  if (!stripDomain(*domain, itsName)) return false;
+  if (suffix != *domain) extras().itsDomainCase = std::move(suffix);
+  return true;
+}
+
+const std::string& kxResourceRecord::getDomainCase() const {
+  return itsExtras ? itsExtras->itsDomainCase : *noText();
 }
 
 void kxResourceRecord::setType(kxResRecType inType) {
@@ -294,7 +319,7 @@ void kxResourceRecord::setDataField(uint32_t inIndex, const std::string& inValue
   }
   std::string value = inValue;
   const std::string* domain = ownerDomain();
-  if (domain && isDomainNameField(itsType, inIndex)) stripDomain(*domain, value);
+  if (domain && !domain->empty() && isDomainNameField(itsType, inIndex)) stripExactDomain(*domain, value);
   itsData.replace(position, fieldEnd(itsData, position) - position, value);
 }
 
@@ -308,13 +333,18 @@ std::string kxResourceRecord::qualifyWithOwner(const std::string& inName) const 
   return inName + "." + *domain;
 }
 
-std::string kxResourceRecord::getFullName() const { return qualifyWithOwner(itsName); }
+std::string kxResourceRecord::getFullName() const {
+  const std::string& domainCase = getDomainCase();
+  if (domainCase.empty() || !itsCollection) return qualifyWithOwner(itsName);
+  if (itsName.empty()) return domainCase;
+  return itsName + (domainCase.front() == '.' ? "" : ".") + domainCase;
+}
 
 bool kxResourceRecord::relativizeName() {
   const std::string* domain = ownerDomain();
   if (!domain) return false;
   if (itsStored) itsCollection->unindexName(this);
-  const bool changed = stripDomain(*domain, itsName);
+  const bool changed = stripOwnerDomain();
   if (itsStored) itsCollection->indexName(this);
   return changed;
 }
@@ -329,9 +359,13 @@ bool kxResourceRecord::isEmpty(bool inIgnoreComment) const {
          (inIgnoreComment || getComment().empty());
 }
 
-void kxResourceRecord::writeText(std::ostream& outStream) const {
-  writeRecordText(outStream, itsName.c_str(), getTTL().c_str(), itsType, itsData.c_str(), getComment().c_str(),
-                  getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
+void kxResourceRecord::writeText(std::ostream& outStream) const { writeText(outStream, getTTL()); }
+
+void kxResourceRecord::writeText(std::ostream& outStream, const std::string& inTTL) const {
+  // An owner whose domain was written in other letter case is written in full, as written.
+  const std::string name = getDomainCase().empty() ? std::string() : getFullName();
+  writeRecordText(outStream, name.empty() ? itsName.c_str() : name.c_str(), inTTL.c_str(), itsType, itsData.c_str(),
+                  getComment().c_str(), getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
 }
 
 void kxResourceRecord::logRecord() const {
@@ -445,7 +479,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
     case kFormatPrefName:
     case kFormatSRV:
     case kFormatNAPTR:
-      stripDomain(inDomain, ioData);
+      stripExactDomain(inDomain, ioData);
       return true;
     case kFormatRP:
     case kFormatSOA: {
@@ -463,7 +497,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       const uint32_t index = getDataFormat(inType) == kFormatRRSIG ? 7 : 0;
       std::vector<std::string> fields;
       splitText(ioData, kDataSeperator, fields);
-      if (index >= fields.size() || !stripDomain(inDomain, fields[index])) return false;
+      if (index >= fields.size() || !stripExactDomain(inDomain, fields[index])) return false;
       ioData = joinTexts(fields, kDataSeperator);
       return true;
     }
@@ -473,7 +507,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       splitText(ioData, kDataSeperator, fields);
       bool changed = false;
       for (uint32_t index = 0; index < fields.size(); ++index)
-        if (isDomainNameField(inType, index)) changed |= stripDomain(inDomain, fields[index]);
+        if (isDomainNameField(inType, index)) changed |= stripExactDomain(inDomain, fields[index]);
       if (changed) ioData = joinTexts(fields, kDataSeperator);
       return changed;
     }

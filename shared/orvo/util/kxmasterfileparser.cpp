@@ -295,6 +295,21 @@ std::string kxMasterFileParser::readTTLWord(const char* inText) {
   return "0";
 }
 
+// BIND gives the records of an RRset the TTL of its first, and while no default is known the
+// TTL it gave is the last TTL too. BIND sees an RRset within the run of lines of one owner.
+void kxMasterFileParser::keepPriorTTL(const std::string& inOwner, kxResRecType inType, const std::string& inTTL) {
+  if (!equalsText(inOwner, itsRunOwner, false)) {
+    itsRunOwner = inOwner;
+    itsRunTTLs.clear();
+  }
+  for (const auto& [type, ttl] : itsRunTTLs) {
+    if (type != inType) continue;
+    if (!sameTTL(ttl, inTTL)) itsTTL->itsLast = ttl;
+    return;
+  }
+  itsRunTTLs.emplace_back(inType, inTTL);
+}
+
 std::string kxMasterFileParser::implicitTTL() const {
   const TTLState& state = *itsTTL;
   if (!state.itsDefaultKnown) return state.itsLast;
@@ -561,6 +576,7 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
       ttl = implicitTTL();
     else if (!itsInDisabledFlag)
       itsTTL->itsLast = ttl;
+    if (!itsTTL->itsDefaultKnown && !itsInDisabledFlag && !ttl.empty()) keepPriorTTL(ioOwner, type, ttl);
   }
   outFields.name = ioOwner;
   outFields.ttl = ttl;

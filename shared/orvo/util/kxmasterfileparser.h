@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "orvo/datastruct/kxresrectype.h"
 #include "orvo/util/kxparser.h"
@@ -235,6 +237,9 @@ class kxMasterFileParser : public kxCustomParser {
   std::string readTTLWord(const char* inText);
   // The TTL text of a record read without one, by the state of the parse.
   std::string implicitTTL() const;
+  // A live record of inTTL while no default TTL is known: an RRset of its run of lines that
+  // has another TTL makes that the last TTL.
+  void keepPriorTTL(const std::string& inOwner, kxResRecType inType, const std::string& inTTL);
   void readCommentAndEndOfLine(std::string& outComment);
   void readSOAData(Fields& outFields);
   // An SOA record read before any TTL was known: its minimum becomes the default TTL.
@@ -256,6 +261,10 @@ class kxMasterFileParser : public kxCustomParser {
   TTLState itsOwnTTL;
   // This parse's TTLs: its own, or those of the parser whose file included this one.
   TTLState* itsTTL = &itsOwnTTL;
+  // The owner of the run of lines read last, and the TTL of each type in it (kept while no
+  // default TTL is known).
+  std::string itsRunOwner;
+  std::vector<std::pair<kxResRecType, std::string>> itsRunTTLs;
   std::string itsLastOwner;
   // A record named an owner, so a line without one has one to take.
   bool itsHaveLastOwnerFlag = false;
