@@ -193,13 +193,25 @@ std::string unquoted(const char* inText, size_t inLength) {
   return std::string(inText, inLength);
 }
 
+// The kinds a layout names before its end.
+uint32_t kindCount(const kxFieldLayout& inLayout) {
+  uint32_t kinds = 0;
+  while (kinds < kxFieldLayout::kMaxKinds && inLayout.itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
+  return kinds;
+}
+
+// The kind of the field at inIndex (from 0): its own, or the last that repeats, or kEnd.
+kxFieldKind kindAt(const kxFieldLayout& inLayout, uint32_t inIndex) {
+  const uint32_t kinds = kindCount(inLayout);
+  if (inIndex < kinds) return inLayout.itsKinds[inIndex];
+  return inLayout.itsRepeatLast && kinds > 0 ? inLayout.itsKinds[kinds - 1] : kxFieldKind::kEnd;
+}
+
 // SVCB and HTTPS: their parameters may hold quoted values (alpn="h2,h3").
 bool takesValuePairs(kxResRecType inType) {
   const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-  if (layout == nullptr || !layout->itsRepeatLast) return false;
-  size_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
-  return kinds > 0 && layout->itsKinds[kinds - 1] == kxFieldKind::kSvcParam;
+  // Past the layout's kinds: the last one, which repeats.
+  return layout != nullptr && layout->itsRepeatLast && kindAt(*layout, kxFieldLayout::kMaxKinds) == kxFieldKind::kSvcParam;
 }
 
 }  // namespace
@@ -595,8 +607,9 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   }
   if (kxResourceRecord::getDataFormat(type) == kFormatGeneric) {
     nextToken();
-    raiseRecordError(kExpectedToken, itsLexer.getToken() == kWordToken ? itsLexer.getTokenText() : "end of line",
-                     "\\#");
+    const bool word = itsLexer.getToken() == kWordToken;
+    raiseRecordError(kExpectedToken, word ? itsLexer.getTokenText() : "end of line", "\\#",
+                     word ? itsLexer.getLineNumber() : itsRecordLine);
   }
   if (type == kTypeSOA) {
     readSOAData(outFields);
@@ -625,8 +638,15 @@ bool kxMasterFileParser::startsGenericData() {
 // in hexadecimal words. The bytes become the type's own text form when the type has one, or
 // stay in the generic form.
 void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outData) {
-  auto refuse = [&](const char* inReason) { raiseRecordError(kIncorrectGenericData, "", inReason); };
+  // A fault is named by the line of its word; a fault of the whole, by the line of the last.
+  int lastLine = itsLexer.getLineNumber();
+  auto refuse = [&](const char* inReason) {
+    const bool word = itsLexer.getToken() == kWordToken;
+    raiseRecordError(kIncorrectGenericData, "", inReason, word ? itsLexer.getLineNumber() : lastLine);
+  };
+  auto refuseWhole = [&](const char* inReason) { raiseRecordError(kIncorrectGenericData, "", inReason, lastLine); };
   if (nextToken() != kWordToken) refuse("missing length");
+  lastLine = itsLexer.getLineNumber();
   const std::string_view lengthText(itsLexer.getTokenText(), itsLexer.getTokenLength());
   size_t length = 0;
   if (lengthText.empty() || lengthText.size() > 5) refuse("length is not a number from 0 to 65535");
@@ -641,6 +661,7 @@ void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outDa
   for (;;) {
     const int token = nextToken();
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
+    lastLine = itsLexer.getLineNumber();
     const char* text = itsLexer.getTokenText();
     for (size_t i = 0; i < itsLexer.getTokenLength(); ++i) {
       unsigned digit = 0;
@@ -654,8 +675,8 @@ void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outDa
       high = -1;
     }
   }
-  if (high >= 0) refuse("odd number of hexadecimal digits");
-  if (bytes.size() != length) refuse("less data than its length");
+  if (high >= 0) refuseWhole("odd number of hexadecimal digits");
+  if (bytes.size() != length) refuseWhole("less data than its length");
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   if (kxResourceRecord::getDataFormat(inType) == kFormatGeneric) {
     outData = kxGenericDataText(data, bytes.size());
@@ -663,16 +684,17 @@ void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outDa
   }
   const char* reason = "";
   if (!kxGenericDataToText(inType, data, bytes.size(), outData, reason))
-    raiseRecordError(kIncorrectData, kxResourceRecord::getTypeName(inType), std::string("generic data ") + reason);
+    raiseRecordError(kIncorrectData, kxResourceRecord::getTypeName(inType), std::string("generic data ") + reason,
+                     lastLine);
 }
 
-// An error of the record being read, named by the line it began on: once the lexer has
-// reported a line's end, its line number is already the next line's.
+// An error of the record being read, named by the line given: once the lexer has reported a
+// line's end, its line number is already the next line's.
 void kxMasterFileParser::raiseRecordError(const char* inMessage, const std::string& inText,
-                                          const std::string& inDetail) {
+                                          const std::string& inDetail, int inLine) {
   kxErrorMessage message(kxErr_parserIncorrectRRFormat, inMessage);
   message.addParam('f', itsLexer.getFileName());
-  message.addParam('l', static_cast<uint32_t>(itsRecordLine));
+  message.addParam('l', static_cast<uint32_t>(inLine));
   message.addParam('t', inText);
   message.addParam('e', inDetail);
   throw kxException(message);
@@ -693,19 +715,20 @@ void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outDat
   kxFieldKind lastKind = kxFieldKind::kEnd;
   if (format == kFormatFields) {
     const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-    uint32_t kinds = 0;
-    while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
+    const uint32_t kinds = kindCount(*layout);
     if (!layout->itsRepeatLast && kinds > 0) {
       lastField = kinds - 1;
       lastKind = layout->itsKinds[lastField];
     }
   }
+  itsDataLines.clear();
   for (uint32_t i = 0;; ++i) {
     const int token = nextToken();
     itsDataWords = i;
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) return;
     if (i == 0 && inType != kNoRecordType) refuseGenericData();
     const bool rest = i > lastField;
+    noteDataLine(outData.size() + (i > 0 ? 1 : 0));
     if (i > 0) {
       if ((inType == kTypeWKS && i > 2) || (inType == kTypeNSEC && i > 1) ||
           (rest && lastKind == kxFieldKind::kTypeBitmap))
@@ -737,9 +760,11 @@ void kxMasterFileParser::readCommentAndEndOfLine(std::string& outComment) {
 
 void kxMasterFileParser::readSOAData(Fields& outFields) {
   std::string& data = outFields.data;
+  itsDataLines.clear();
   for (int i = 0; i < 2; ++i) {
     nextWord();
     if (i == 0) refuseGenericData();
+    noteDataLine(data.size() + (i > 0 ? 1 : 0));
     std::string name(tokenView());
     makeAbsolute(name);
     if (i > 0) data += itsSeparator;
@@ -747,12 +772,14 @@ void kxMasterFileParser::readSOAData(Fields& outFields) {
   }
   nextInteger();
   data += itsSeparator;
+  noteDataLine(data.size());
   data += itsLexer.getTokenText();
   for (int i = 0; i < 4; ++i) {
     nextToken();
     if (itsLexer.getToken() != kWordToken || !isValidTTL(itsLexer.getTokenText()))
       raiseError(kxErr_parserExpectedValue, kExpectedValue, kWordToken);
     data += itsSeparator;
+    noteDataLine(data.size());
     data += itsLexer.getTokenText();
   }
   nextToken();
@@ -777,11 +804,13 @@ void kxMasterFileParser::takeSOAMinimum(Fields& ioFields, const std::string& inM
 void kxMasterFileParser::readLOCData(Fields& outFields) {
   std::string& data = outFields.data;
   const char* const ends[2][2] = {{"N", "S"}, {"E", "W"}};
+  itsDataLines.clear();
   for (int half = 0; half < 2; ++half) {
     if (half > 0) data += itsSeparator;
     nextWord();
     if (half == 0) refuseGenericData();
     for (;;) {
+      noteDataLine(data.size());
       const std::string_view text = tokenView();
       appendDataText(data, text);
       if (equalsText(text.data(), ends[half][0], false) || equalsText(text.data(), ends[half][1], false)) break;
@@ -793,9 +822,61 @@ void kxMasterFileParser::readLOCData(Fields& outFields) {
     const int token = nextToken();
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
     data += itsSeparator;
+    noteDataLine(data.size());
     appendDataText(data, tokenView());
   }
   readCommentAndEndOfLine(outFields.comment);
+}
+
+void kxMasterFileParser::noteDataLine(size_t inOffset) {
+  const int line = itsLexer.getLineNumber();
+  if (itsDataLines.empty() || itsDataLines.back().second != line) itsDataLines.emplace_back(inOffset, line);
+}
+
+// The line of the word a fault lies in. A field joined from several words (base64, hex, a
+// type list) is searched for the faulty word: the first holding what the field cannot hold,
+// else the last, where the fault of the whole (a length) shows.
+int kxMasterFileParser::faultLine(const kxRecordDataFault& inFault, kxResRecType inType, const std::string& inData,
+                                  int inLine) const {
+  if (itsDataLines.empty() || inFault.itsField == 0) return inLine;
+  if (itsDataLines.size() == 1) return itsDataLines.front().second;
+  const auto lineAt = [&](size_t inOffset) {
+    int line = itsDataLines.front().second;
+    for (const auto& [offset, at] : itsDataLines)
+      if (offset <= inOffset) line = at;
+    return line;
+  };
+  if (inFault.itsText.empty()) return itsDataLines.back().second;  // a field missing at the end
+  size_t begin = 0;
+  for (uint32_t field = 1; field < inFault.itsField && begin != std::string::npos; ++field) {
+    begin = inData.find(itsSeparator, begin);
+    if (begin != std::string::npos) ++begin;
+  }
+  if (begin == std::string::npos) return itsDataLines.back().second;
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  const kxFieldKind kind = layout != nullptr ? kindAt(*layout, inFault.itsField - 1) : kxFieldKind::kEnd;
+  const std::string_view field = std::string_view(inData).substr(begin);
+  const char* alphabet = nullptr;
+  if (kind == kxFieldKind::kBase64)
+    alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+  else if (kind == kxFieldKind::kHex || kind == kxFieldKind::kDigest)
+    alphabet = "0123456789ABCDEFabcdef\t";
+  if (alphabet != nullptr) {
+    const size_t bad = field.find_first_not_of(alphabet);
+    return lineAt(bad == std::string_view::npos ? inData.size() - 1 : begin + bad);
+  }
+  if (kind == kxFieldKind::kTypeList || kind == kxFieldKind::kTypeBitmap) {
+    const std::string_view list = field.substr(0, field.find(itsSeparator));
+    for (size_t word = 0; word < list.size();) {
+      size_t end = list.find(' ', word);
+      if (end == std::string_view::npos) end = list.size();
+      const std::string name(list.substr(word, end - word));
+      if (kxTableTypeFromName(name.c_str()) == kNoRecordType && kxExtendedTypeFromName(name) == kNoRecordType)
+        return lineAt(begin + word);
+      word = end + 1;
+    }
+  }
+  return lineAt(begin);
 }
 
 // A live record's owner and data against its type; a fault goes to the handler or is raised.
@@ -813,7 +894,7 @@ void kxMasterFileParser::checkData(const Fields& inFields, int inLine) const {
   }
   kxErrorMessage message(kxErr_parserIncorrectRRFormat, kIncorrectData);
   message.addParam('f', itsLexer.getFileName());
-  message.addParam('l', static_cast<uint32_t>(inLine));
+  message.addParam('l', static_cast<uint32_t>(faultLine(fault, inFields.type, inFields.data, inLine)));
   message.addParam('t', kxResourceRecord::getTypeName(inFields.type));
   message.addParam('e', fault.describe());
   if (!itsDataFaultHandler) throw kxException(message);
@@ -1103,6 +1184,7 @@ void kxMasterFileParser::generateRecord(Fields& outFields) {
     }
   }
   itsDataWords = itsGenDataWords;
+  itsDataLines.clear();  // every fault is the "$GENERATE" line's
   outFields.comment.clear();
   outFields.aging.clear();
   outFields.enabled = true;

@@ -24,6 +24,7 @@
 
 class kxErrorMessage;
 class kxRecordCollection;
+struct kxRecordDataFault;
 class kxResourceRecord;
 
 class kxMasterFileFormatLexer : public kxCustomStreamLexer {
@@ -203,8 +204,13 @@ class kxMasterFileParser : public kxCustomParser {
   // otherwise the first data token is read again by the type's reader).
   bool startsGenericData();
   void readGenericData(kxResRecType inType, std::string& outData);
-  [[noreturn]] void raiseRecordError(const char* inMessage, const std::string& inText, const std::string& inDetail);
+  [[noreturn]] void raiseRecordError(const char* inMessage, const std::string& inText, const std::string& inDetail,
+                                     int inLine);
   void checkData(const Fields& inFields, int inLine) const;
+  // The data's words begin at inOffset of the data on the lexer's current line.
+  void noteDataLine(size_t inOffset);
+  // The line of the word in which a record's fault lies; inLine, the record's, for the owner.
+  int faultLine(const kxRecordDataFault& inFault, kxResRecType inType, const std::string& inData, int inLine) const;
   // A name the reader made (owner, origin) against the rules of domain names: a faulty one
   // goes to the data fault handler when inMayGoOn and the data check has one, else it is
   // raised. True when the name is sound.
@@ -297,6 +303,9 @@ class kxMasterFileParser : public kxCustomParser {
   // Data words on the record line last read, and in the "$GENERATE" template.
   uint32_t itsDataWords = 0;
   uint32_t itsGenDataWords = 0;
+  // For a record written over several lines: where in its data each line's words begin
+  // (offset, line), one entry per line.
+  std::vector<std::pair<size_t, int>> itsDataLines;
   // The "$GENERATE" ranges of this whole file are counted in the budget.
   bool itsGenerateCountedFlag = false;
 };
