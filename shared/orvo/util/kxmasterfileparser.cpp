@@ -193,25 +193,11 @@ std::string unquoted(const char* inText, size_t inLength) {
   return std::string(inText, inLength);
 }
 
-// The kinds a layout names before its end.
-uint32_t kindCount(const kxFieldLayout& inLayout) {
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && inLayout.itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
-  return kinds;
-}
-
-// The kind of the field at inIndex (from 0): its own, or the last that repeats, or kEnd.
-kxFieldKind kindAt(const kxFieldLayout& inLayout, uint32_t inIndex) {
-  const uint32_t kinds = kindCount(inLayout);
-  if (inIndex < kinds) return inLayout.itsKinds[inIndex];
-  return inLayout.itsRepeatLast && kinds > 0 ? inLayout.itsKinds[kinds - 1] : kxFieldKind::kEnd;
-}
-
 // SVCB and HTTPS: their parameters may hold quoted values (alpn="h2,h3").
 bool takesValuePairs(kxResRecType inType) {
   const kxFieldLayout* layout = kxFieldLayoutOf(inType);
   // Past the layout's kinds: the last one, which repeats.
-  return layout != nullptr && layout->itsRepeatLast && kindAt(*layout, kxFieldLayout::kMaxKinds) == kxFieldKind::kSvcParam;
+  return layout != nullptr && layout->itsRepeatLast && layout->kindAt(kxFieldLayout::kMaxKinds) == kxFieldKind::kSvcParam;
 }
 
 }  // namespace
@@ -715,7 +701,7 @@ void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outDat
   kxFieldKind lastKind = kxFieldKind::kEnd;
   if (format == kFormatFields) {
     const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-    const uint32_t kinds = kindCount(*layout);
+    const uint32_t kinds = layout->kindCount();
     if (!layout->itsRepeatLast && kinds > 0) {
       lastField = kinds - 1;
       lastKind = layout->itsKinds[lastField];
@@ -854,7 +840,7 @@ int kxMasterFileParser::faultLine(const kxRecordDataFault& inFault, kxResRecType
   }
   if (begin == std::string::npos) return itsDataLines.back().second;
   const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-  const kxFieldKind kind = layout != nullptr ? kindAt(*layout, inFault.itsField - 1) : kxFieldKind::kEnd;
+  const kxFieldKind kind = layout != nullptr ? layout->kindAt(inFault.itsField - 1) : kxFieldKind::kEnd;
   const std::string_view field = std::string_view(inData).substr(begin);
   const char* alphabet = nullptr;
   if (kind == kxFieldKind::kBase64)
@@ -871,7 +857,7 @@ int kxMasterFileParser::faultLine(const kxRecordDataFault& inFault, kxResRecType
       size_t end = list.find(' ', word);
       if (end == std::string_view::npos) end = list.size();
       const std::string name(list.substr(word, end - word));
-      if (kxTableTypeFromName(name.c_str()) == kNoRecordType && kxExtendedTypeFromName(name) == kNoRecordType)
+      if (kxTableTypeFromName(name) == kNoRecordType && kxExtendedTypeFromName(name) == kNoRecordType)
         return lineAt(begin + word);
       word = end + 1;
     }
