@@ -507,6 +507,16 @@ TEST_F(IncludeTest, IncludedRecordsComeInPlace) {
   EXPECT_EQ(parser.getDefaultTTL(), "1h");
 }
 
+// A kept $INCLUDE is not read, but the last $TTL of its file holds after it.
+TEST_F(IncludeTest, KeptIncludeLeavesItsTTL) {
+  write("ttl.db", "$TTL 7\n$TTL 9 ; the last\nx A 1.1.1.1\n");
+  write("main.db", "$TTL 1h\n$TTL 5\n$INCLUDE " + dir.file("ttl.db") + "\na A 1.1.1.1\n$INCLUDE none.db\nb A 1.1.1.1\n");
+  kxMasterFileParser parser(dir.file("main.db"), "example.com.", true, false);
+  EXPECT_EQ(readAll(parser), (Records{"example.com.|5|301|$INCLUDE " + dir.file("ttl.db") + "||",
+                                      "a.example.com.|9|1|1.1.1.1||", "example.com.|9|301|$INCLUDE none.db||",
+                                      "b.example.com.|9|1|1.1.1.1||"}));
+}
+
 TEST_F(IncludeTest, MissingAndNestedTooDeep) {
   write("main.db", "a A 1.1.1.1\n$INCLUDE missing.db\nb A 1.1.1.1\n");
   kxMasterFileParser missing(dir.file("main.db"), "example.com.", true, false);

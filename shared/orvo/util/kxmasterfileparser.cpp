@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string_view>
@@ -974,6 +975,18 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
     outFields.ttl = implicitTTL();
     outFields.data = text;
     outFields.aging.clear();
+    // The file is not read, but a "$TTL" in it holds after it: the last one is looked up.
+    std::ifstream included(fileName, std::ios_base::in | std::ios_base::binary);
+    scanDirective(included, fileName, 1, "$TTL", [&](const char* inTTL, int) {
+      uint32_t seconds = 0;
+      if (parseTTLValue(inTTL, std::strlen(inTTL), seconds)) {
+        TTLState& state = *itsTTL;
+        state.itsDefault = seconds > kMaxTTL ? "0" : inTTL;
+        state.itsDefaultKnown = true;
+        state.itsLast = state.itsDefault;
+      }
+      return true;
+    });
     return true;
   }
   outFields.comment.clear();
@@ -1092,6 +1105,26 @@ void kxMasterFileParser::readTemplateData(kxResRecType inType, std::string& outD
     raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
 }
 
+void kxMasterFileParser::scanDirective(std::istream& ioStream, const std::string& inFileName, int inFirstLine,
+                                       const char* inDirective,
+                                       const std::function<bool(const char* inWord, int inLine)>& inVisit) {
+  try {
+    kxMasterFileFormatLexer lexer;
+    lexer.setInterpretEscapes(false);
+    lexer.setStream(&ioStream, inFileName, false);
+    lexer.startAtLine(inFirstLine);
+    // One look at the first word of each line: the rest is skipped unread.
+    while (lexer.nextToken() != kEOFToken) {
+      if (lexer.getToken() == kWordToken && equalsText(lexer.getTokenText(), inDirective, false) &&
+          lexer.nextToken() == kWordToken && !inVisit(lexer.getTokenText(), lexer.getLineNumber()))
+        return;
+      lexer.skipRestOfLine();
+    }
+  } catch (const kxException&) {
+    // A reading proper meets the fault and names it.
+  }
+}
+
 void kxMasterFileParser::countGenerated(uint64_t inCount) {
   Budget& budget = *itsBudget;
   const uint64_t limit = budget.itsLimits.itsMaxGenerated;
@@ -1117,28 +1150,17 @@ void kxMasterFileParser::countGenerated(uint64_t inCount) {
   if (resume != std::streampos(-1)) {
     const std::ios_base::iostate state = stream->rdstate();
     int tooMany = 0;
-    try {
-      kxMasterFileFormatLexer ahead;
-      ahead.setInterpretEscapes(false);
-      ahead.setStream(stream, itsLexer.getFileName(), false);
-      ahead.startAtLine(itsLexer.getLineNumber() + 1);
-      // One look at the first word of each line: the rest is skipped unread.
-      while (tooMany == 0 && ahead.nextToken() != kEOFToken) {
-        if (ahead.getToken() == kWordToken && equalsText(ahead.getTokenText(), "$GENERATE", false) &&
-            ahead.nextToken() == kWordToken) {
-          int32_t first = 0;
-          int32_t last = -1;
-          int32_t step = 1;
-          if (parseGenerateRange(ahead.getTokenText(), first, last, step) && first >= 0 && last >= first) {
-            total += static_cast<uint64_t>((int64_t(last) - first) / step) + 1;
-            if (total > limit - std::min(limit, budget.itsGenerated)) tooMany = ahead.getLineNumber();
-          }
-        }
-        ahead.skipRestOfLine();
-      }
-    } catch (const kxException&) {
-      // The reading proper meets the fault and names it.
-    }
+    scanDirective(*stream, itsLexer.getFileName(), itsLexer.getLineNumber() + 1, "$GENERATE",
+                  [&](const char* inRange, int inLine) {
+                    int32_t first = 0;
+                    int32_t last = -1;
+                    int32_t step = 1;
+                    if (parseGenerateRange(inRange, first, last, step) && first >= 0 && last >= first) {
+                      total += static_cast<uint64_t>((int64_t(last) - first) / step) + 1;
+                      if (total > limit - std::min(limit, budget.itsGenerated)) tooMany = inLine;
+                    }
+                    return tooMany == 0;
+                  });
     stream->clear(state);
     buffer->pubseekpos(resume, std::ios_base::in);
     if (tooMany != 0) refuse(tooMany);

@@ -233,6 +233,12 @@ class kxMasterFileParser : public kxCustomParser {
   // The data template of a "$GENERATE" line read as the data of inType, from this parser's
   // own input (a text holding the template alone). Names stay as written.
   void readTemplateData(kxResRecType inType, std::string& outData);
+  // Calls inVisit with the word after inDirective on each line of a stream that begins with
+  // it, from the stream's position on, until inVisit answers false. Lexical faults end the
+  // scan: the reading proper names them.
+  static void scanDirective(std::istream& ioStream, const std::string& inFileName, int inFirstLine,
+                            const char* inDirective,
+                            const std::function<bool(const char* inWord, int inLine)>& inVisit);
   // Counts a "$GENERATE" line's inCount records against the bound of generated records; at
   // the file's first one, the ranges of all its later lines too, before any record is made.
   void countGenerated(uint64_t inCount);
