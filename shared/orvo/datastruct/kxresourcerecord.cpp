@@ -260,9 +260,12 @@ void kxResourceRecord::setName(const std::string& inName) {
 bool kxResourceRecord::stripOwnerDomain() {
   const std::string* domain = ownerDomain();
   if (!domain || domain->empty() || itsName.size() < domain->size()) return false;
-  std::string suffix = itsName.substr(itsName.size() - domain->size());
+  const size_t start = itsName.size() - domain->size();
+  // Zones hold millions of names: the suffix is copied only when its case differs.
+  if (itsName.compare(start, domain->size(), *domain) == 0) return stripDomain(*domain, itsName);
+  std::string suffix = itsName.substr(start);
   if (!stripDomain(*domain, itsName)) return false;
-  if (suffix != *domain) extras().itsDomainCase = std::move(suffix);
+  extras().itsDomainCase = std::move(suffix);
   return true;
 }
 

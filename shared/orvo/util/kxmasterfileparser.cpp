@@ -557,7 +557,12 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
     kxMasterFileFormatLexer& lexer;
     ~ValuePairs() { lexer.setQuotedValuePairs(false); }
   } valuePairs{itsLexer};
-  if (type != kNoRecordType && takesValuePairs(type)) itsLexer.setQuotedValuePairs(true);
+  if (type != kNoRecordType && type != itsPlainType) {
+    if (takesValuePairs(type))
+      itsLexer.setQuotedValuePairs(true);
+    else
+      itsPlainType = type;  // the type read last, most often the next one's too
+  }
   // As BIND does, an SOA record read before any TTL is known makes its minimum the default.
   const bool noTTLKnown = type == kTypeSOA && !haveTTL && !itsTTL->itsDefaultKnown && itsTTL->itsLast.empty();
   if (type != kNoRecordType) {

@@ -306,6 +306,8 @@ class kxMasterFileParser : public kxCustomParser {
   // The line the record being read began on, and that of the "$GENERATE" being carried out.
   int itsRecordLine = 0;
   int itsGenLine = 0;
+  // A type known to take no quoted value pairs (SVCB's, HTTPS's).
+  kxResRecType itsPlainType = kNoRecordType;
   // Data words on the record line last read, and in the "$GENERATE" template.
   uint32_t itsDataWords = 0;
   uint32_t itsGenDataWords = 0;
