@@ -515,6 +515,8 @@ TEST_F(IncludeTest, KeptIncludeLeavesItsTTL) {
   EXPECT_EQ(readAll(parser), (Records{"example.com.|5|301|$INCLUDE " + dir.file("ttl.db") + "||",
                                       "a.example.com.|9|1|1.1.1.1||", "example.com.|9|301|$INCLUDE none.db||",
                                       "b.example.com.|9|1|1.1.1.1||"}));
+  // Only a plain file is looked into: a device could be read without end.
+  EXPECT_EQ(parse("$INCLUDE /dev/urandom\n$INCLUDE /dev/zero").size(), 2u);
 }
 
 TEST_F(IncludeTest, MissingAndNestedTooDeep) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -980,7 +981,10 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
     outFields.ttl = implicitTTL();
     outFields.data = text;
     outFields.aging.clear();
-    // The file is not read, but a "$TTL" in it holds after it: the last one is looked up.
+    // The file is not read, but a "$TTL" in it holds after it: the last one is looked up, in
+    // a plain file only (a device or a pipe could be read without end).
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(fileName, error)) return true;
     std::ifstream included(fileName, std::ios_base::in | std::ios_base::binary);
     scanDirective(included, fileName, 1, "$TTL", [&](const char* inTTL, int) {
       uint32_t seconds = 0;
