@@ -382,8 +382,10 @@ TEST(MasterFileParser, GenerateIsBounded) {
   EXPECT_EQ(f.code, kxErr_parserInvalidRange) << f.text;
   EXPECT_EQ(f.line, 3) << "6 and 2 records fit, 3 more do not";
 
-  // Every range of the file is counted before its first record is made.
-  std::istringstream two("$GENERATE 1-5000000 a$ A 10.0.0.1\n; between\n$GENERATE 1-5000001 b$ A 10.0.0.1\n");
+  // Every range of the file is counted before its first record is made, past lines that
+  // begin with a parenthesis.
+  std::istringstream two("$GENERATE 1-5000000 a$ A 10.0.0.1\n; between\n@ SOA a b (\n 1 2 3 4 5\n)\n"
+                         "$GENERATE 1-5000001 b$ A 10.0.0.1\n");
   kxMasterFileParser twice(&two, "db.test", "example.com.", true, false);
   twice.setKeepDirectives(false);
   std::string name, ttl, data, comment, aging;
@@ -393,7 +395,7 @@ TEST(MasterFileParser, GenerateIsBounded) {
     twice.readNextRecord(name, ttl, type, data, comment, aging, enabled);
     ADD_FAILURE() << "a record was made: " << name;
   } catch (const kxException& e) {
-    EXPECT_EQ(e.errorMessage.getParamUnsigned('l'), 3u) << e.errorMessage.getText();
+    EXPECT_EQ(e.errorMessage.getParamUnsigned('l'), 6u) << e.errorMessage.getText();
   }
 
   // Kept directives generate nothing, so they count nothing.

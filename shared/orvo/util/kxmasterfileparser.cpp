@@ -1114,23 +1114,31 @@ void kxMasterFileParser::readTemplateData(kxResRecType inType, std::string& outD
     raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
 }
 
-void kxMasterFileParser::scanDirective(std::istream& ioStream, const std::string& inFileName, int inFirstLine,
+bool kxMasterFileParser::scanDirective(std::istream& ioStream, const std::string& inFileName, int inFirstLine,
                                        const char* inDirective,
                                        const std::function<bool(const char* inWord, int inLine)>& inVisit) {
   try {
-    kxMasterFileFormatLexer lexer;
+    // The words of the master-file syntax, but parentheses are plain tokens here: the lines
+    // are looked at one by one, each at its first word only, and the rest is skipped unread.
+    kxCustomStreamLexer lexer;
+    lexer.setCharClass('(', kSingleCharClass);
+    lexer.setCharClass(')', kSingleCharClass);
+    lexer.setCharClass(';', kCommentStartClass);
+    lexer.setQuotesSeparateWords(true);
+    lexer.setRefuseNul(true);
     lexer.setInterpretEscapes(false);
     lexer.setStream(&ioStream, inFileName, false);
     lexer.startAtLine(inFirstLine);
-    // One look at the first word of each line: the rest is skipped unread.
     while (lexer.nextToken() != kEOFToken) {
       if (lexer.getToken() == kWordToken && equalsText(lexer.getTokenText(), inDirective, false) &&
           lexer.nextToken() == kWordToken && !inVisit(lexer.getTokenText(), lexer.getLineNumber()))
-        return;
+        return true;
       lexer.skipRestOfLine();
     }
+    return true;
   } catch (const kxException&) {
     // A reading proper meets the fault and names it.
+    return false;
   }
 }
 
@@ -1159,7 +1167,7 @@ void kxMasterFileParser::countGenerated(uint64_t inCount) {
   if (resume != std::streampos(-1)) {
     const std::ios_base::iostate state = stream->rdstate();
     int tooMany = 0;
-    scanDirective(*stream, itsLexer.getFileName(), itsLexer.getLineNumber() + 1, "$GENERATE",
+    const bool scanned = scanDirective(*stream, itsLexer.getFileName(), itsLexer.getLineNumber() + 1, "$GENERATE",
                   [&](const char* inRange, int inLine) {
                     int32_t first = 0;
                     int32_t last = -1;
@@ -1173,7 +1181,11 @@ void kxMasterFileParser::countGenerated(uint64_t inCount) {
     stream->clear(state);
     buffer->pubseekpos(resume, std::ios_base::in);
     if (tooMany != 0) refuse(tooMany);
-    itsGenerateCountedFlag = true;
+    // A file the scan could not read to its end has its later ranges counted as they come.
+    if (scanned)
+      itsGenerateCountedFlag = true;
+    else
+      total = inCount;
   }
   budget.itsGenerated += total;
 }

@@ -234,9 +234,9 @@ class kxMasterFileParser : public kxCustomParser {
   // own input (a text holding the template alone). Names stay as written.
   void readTemplateData(kxResRecType inType, std::string& outData);
   // Calls inVisit with the word after inDirective on each line of a stream that begins with
-  // it, from the stream's position on, until inVisit answers false. Lexical faults end the
-  // scan: the reading proper names them.
-  static void scanDirective(std::istream& ioStream, const std::string& inFileName, int inFirstLine,
+  // it, from the stream's position on, until inVisit answers false. A lexical fault ends the
+  // scan (false): the reading proper names it.
+  static bool scanDirective(std::istream& ioStream, const std::string& inFileName, int inFirstLine,
                             const char* inDirective,
                             const std::function<bool(const char* inWord, int inLine)>& inVisit);
   // Counts a "$GENERATE" line's inCount records against the bound of generated records; at
