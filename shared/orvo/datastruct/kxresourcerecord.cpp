@@ -14,13 +14,31 @@
 
 namespace {
 
+// Removes the domain that ends ioName from inStart on, when it starts at a label boundary (or
+// after a tab, between data fields); whether the name changed.
+bool removeDomainSuffix(std::string& ioName, size_t inStart) {
+  if (inStart == 0) {
+    ioName.clear();
+    return true;
+  }
+  const char before = ioName[inStart - 1];
+  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
+  if (before == '.' && !isEscapedAt(ioName, inStart - 1))
+    ioName.erase(inStart - 1);
+  else if (before == kDataSeperator)
+    ioName.erase(inStart);
+  else
+    return false;
+  return true;
+}
+
 // A name in data is stored relative only where it ends in the domain in the same letter case:
 // a name written otherwise keeps its case, as name servers keep it.
 bool stripExactDomain(const std::string& inDomain, std::string& ioName) {
-  if (ioName.size() < inDomain.size() ||
+  if (inDomain.empty() || ioName.size() < inDomain.size() ||
       ioName.compare(ioName.size() - inDomain.size(), inDomain.size(), inDomain) != 0)
     return false;
-  return kxResourceRecord::stripDomain(inDomain, ioName);
+  return removeDomainSuffix(ioName, ioName.size() - inDomain.size());
 }
 
 // Strips the domain from the field [inBegin, inEnd) of ioData in place, by the rule of
@@ -262,7 +280,7 @@ bool kxResourceRecord::stripOwnerDomain() {
   if (!domain || domain->empty() || itsName.size() < domain->size()) return false;
   const size_t start = itsName.size() - domain->size();
   // Zones hold millions of names: the suffix is copied only when its case differs.
-  if (itsName.compare(start, domain->size(), *domain) == 0) return stripDomain(*domain, itsName);
+  if (itsName.compare(start, domain->size(), *domain) == 0) return removeDomainSuffix(itsName, start);
   std::string suffix = itsName.substr(start);
   if (!stripDomain(*domain, itsName)) return false;
   extras().itsDomainCase = std::move(suffix);
@@ -450,19 +468,7 @@ bool kxResourceRecord::stripDomain(const std::string& inDomain, std::string& ioN
   const size_t start = ioName.size() - inDomain.size();
   for (size_t i = inDomain.size(); i-- != 0;)
     if (toUpperChar(ioName[start + i]) != toUpperChar(inDomain[i])) return false;
-  if (start == 0) {
-    ioName.clear();
-    return true;
-  }
-  const char before = ioName[start - 1];
-  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
-  if (before == '.' && !isEscapedAt(ioName, start - 1))
-    ioName.erase(start - 1);
-  else if (before == kDataSeperator)
-    ioName.erase(start);
-  else
-    return false;
-  return true;
+  return removeDomainSuffix(ioName, start);
 }
 
 bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRecType inType, std::string& ioData) {

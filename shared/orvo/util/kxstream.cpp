@@ -234,25 +234,29 @@ void kxCustomStreamLexer::skipCComment() {
   }
 }
 
+bool kxCustomStreamLexer::endsInEquals(const char* inEnd) const {
+  if (inEnd == itsTokenStart || inEnd[-1] != '=') return false;
+  // Escapes are kept in the word: the "=" is plain when an even run of backslashes precedes it.
+  size_t backslashes = 0;
+  for (const char* p = inEnd - 1; p != itsTokenStart && p[-1] == '\\'; --p) ++backslashes;
+  return backslashes % 2 == 0;
+}
+
 void kxCustomStreamLexer::scanWord() {
   const uint8_t* const classes = itsCharClass;
   const int quote = itsQuoteChar;
   const bool interpret = itsInterpretEscapesFlag;
   const bool separate = itsQuotesSeparateWordsFlag;
-  const bool pairs = itsQuotedValuePairsFlag;
   char* cursor = itsCursor;
   char* out = cursor;
   bool inQuotes = false;
-  // Just after an unescaped "=": a quoted value may follow within the word.
-  bool afterEquals = false;
   for (;;) {
     const unsigned char c = static_cast<unsigned char>(*cursor);
     if (c == '\0' || ((classes[c] & kWordEndClasses) != 0 && !inQuotes)) break;
-    const bool valueNext = afterEquals;
-    afterEquals = false;
     if (c == quote) {
-      // A quote inside an unquoted word starts the next word.
-      if (separate && !inQuotes && out != itsTokenStart && !(pairs && valueNext)) break;
+      // A quote inside an unquoted word starts the next word, unless it opens the value of
+      // a key=value pair.
+      if (separate && !inQuotes && out != itsTokenStart && !(itsQuotedValuePairsFlag && endsInEquals(out))) break;
       inQuotes = !inQuotes;
       *out++ = static_cast<char>(c);
       ++cursor;
@@ -281,7 +285,6 @@ void kxCustomStreamLexer::scanWord() {
         *out++ = *cursor++;
       }
     } else {
-      afterEquals = c == '=';
       *out++ = static_cast<char>(c);
       ++cursor;
     }

@@ -143,6 +143,8 @@ class kxCustomStreamLexer {
   // Scans "/*" ... "*/" from the cursor, reading further lines as needed.
   void skipCComment();
   void scanWord();
+  // Whether the word scanned so far, up to inEnd, ends in an unescaped "=".
+  bool endsInEquals(const char* inEnd) const;
 
   std::string itsFileName;
   std::istream* itsStream = nullptr;
