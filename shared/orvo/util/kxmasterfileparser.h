@@ -123,14 +123,16 @@ class kxMasterFileParser : public kxCustomParser {
   bool readRecord(kxResourceRecord& outRecord);
 
   // Reads the whole input into ioCollection's answer section, in file order: comment lines,
-  // disabled records and kept directives included. The first SOA record gives the collection
-  // its default TTL and, when it has none, its domain name (the SOA owner). With
-  // inRequireSOA, an input without SOA record raises kxErr_parserMissingSOARecord. On an
-  // error the records read so far stay in the collection.
+  // disabled records, kept directives and every SOA record included. The collection takes
+  // the zone's default TTL (getDefaultTTL) and, when it has none, its domain name from the
+  // first SOA record's owner. With inRequireSOA, an input without SOA record raises
+  // kxErr_parserMissingSOARecord. On an error the records read so far stay in the collection.
   void parseZone(kxRecordCollection& ioCollection, bool inRequireSOA);
 
   // Appends the origin to a name that does not end in "." while appending is on.
   void makeAbsolute(std::string& ioName) const;
+  // A TTL text as BIND reads it (digits, or digits with the units W, D, H, M, S), up to
+  // 4294967295.
   static bool isValidTTL(const char* inText);
   void logRecordFields(const std::string& inName, const std::string& inTTL, kxResRecType inType,
                        const std::string& inData, const std::string& inComment) const;
