@@ -184,6 +184,9 @@ int run(const Options& inOptions) {
     parser.setKeepDirectives(inOptions.keepDirectives);
     parser.setExtendedTypes(!inOptions.strictTypes);
     parser.setLimits(inOptions.limits);
+    parser.setWarningHandler([](const kxMasterFileWarning& inWarning) {
+      std::cerr << inWarning.itsFile << ':' << inWarning.itsLine << ": warning: " << inWarning.itsText << '\n';
+    });
     if (check && !inOptions.syntaxOnly) parser.setDataCheck(true, reportFault);
     parser.parseZone(zone, inOptions.requireSOA);
   } catch (const kxException& inError) {

@@ -32,6 +32,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "orvo/datastruct/kxresourcerecord.h"
@@ -157,7 +158,8 @@ class kxRecordCollection {
   static int compareRecords(const recordData& inData1, const recordData& inData2, int32_t inSortKey,
                             bool inDescending);
   // The records as master-file lines (all must be in the answer section), with a $TTL line
-  // first when inWriteTTL.
+  // first when inWriteTTL. Written so that a name server reads what was read: every record
+  // of an RRset with the TTL of its first, and kept directives in their origin and TTL.
   void writeMasterFile(std::ostream& outStream, bool inWriteTTL);
   // The collection as trace lines.
   void dumpToLog();
@@ -182,6 +184,9 @@ class kxRecordCollection {
   void indexName(kxResourceRecord* inRec);
   // The records of inType (any for kAnyRecordType) in type order.
   std::vector<kxResourceRecord*> recordsInTypeOrder(kxResRecType inType) const;
+  // Each live record whose TTL differs from that of its RRset's first record, with that first
+  // record (kxrecordcollectionorder.cpp).
+  std::unordered_map<const kxResourceRecord*, const kxResourceRecord*> firstsOfRRsets() const;
 
   std::string itsDomainName;
   kxProperties itsProperties;

@@ -14,11 +14,38 @@
 
 namespace {
 
+// Removes the domain that ends ioName from inStart on, when it starts at a label boundary (or
+// after a tab, between data fields); whether the name changed.
+bool removeDomainSuffix(std::string& ioName, size_t inStart) {
+  if (inStart == 0) {
+    ioName.clear();
+    return true;
+  }
+  const char before = ioName[inStart - 1];
+  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
+  if (before == '.' && !isEscapedAt(ioName, inStart - 1))
+    ioName.erase(inStart - 1);
+  else if (before == kDataSeperator)
+    ioName.erase(inStart);
+  else
+    return false;
+  return true;
+}
+
+// A name in data is stored relative only where it ends in the domain in the same letter case:
+// a name written otherwise keeps its case, as name servers keep it.
+bool stripExactDomain(const std::string& inDomain, std::string& ioName) {
+  if (inDomain.empty() || ioName.size() < inDomain.size() ||
+      ioName.compare(ioName.size() - inDomain.size(), inDomain.size(), inDomain) != 0)
+    return false;
+  return removeDomainSuffix(ioName, ioName.size() - inDomain.size());
+}
+
 // Strips the domain from the field [inBegin, inEnd) of ioData in place, by the rule of
 // stripDomain; true when the field changed.
 bool stripDomainInField(const std::string& inDomain, std::string& ioData, size_t inBegin, size_t inEnd) {
   std::string field = ioData.substr(inBegin, inEnd - inBegin);
-  if (!kxResourceRecord::stripDomain(inDomain, field)) return false;
+  if (!stripExactDomain(inDomain, field)) return false;
   ioData.replace(inBegin, inEnd - inBegin, field);
   return true;
 }
@@ -29,6 +56,14 @@ size_t fieldEnd(const std::string& inData, size_t inBegin) {
 }
 
 const char* textOrEmpty(const char* inText) { return inText ? inText : ""; }
+
+// A relative name as a master file holds it: "@" there is the origin, so a name whose one
+// label is "@" is written escaped; the empty name, the origin itself, is "@".
+std::string_view relativeNameText(std::string_view inName) {
+  if (inName.empty()) return "@";
+  if (inName == "@") return "\\@";
+  return inName;
+}
 
 // The kind of field inIndex of a type's layout, or kEnd.
 kxFieldKind layoutKind(kxResRecType inType, uint32_t inIndex) {
@@ -179,7 +214,7 @@ void kxResourceRecord::setTTL(const std::string& inTTL) {
 void kxResourceRecord::dropEmptyExtras() {
   if (!itsExtras) return;
   const Extras& extras = *itsExtras;
-  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() &&
+  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() && extras.itsDomainCase.empty() &&
       extras.itsProperties.getCount() == 0 && extras.itsProperties.getName().empty() &&
       !extras.itsProperties.isModified())
     itsExtras.reset();
@@ -255,9 +290,28 @@ void kxResourceRecord::setName(const std::string& inName) {
   // The collection files its records by name: out of its index while the name changes.
   if (itsStored) itsCollection->unindexName(this);
   itsName = inName;
-  const std::string* domain = ownerDomain();
-  if (domain) stripDomain(*domain, itsName);
+  if (itsExtras) {
+    itsExtras->itsDomainCase.clear();
+    dropEmptyExtras();
+  }
+  stripOwnerDomain();
   if (itsStored) itsCollection->indexName(this);
+}
+
+bool kxResourceRecord::stripOwnerDomain() {
+  const std::string* domain = ownerDomain();
+  if (!domain || domain->empty() || itsName.size() < domain->size()) return false;
+  const size_t start = itsName.size() - domain->size();
+  // Zones hold millions of names: the suffix is copied only when its case differs.
+  if (itsName.compare(start, domain->size(), *domain) == 0) return removeDomainSuffix(itsName, start);
+  std::string suffix = itsName.substr(start);
+  if (!stripDomain(*domain, itsName)) return false;
+  extras().itsDomainCase = std::move(suffix);
+  return true;
+}
+
+const std::string& kxResourceRecord::getDomainCase() const {
+  return itsExtras ? itsExtras->itsDomainCase : *noText();
 }
 
 void kxResourceRecord::setType(kxResRecType inType) {
@@ -303,7 +357,7 @@ void kxResourceRecord::setDataField(uint32_t inIndex, const std::string& inValue
   }
   std::string value = inValue;
   const std::string* domain = ownerDomain();
-  if (domain && isDomainNameField(itsType, inIndex, itsData)) stripDomain(*domain, value);
+  if (domain && !domain->empty() && isDomainNameField(itsType, inIndex, itsData)) stripExactDomain(*domain, value);
   itsData.replace(position, fieldEnd(itsData, position) - position, value);
 }
 
@@ -317,13 +371,18 @@ std::string kxResourceRecord::qualifyWithOwner(const std::string& inName) const 
   return inName + "." + *domain;
 }
 
-std::string kxResourceRecord::getFullName() const { return qualifyWithOwner(itsName); }
+std::string kxResourceRecord::getFullName() const {
+  const std::string& domainCase = getDomainCase();
+  if (domainCase.empty() || !itsCollection) return qualifyWithOwner(itsName);
+  if (itsName.empty()) return domainCase;
+  return itsName + (domainCase.front() == '.' ? "" : ".") + domainCase;
+}
 
 bool kxResourceRecord::relativizeName() {
   const std::string* domain = ownerDomain();
   if (!domain) return false;
   if (itsStored) itsCollection->unindexName(this);
-  const bool changed = stripDomain(*domain, itsName);
+  const bool changed = stripOwnerDomain();
   if (itsStored) itsCollection->indexName(this);
   return changed;
 }
@@ -338,9 +397,13 @@ bool kxResourceRecord::isEmpty(bool inIgnoreComment) const {
          (inIgnoreComment || getComment().empty());
 }
 
-void kxResourceRecord::writeText(std::ostream& outStream) const {
-  writeRecordText(outStream, itsName.c_str(), getTTL().c_str(), itsType, itsData.c_str(), getComment().c_str(),
-                  getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
+void kxResourceRecord::writeText(std::ostream& outStream) const { writeText(outStream, getTTL()); }
+
+void kxResourceRecord::writeText(std::ostream& outStream, const std::string& inTTL) const {
+  // An owner whose domain was written in other letter case is written in full, as written.
+  const std::string name = getDomainCase().empty() ? std::string() : getFullName();
+  writeRecordText(outStream, name.empty() ? itsName.c_str() : name.c_str(), inTTL.c_str(), itsType, itsData.c_str(),
+                  getComment().c_str(), getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
 }
 
 void kxResourceRecord::logRecord() const {
@@ -429,19 +492,7 @@ bool kxResourceRecord::stripDomain(const std::string& inDomain, std::string& ioN
   const size_t start = ioName.size() - inDomain.size();
   for (size_t i = inDomain.size(); i-- != 0;)
     if (toUpperChar(ioName[start + i]) != toUpperChar(inDomain[i])) return false;
-  if (start == 0) {
-    ioName.clear();
-    return true;
-  }
-  const char before = ioName[start - 1];
-  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
-  if (before == '.' && !isEscapedAt(ioName, start - 1))
-    ioName.erase(start - 1);
-  else if (before == kDataSeperator)
-    ioName.erase(start);
-  else
-    return false;
-  return true;
+  return removeDomainSuffix(ioName, start);
 }
 
 bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRecType inType, std::string& ioData) {
@@ -451,7 +502,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
     case kFormatPrefName:
     case kFormatSRV:
     case kFormatNAPTR:
-      stripDomain(inDomain, ioData);
+      stripExactDomain(inDomain, ioData);
       return true;
     case kFormatRP:
     case kFormatSOA: {
@@ -469,7 +520,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       const uint32_t index = getDataFormat(inType) == kFormatRRSIG ? 7 : 0;
       std::vector<std::string> fields;
       splitText(ioData, kDataSeperator, fields);
-      if (index >= fields.size() || !stripDomain(inDomain, fields[index])) return false;
+      if (index >= fields.size() || !stripExactDomain(inDomain, fields[index])) return false;
       ioData = joinTexts(fields, kDataSeperator);
       return true;
     }
@@ -479,7 +530,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       splitText(ioData, kDataSeperator, fields);
       bool changed = false;
       for (uint32_t index = 0; index < fields.size(); ++index)
-        if (isDomainNameField(inType, index, ioData)) changed |= stripDomain(inDomain, fields[index]);
+        if (isDomainNameField(inType, index, ioData)) changed |= stripExactDomain(inDomain, fields[index]);
       if (changed) ioData = joinTexts(fields, kDataSeperator);
       return changed;
     }
@@ -498,9 +549,11 @@ bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecTy
     const size_t end = fieldEnd(data, begin);
     const std::string field = data.substr(begin, end - begin);
     if (isDomainNameField(inType, index, data)) {
-      if (field.empty())
+      if (inOrigin == "@")
+        result += relativeNameText(field);
+      else if (field.empty())
         result += inOrigin;
-      else if (!isAbsoluteName(field) && inOrigin != "@")
+      else if (!isAbsoluteName(field))
         result += field + "." + inOrigin;
       else
         result += field;
@@ -548,7 +601,7 @@ void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inNa
   if (hasOrigin)
     outStream << qualifyName(name, inOrigin);
   else
-    outStream << (*name ? name : "@");
+    outStream << relativeNameText(name);
   if (inAging && *inAging) outStream << inSeparator << "[AGE:" << inAging << ']';
   outStream << inSeparator << textOrEmpty(inTTL);
   if (inWriteClass) outStream << inSeparator << "IN";

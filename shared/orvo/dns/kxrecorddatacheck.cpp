@@ -599,8 +599,8 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       return readNumber(inText, UINT32_MAX, ioNumber);
     case K::kTTL: {
       outReason = "not a TTL";
-      int seconds = 0;
-      return parseTTL(inText.data(), inText.size(), seconds);
+      uint32_t seconds = 0;
+      return parseTTLValue(inText.data(), inText.size(), seconds);
     }
     case K::kIPv4: {
       outReason = "not an IPv4 address";

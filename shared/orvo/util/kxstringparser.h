@@ -70,6 +70,9 @@ bool parseTTL(const char* inText, size_t inLength, int& outSeconds);
 bool parseTTL(const std::string& inText, int& outSeconds);
 bool isTTLText(const char* inText);
 bool isTTLText(const std::string& inText);
+// The same text as a name server's master files take it: any value up to 4294967295 (the
+// largest 32-bit number; RFC 2181 leaves the values above 2147483647 to the reader).
+bool parseTTLValue(const char* inText, size_t inLength, uint32_t& outSeconds);
 
 // Replaces the container's contents with the pieces between separators. An empty text
 // gives no pieces; a separator at the end adds a last, empty piece. The set form drops
