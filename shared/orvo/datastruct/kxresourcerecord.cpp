@@ -95,6 +95,8 @@ kxResourceRecord::kxResourceRecord(const kxResourceRecord& inOther)
       itsCollection(nullptr),
       itsID(inOther.itsID),
       itsType(inOther.itsType),
+      itsSourceFile(inOther.itsSourceFile),
+      itsSourceLine(inOther.itsSourceLine),
       itsEnabled(inOther.itsEnabled) {
   if (inOther.itsStored) setTTL(inOther.getTTL());
 }
@@ -106,6 +108,8 @@ kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
       itsCollection(nullptr),
       itsID(inOther.itsID),
       itsType(inOther.itsType),
+      itsSourceFile(inOther.itsSourceFile),
+      itsSourceLine(inOther.itsSourceLine),
       itsEnabled(inOther.itsEnabled) {
   if (!inOther.itsStored) {
     itsExtras = std::move(inOther.itsExtras);
@@ -131,6 +135,7 @@ kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
   if (inOther.itsStored) setTTL(inOther.getTTL());
   itsEnabled = inOther.itsEnabled;
   itsCollection = inOther.itsCollection;
+  setSource(inOther.itsSourceFile, inOther.itsSourceLine);
   return *this;
 }
 
@@ -144,6 +149,7 @@ kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexce
   itsExtras = std::move(inOther.itsExtras);
   itsEnabled = inOther.itsEnabled;
   itsCollection = inOther.itsCollection;
+  setSource(inOther.itsSourceFile, inOther.itsSourceLine);
   return *this;
 }
 
@@ -226,6 +232,7 @@ void kxResourceRecord::assignStored(const kxResourceRecord& inOther) {
   if (itsExtras) itsExtras->itsTTL.clear();  // a stored record's TTL text lives in the pool
   setTTL(ttl);
   itsEnabled = inOther.itsEnabled;
+  setSource(inOther.itsSourceFile, inOther.itsSourceLine);
   setData(data);
   setName(name);
 }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "orvo/datastruct/kxresrectype.h"
 #include "orvo/util/kxparser.h"
@@ -102,6 +103,11 @@ class kxMasterFileParser : public kxCustomParser {
                       std::string& outComment, bool& outEnabled);
   // The next record stored into outRecord; false (record untouched) at the end of input.
   bool readRecord(kxResourceRecord& outRecord);
+  // Where the record readNextRecord delivered last was read: the name of its file (that of
+  // an included file for its records) and its line there (the line of the "$GENERATE" for
+  // a generated record).
+  const std::string& getRecordFileName();
+  int getRecordLine() const;
 
   // Reads the whole input into ioCollection's answer section, in file order: comment lines,
   // disabled records and kept directives included. The first SOA record gives the collection
@@ -109,6 +115,9 @@ class kxMasterFileParser : public kxCustomParser {
   // inRequireSOA, an input without SOA record raises kxErr_parserMissingSOARecord. On an
   // error the records read so far stay in the collection.
   void parseZone(kxRecordCollection& ioCollection, bool inRequireSOA);
+  // The files parseZone read records from, by the number each record keeps as its source
+  // file (kxResourceRecord::getSourceFile): the parse's own file first.
+  const std::vector<std::string>& getSourceFiles() const { return itsSourceFiles; }
 
   // Appends the origin to a name that does not end in "." while appending is on.
   void makeAbsolute(std::string& ioName) const;
@@ -228,4 +237,7 @@ class kxMasterFileParser : public kxCustomParser {
   int itsGenLine = 0;
   // Data words on the record line last read (or the "$GENERATE" template's).
   uint32_t itsDataWords = 0;
+  // The line of the record delivered last by this parser itself (not by an include's).
+  int itsDeliveredLine = 0;
+  std::vector<std::string> itsSourceFiles;
 };
