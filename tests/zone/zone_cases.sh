@@ -67,7 +67,7 @@ while IFS= read -r line; do
       "$kxzone" check "$zone" --origin "$origin" --strict-types > "$work/out" 2>&1
       status=$?
       [[ $status == 1 ]] || fail "$name: kxzone check --strict-types exits with $status, not 1: $(cat "$work/out")"
-      grep -q "line $at\. " "$work/out" || fail "$name: kxzone check --strict-types does not name line $at: $(cat "$work/out")"
+      grep -q "case.db:$at: error: " "$work/out" || fail "$name: kxzone check --strict-types does not name line $at: $(cat "$work/out")"
       ;;
     fail\ * | ours\ *)
       at=${kind#* }
@@ -78,7 +78,7 @@ while IFS= read -r line; do
       "$kxzone" check "$zone" --origin "$origin" > "$work/out" 2>&1
       status=$?
       [[ $status == 1 ]] || fail "$name: kxzone check exits with $status, not 1: $(cat "$work/out")"
-      grep -q "line $at\. " "$work/out" || fail "$name: kxzone check does not name line $at: $(cat "$work/out")"
+      grep -q "case.db:$at: error: " "$work/out" || fail "$name: kxzone check does not name line $at: $(cat "$work/out")"
       ;;
     *)
       fail "unknown kind '$kind' in case '$name'"
