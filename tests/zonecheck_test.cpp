@@ -13,6 +13,7 @@
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/dns/kxzonecheck.h"
 #include "orvo/util/kxmasterfileparser.h"
+#include "orvo/util/kxrecordsources.h"
 #include "support/kxtestsupport.h"
 
 namespace {
@@ -24,18 +25,25 @@ const char kHeader[] =
     "@ NS ns\n"
     "ns A 192.0.2.53\n";
 
-void readZone(const std::string& inText, kxRecordCollection& ioZone) {
+// Reads a zone text into ioZone; the result tells where each record was read.
+kxRecordSources readZone(const std::string& inText, kxRecordCollection& ioZone) {
   std::istringstream input(inText);
   kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
   parser.setKeepDirectives(false);
   parser.setExtendedTypes(true);
   parser.parseZone(ioZone, false);
+  return parser.getRecordSources();
 }
 
-std::string shortForm(const kxZoneFinding& inFinding) {
+uint32_t lineOf(const kxRecordCollection& inZone, const kxRecordSources& inSources, const kxResourceRecord* inRec) {
+  return inRec ? inSources.at(inZone.getRecordIndex(inRec)).itsLine : 0;
+}
+
+std::string shortForm(const kxRecordCollection& inZone, const kxRecordSources& inSources,
+                      const kxZoneFinding& inFinding) {
   std::string text = inFinding.itsSeverity == kxZoneSeverity::kError ? "E" : "W";
-  text += std::to_string(inFinding.itsRecord ? inFinding.itsRecord->getSourceLine() : 0);
-  if (inFinding.itsRelated) text += ">" + std::to_string(inFinding.itsRelated->getSourceLine());
+  text += std::to_string(lineOf(inZone, inSources, inFinding.itsRecord));
+  if (inFinding.itsRelated) text += ">" + std::to_string(lineOf(inZone, inSources, inFinding.itsRelated));
   return text;
 }
 
@@ -48,9 +56,9 @@ std::vector<kxZoneFinding> check(kxRecordCollection& ioZone) {
 // The findings of a zone text in short form, sorted.
 std::vector<std::string> findingsOf(const std::string& inText, bool inHeader = true) {
   kxRecordCollection zone("example.com.");
-  readZone(inHeader ? kHeader + inText : inText, zone);
+  const kxRecordSources sources = readZone(inHeader ? kHeader + inText : inText, zone);
   std::vector<std::string> found;
-  for (const kxZoneFinding& finding : check(zone)) found.push_back(shortForm(finding));
+  for (const kxZoneFinding& finding : check(zone)) found.push_back(shortForm(zone, sources, finding));
   std::sort(found.begin(), found.end());
   return found;
 }
@@ -148,21 +156,21 @@ TEST(ZoneCheck, ApexWithoutSOAOrNS) {
 // library may build a zone.
 TEST(ZoneCheck, SOARecords) {
   kxRecordCollection zone("example.com.");
-  const auto add = [&zone](const char* inName, kxResRecType inType, const char* inData, uint32_t inLine) {
-    kxResourceRecord rec(&zone, inName, "", inType, inData, "");
-    rec.setSource(0, inLine);
-    zone.insertRecord(rec);
+  kxRecordSources sources;
+  const auto add = [&](const char* inName, kxResRecType inType, const char* inData) {
+    zone.addRecord(inName, "", inType, inData);
+    sources.add("built", zone.getRecordCount());
   };
-  add("example.com.", kTypeSOA, "ns\thm\t1\t2\t3\t4\t5", 1);
-  add("example.com.", kTypeNS, "ns.example.net.", 2);
-  add("example.com.", kTypeSOA, "ns\thm\t1\t2\t3\t4\t5", 3);
-  add("example.com.", kTypeSOA, "ns\thm\t2\t2\t3\t4\t5", 4);
-  add("sub.example.com.", kTypeSOA, "ns\thm\t1\t2\t3\t4\t5", 5);
+  add("example.com.", kTypeSOA, "ns\thm\t1\t2\t3\t4\t5");
+  add("example.com.", kTypeNS, "ns.example.net.");
+  add("example.com.", kTypeSOA, "ns\thm\t1\t2\t3\t4\t5");
+  add("example.com.", kTypeSOA, "ns\thm\t2\t2\t3\t4\t5");
+  add("sub.example.com.", kTypeSOA, "ns\thm\t1\t2\t3\t4\t5");
   std::vector<std::string> found;
   std::string offApex;
   for (const kxZoneFinding& finding : check(zone)) {
-    found.push_back(shortForm(finding));
-    if (finding.itsRecord && finding.itsRecord->getSourceLine() == 5) offApex = finding.itsText;
+    found.push_back(shortForm(zone, sources, finding));
+    if (lineOf(zone, sources, finding.itsRecord) == 5) offApex = finding.itsText;
   }
   std::sort(found.begin(), found.end());
   // The repeat of the first is a duplicate; the one with another serial is a second SOA.
@@ -205,27 +213,41 @@ TEST(ZoneCheck, ManyRecordsAtOneName) {
   EXPECT_EQ(errors, 1u);       // the CNAME beside the apex data
 }
 
-// Records keep the file and the line they were read from: an included file's records its
-// own, a generated record that of its "$GENERATE", a record over several lines its first.
-TEST(ZoneCheck, RecordsKeepTheirSource) {
+// The sources of a parse: an included file's records its own file and lines, a generated
+// record the line of its "$GENERATE", a record over several lines its first.
+TEST(ZoneCheck, RecordSourcesOfAParse) {
   orvo::test::TempDir dir;
   const std::string include = dir.file("hosts.inc");
   std::ofstream(include) << "\nhost A 192.0.2.7\n";
   const std::string text = std::string(kHeader) + "$INCLUDE " + include +
                            "\nmx MX ( 10\n  mail )\n$GENERATE 1-2 g$ A 192.0.2.$\n";
-  std::istringstream input(text);
-  kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
-  parser.setKeepDirectives(false);
   kxRecordCollection zone("example.com.");
-  parser.parseZone(zone, false);
-  std::vector<std::string> sources;
+  const kxRecordSources sources = readZone(text, zone);
+  ASSERT_EQ(sources.size(), zone.getRecordCount());
+  std::vector<std::string> seen;
   for (uint32_t i = 0; const kxResourceRecord* rec = zone.getRecord(i); ++i)
-    sources.push_back(rec->getName() + "@" + std::to_string(rec->getSourceFile()) + ":" +
-                      std::to_string(rec->getSourceLine()));
-  EXPECT_EQ(sources, (std::vector<std::string>{"@0:2", "@0:3", "ns@0:4", "host@1:2", "mx@0:6", "g1@0:8", "g2@0:8"}));
-  EXPECT_EQ(parser.getSourceFiles(), (std::vector<std::string>{"db.test", include}));
-  // A copy keeps where its record came from.
-  EXPECT_EQ(kxResourceRecord(*zone.getRecord(3)).getSourceLine(), 2u);
+    seen.push_back(rec->getName() + "@" + *sources.at(i).itsFile + ":" + std::to_string(sources.at(i).itsLine));
+  EXPECT_EQ(seen, (std::vector<std::string>{"@db.test:2", "@db.test:3", "ns@db.test:4", "host@" + include + ":2",
+                                            "mx@db.test:6", "g1@db.test:8", "g2@db.test:8"}));
+  EXPECT_EQ(sources.files(), (std::vector<std::string>{"db.test", include}));
+}
+
+// Lines kept as differences: any line, forward and back, far and near, past the checkpoints.
+TEST(ZoneCheck, RecordSourcesKeepEveryLine) {
+  kxRecordSources sources;
+  std::vector<uint32_t> lines;
+  uint32_t line = 1;
+  for (uint32_t i = 0; i < 1000; ++i) {
+    line = i % 97 == 0 ? line * 7 + 4000000000u / (i + 1) : i % 13 == 0 ? line / 2 : line + i % 3;
+    lines.push_back(line);
+    sources.add(i % 200 < 100 ? "a.db" : "b.db", line);
+  }
+  ASSERT_EQ(sources.size(), lines.size());
+  for (uint32_t i = 0; i < lines.size(); ++i) {
+    ASSERT_EQ(sources.at(i).itsLine, lines[i]) << i;
+    ASSERT_EQ(*sources.at(i).itsFile, i % 200 < 100 ? "a.db" : "b.db") << i;
+  }
+  EXPECT_EQ(sources.files(), (std::vector<std::string>{"a.db", "b.db"}));
 }
 
 }  // namespace

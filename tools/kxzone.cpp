@@ -326,14 +326,14 @@ struct Problem {
   std::string itsText;
   std::string itsRelatedFile;
   uint32_t itsRelatedLine = 0;
-  // Where it sorts: the file's place among the files read, its line, then arrival.
-  uint32_t itsFileOrder = 0;
+  // Where it sorts: the place of its record in reading order (included files where they
+  // are included), then arrival.
+  uint64_t itsPosition = 0;
   uint64_t itsArrival = 0;
 };
 
 bool reportedBefore(const Problem& inA, const Problem& inB) {
-  if (inA.itsFileOrder != inB.itsFileOrder) return inA.itsFileOrder < inB.itsFileOrder;
-  if (inA.itsLine != inB.itsLine) return inA.itsLine < inB.itsLine;
+  if (inA.itsPosition != inB.itsPosition) return inA.itsPosition < inB.itsPosition;
   return inA.itsArrival < inB.itsArrival;
 }
 
@@ -362,16 +362,8 @@ class ProblemList {
   void add(Problem inProblem) {
     (inProblem.itsError ? itsErrors : itsWarnings)++;
     inProblem.itsArrival = itsArrivals++;
-    inProblem.itsFileOrder = fileOrder(inProblem.itsFile);
     itsKept.push(std::move(inProblem));
     if (itsKept.size() > itsShown) itsKept.pop();
-  }
-  // A file's place in the report order, in the order files were first seen.
-  uint32_t fileOrder(const std::string& inFile) {
-    const auto known = std::find(itsFiles.begin(), itsFiles.end(), inFile);
-    if (known != itsFiles.end()) return static_cast<uint32_t>(known - itsFiles.begin());
-    itsFiles.push_back(inFile);
-    return static_cast<uint32_t>(itsFiles.size() - 1);
   }
 
   uint64_t errors() const { return itsErrors; }
@@ -400,7 +392,6 @@ class ProblemList {
   uint64_t itsErrors = 0;
   uint64_t itsWarnings = 0;
   uint64_t itsArrivals = 0;
-  std::vector<std::string> itsFiles;
   std::priority_queue<Problem, std::vector<Problem>, Later> itsKept;
 };
 
@@ -611,10 +602,15 @@ class Run {
       parser.setKeepDirectives(itsOptions.keepDirectives);
       parser.setExtendedTypes(!itsOptions.strictTypes);
       parser.setLimits(itsOptions.limits);
+      // A faulty record is stored after its fault is reported: its place is the next one.
       if (!itsOptions.syntaxOnly)
-        parser.setDataCheck(true, [this](const kxErrorMessage& inError) { itsProblems.add(problemFromMessage(inError, itsName)); });
+        parser.setDataCheck(true, [this](const kxErrorMessage& inError) {
+          Problem problem = problemFromMessage(inError, itsName);
+          problem.itsPosition = itsZone.getRecordCount();
+          itsProblems.add(std::move(problem));
+        });
       parser.parseZone(itsZone, itsOptions.requireSOA);
-      itsSources = parser.getSourceFiles();
+      itsSources = parser.getRecordSources();
       itsOriginAssumed = !itsOptions.originGiven && parser.getOrigin() == ".";
       return true;
     } catch (const kxException& inError) {
@@ -627,21 +623,28 @@ class Run {
     return false;
   }
 
-  const std::string& sourceName(const kxResourceRecord* inRec) const {
-    const uint32_t file = inRec->getSourceFile();
-    return file < itsSources.size() ? itsSources[file] : itsName;
+  // The source of a stored record: the records are still in the order the parse stored them.
+  kxRecordSources::Source sourceOf(const kxResourceRecord* inRec, uint64_t& outPosition) const {
+    outPosition = itsZone.getRecordIndex(inRec);
+    return itsSources.at(outPosition);
   }
 
   void checkZone() {
     kxCheckZone(itsZone, [this](const kxZoneFinding& inFinding) {
       Problem problem;
       problem.itsError = inFinding.itsSeverity == kxZoneSeverity::kError;
-      problem.itsFile = inFinding.itsRecord ? sourceName(inFinding.itsRecord) : itsName;
-      problem.itsLine = inFinding.itsRecord ? inFinding.itsRecord->getSourceLine() : 0;
+      problem.itsFile = itsName;
       problem.itsText = inFinding.itsText;
+      if (inFinding.itsRecord) {
+        const kxRecordSources::Source source = sourceOf(inFinding.itsRecord, problem.itsPosition);
+        problem.itsFile = *source.itsFile;
+        problem.itsLine = source.itsLine;
+      }
       if (inFinding.itsRelated) {
-        problem.itsRelatedFile = sourceName(inFinding.itsRelated);
-        problem.itsRelatedLine = inFinding.itsRelated->getSourceLine();
+        uint64_t position = 0;
+        const kxRecordSources::Source source = sourceOf(inFinding.itsRelated, position);
+        problem.itsRelatedFile = *source.itsFile;
+        problem.itsRelatedLine = source.itsLine;
       }
       itsProblems.add(std::move(problem));
     });
@@ -734,7 +737,7 @@ class Run {
   ProblemList itsProblems;
   std::optional<Problem> itsFatal;
   kxRecordCollection itsZone;
-  std::vector<std::string> itsSources;
+  kxRecordSources itsSources;
   bool itsOriginAssumed = false;
 };
 

@@ -126,6 +126,10 @@ class kxRecordCollection {
   // first lookup), so a walk over the names of a zone makes no copy of it.
   kxResourceRecord* firstNamed(std::string_view inName);
   static kxResourceRecord* nextNamed(const kxResourceRecord* inRec) { return inRec->itsSameName[1]; }
+  // Whether a stored record is the one firstNamed gives for its name, so that a walk over
+  // every record can take each name once. Meaningful once the name index is built, which
+  // the first firstNamed call does.
+  static bool isFirstNamed(const kxResourceRecord* inRec) { return inRec->itsSameName[0] == nullptr; }
 
   // ---- zone attributes ----
 

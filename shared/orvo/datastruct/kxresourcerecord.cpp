@@ -95,8 +95,6 @@ kxResourceRecord::kxResourceRecord(const kxResourceRecord& inOther)
       itsCollection(nullptr),
       itsID(inOther.itsID),
       itsType(inOther.itsType),
-      itsSourceFile(inOther.itsSourceFile),
-      itsSourceLine(inOther.itsSourceLine),
       itsEnabled(inOther.itsEnabled) {
   if (inOther.itsStored) setTTL(inOther.getTTL());
 }
@@ -108,8 +106,6 @@ kxResourceRecord::kxResourceRecord(kxResourceRecord&& inOther) noexcept
       itsCollection(nullptr),
       itsID(inOther.itsID),
       itsType(inOther.itsType),
-      itsSourceFile(inOther.itsSourceFile),
-      itsSourceLine(inOther.itsSourceLine),
       itsEnabled(inOther.itsEnabled) {
   if (!inOther.itsStored) {
     itsExtras = std::move(inOther.itsExtras);
@@ -135,7 +131,6 @@ kxResourceRecord& kxResourceRecord::operator=(const kxResourceRecord& inOther) {
   if (inOther.itsStored) setTTL(inOther.getTTL());
   itsEnabled = inOther.itsEnabled;
   itsCollection = inOther.itsCollection;
-  setSource(inOther.itsSourceFile, inOther.itsSourceLine);
   return *this;
 }
 
@@ -149,7 +144,6 @@ kxResourceRecord& kxResourceRecord::operator=(kxResourceRecord&& inOther) noexce
   itsExtras = std::move(inOther.itsExtras);
   itsEnabled = inOther.itsEnabled;
   itsCollection = inOther.itsCollection;
-  setSource(inOther.itsSourceFile, inOther.itsSourceLine);
   return *this;
 }
 
@@ -232,7 +226,6 @@ void kxResourceRecord::assignStored(const kxResourceRecord& inOther) {
   if (itsExtras) itsExtras->itsTTL.clear();  // a stored record's TTL text lives in the pool
   setTTL(ttl);
   itsEnabled = inOther.itsEnabled;
-  setSource(inOther.itsSourceFile, inOther.itsSourceLine);
   setData(data);
   setName(name);
 }

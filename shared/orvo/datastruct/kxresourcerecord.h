@@ -87,17 +87,6 @@ class kxResourceRecord {
 
   kxRecordCollection* getCollection() const { return itsCollection; }
 
-  // Where the record was read, so that what is found in it later can name its line: the
-  // number of its file among the files one parse read (0 for the file the parse began with;
-  // kxMasterFileParser::getSourceFiles) and the line of that file; line 0 for a record that
-  // was not read from a file. Kept through copies and assignments; never compared.
-  uint32_t getSourceFile() const { return itsSourceFile; }
-  uint32_t getSourceLine() const { return itsSourceLine; }
-  void setSource(uint32_t inFile, uint32_t inLine) {
-    itsSourceFile = inFile;
-    itsSourceLine = inLine;
-  }
-
   uint16_t countDataFields() const;
   // Field inIndex of the data; with inQualify, a relative domain-name field comes back in full.
   std::string getDataField(uint32_t inIndex, bool inQualify = false) const;
@@ -188,8 +177,6 @@ class kxResourceRecord {
   kxResRecType itsType;
   // The stored record's TTL text in the collection's pool; 0 for none (and in free records).
   uint32_t itsTTL = 0;
-  uint32_t itsSourceFile = 0;
-  uint32_t itsSourceLine = 0;
   // Also kept by the collection: the block of the collection order that holds the record,
   // its section, and whether it is stored at all.
   uint32_t itsOrderBlock : 24 = 0;

@@ -5,14 +5,15 @@
 //
 // Three walks do the work: one over every record (where the record lies: outside the zone,
 // below a DNAME or a delegation; and the first record of each owner name starts that name's
-// checks), one per type for the SOA, NS, MX and SRV records, and the name index for what
-// lies at one name. What is remembered between walks is the zone cuts (delegations and
-// DNAMEs), and the facts of names with many records, so that no walk over one name's records
-// is repeated without bound.
+// checks), one per type for the SOA, NS, DNAME, MX and SRV records, and the name index for
+// what lies at one name (an ancestor, a target). What is remembered between walks is the
+// facts of names with many records, so that no walk over one name's records is repeated
+// without bound.
 #include "orvo/dns/kxzonecheck.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -203,15 +204,13 @@ class ZoneChecker {
   }
 
  private:
-  // What one name holds, as far as targets ask.
+  // What one name holds, as far as targets and the names below it ask.
   struct NameFacts {
     bool itsExists = false;
     bool itsHasAddress = false;
     const kxResourceRecord* itsCNAME = nullptr;
-  };
-  // The records at a cut: the delegation's first NS record, the DNAME record.
-  struct Cut {
-    const kxResourceRecord* itsDelegation = nullptr;
+    // Its first NS record (below the apex: a delegation) and its DNAME record.
+    const kxResourceRecord* itsNS = nullptr;
     const kxResourceRecord* itsDNAME = nullptr;
   };
 
@@ -276,29 +275,30 @@ class ZoneChecker {
     report(kxZoneSeverity::kError, inSOA, nullptr, "no NS record at the zone apex " + fullName(""));
   }
 
-  // Delegations (NS records below the apex) and DNAMEs (anywhere in the zone).
+  // Whether the zone has delegations (NS records below the apex) or DNAMEs at all: without
+  // them no name lies below one, and the walk over every record need not ask.
   void findCuts() {
     for (uint32_t i = 0; const kxResourceRecord* rec = itsZone.getRecord(i, kTypeNS); ++i)
       if (isLive(rec) && !rec->getName().empty() && inZone(rec->getName())) {
-        Cut& cut = itsCuts[rec->getName()];
-        if (cut.itsDelegation == nullptr) cut.itsDelegation = rec;
+        itsHasCuts = true;
+        return;
       }
     for (uint32_t i = 0; const kxResourceRecord* rec = itsZone.getRecord(i, kTypeDNAME); ++i)
       if (isLive(rec) && inZone(rec->getName())) {
-        Cut& cut = itsCuts[rec->getName()];
-        if (cut.itsDNAME == nullptr) cut.itsDNAME = rec;
+        itsHasCuts = true;
+        return;
       }
   }
 
-  // The cut a name lies below, nearest first: the DNAME or delegation of one of its
-  // ancestors (the apex counts for a DNAME only: its NS records delegate nothing).
-  std::pair<std::string_view, const Cut*> cutAbove(std::string_view inName) const {
-    if (itsCuts.empty() || inName.empty()) return {{}, nullptr};
+  // The cut a name lies below, nearest first: the DNAME or the delegation of one of its
+  // ancestors (the apex counts for a DNAME only: its NS records delegate nothing). Gives the
+  // ancestor and its facts, or null facts.
+  std::pair<std::string_view, NameFacts> cutAbove(std::string_view inName) {
+    if (!itsHasCuts || inName.empty()) return {{}, {}};
     for (std::string_view ancestor = parentOf(inName);; ancestor = parentOf(ancestor)) {
-      const auto found = itsCuts.find(ancestor);
-      if (found != itsCuts.end() && (found->second.itsDNAME || (found->second.itsDelegation && !ancestor.empty())))
-        return {ancestor, &found->second};
-      if (ancestor.empty()) return {{}, nullptr};
+      const NameFacts facts = factsOf(ancestor);
+      if (facts.itsDNAME || (facts.itsNS && !ancestor.empty())) return {ancestor, facts};
+      if (ancestor.empty()) return {{}, {}};
     }
   }
 
@@ -313,11 +313,12 @@ class ZoneChecker {
 
   void walkRecords() {
     std::vector<const kxResourceRecord*> group;
+    itsZone.firstNamed("");  // builds the name index, which isFirstNamed reads
     for (uint32_t i = 0; const kxResourceRecord* rec = itsZone.getRecord(i); ++i) {
       const std::string& name = rec->getName();
       // The first record of a name in the index stands for the name: its records are
       // checked together, once.
-      if (itsZone.firstNamed(name) == rec && inZone(name)) checkName(rec, group);
+      if (kxRecordCollection::isFirstNamed(rec) && inZone(name)) checkName(rec, group);
       if (!isLive(rec)) continue;
       if (!inZone(name)) {
         report(kxZoneSeverity::kWarning, rec, nullptr,
@@ -329,14 +330,15 @@ class ZoneChecker {
   }
 
   void checkPlacement(const kxResourceRecord* inRec) {
+    if (!itsHasCuts) return;
     const auto [cutName, cut] = cutAbove(inRec->getName());
-    if (cut == nullptr || isHashedNameRecord(inRec)) return;
-    if (cut->itsDNAME) {
-      report(kxZoneSeverity::kError, inRec, cut->itsDNAME,
+    if ((cut.itsDNAME == nullptr && cut.itsNS == nullptr) || isHashedNameRecord(inRec)) return;
+    if (cut.itsDNAME) {
+      report(kxZoneSeverity::kError, inRec, cut.itsDNAME,
              fullName(inRec->getName()) + " " + typeName(inRec) + " lies below the DNAME at " + fullName(cutName) +
                  ", which no query reaches");
     } else if (!isAddress(inRec)) {
-      report(kxZoneSeverity::kError, inRec, cut->itsDelegation,
+      report(kxZoneSeverity::kError, inRec, cut.itsNS,
              fullName(inRec->getName()) + " " + typeName(inRec) + " lies below the delegation at " +
                  fullName(cutName) + " and is not glue (an A or AAAA record)");
     }
@@ -426,10 +428,19 @@ class ZoneChecker {
   }
 
   NameFacts factsOf(std::string_view inName) {
+    // The apex is every name's last ancestor: read once.
+    if (inName.empty()) {
+      if (!itsApexFacts) itsApexFacts = readFacts(inName);
+      return *itsApexFacts;
+    }
     if (!itsBigNames.empty()) {
       const auto known = itsBigNames.find(inName);
       if (known != itsBigNames.end()) return known->second;
     }
+    return readFacts(inName);
+  }
+
+  NameFacts readFacts(std::string_view inName) {
     NameFacts facts;
     uint32_t records = 0;
     const kxResourceRecord* first = itsZone.firstNamed(inName);
@@ -438,7 +449,11 @@ class ZoneChecker {
       if (!isLive(rec)) continue;
       facts.itsExists = true;
       if (isAddress(rec)) facts.itsHasAddress = true;
-      if (wireType(rec) == kWireCNAME && facts.itsCNAME == nullptr) facts.itsCNAME = rec;
+      const kxResourceRecord** first = rec->type() == kTypeCNAME ? &facts.itsCNAME
+                                       : rec->type() == kTypeNS  ? &facts.itsNS
+                                       : rec->type() == kTypeDNAME ? &facts.itsDNAME
+                                                                   : nullptr;
+      if (first != nullptr && *first == nullptr) *first = rec;
     }
     // Keyed by the stored name of the name's first record, which lives as long as the zone.
     if (records > kSmallName) itsBigNames.emplace(first->getName(), facts);
@@ -461,12 +476,9 @@ class ZoneChecker {
 
   // A name server name below a delegation other than inOwner's is that zone's to answer:
   // it needs no glue here (sibling glue) unless it has records here.
-  bool belowOtherDelegation(std::string_view inName, const std::string& inOwner) const {
-    for (std::string_view ancestor = parentOf(inName); !ancestor.empty(); ancestor = parentOf(ancestor)) {
-      const auto found = itsCuts.find(ancestor);
-      if (found != itsCuts.end() && found->second.itsDelegation && compareText(ancestor, inOwner, true) != 0)
-        return true;
-    }
+  bool belowOtherDelegation(std::string_view inName, const std::string& inOwner) {
+    for (std::string_view ancestor = parentOf(inName); !ancestor.empty(); ancestor = parentOf(ancestor))
+      if (factsOf(ancestor).itsNS && compareText(ancestor, inOwner, true) != 0) return true;
     return false;
   }
 
@@ -494,7 +506,8 @@ class ZoneChecker {
   std::string itsDomain;
   bool itsRootZone;
   int64_t itsDefaultTTL;
-  std::unordered_map<std::string_view, Cut, FoldedHash, FoldedEqual> itsCuts;
+  bool itsHasCuts = false;
+  std::optional<NameFacts> itsApexFacts;
   std::unordered_map<std::string_view, NameFacts, FoldedHash, FoldedEqual> itsBigNames;
 };
 

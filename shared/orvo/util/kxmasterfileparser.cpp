@@ -362,24 +362,16 @@ void kxMasterFileParser::parseZone(kxRecordCollection& ioCollection, bool inRequ
   std::string name, ttl, data, comment, aging;
   kxResRecType type = kNoRecordType;
   bool enabled = true;
-  itsSourceFiles.assign(1, getFileName());
-  // Records come from one file for long runs: the number of the last one is kept at hand.
-  uint32_t fileNumber = 0;
+  itsRecordSources.clear();
   while (readNextRecord(name, ttl, type, data, comment, aging, enabled)) {
     if (type == kTypeSOA && soaCount++ == 0) {
       ioCollection.setDefaultTTL(itsDefaultTTL);
       if (!name.empty() && ioCollection.getDomainName().empty())
         ioCollection.setDomainName(name.back() == '.' ? name : name + '.', true);
     }
-    const std::string& fileName = getRecordFileName();
-    if (fileName != itsSourceFiles[fileNumber]) {
-      const auto known = std::find(itsSourceFiles.begin(), itsSourceFiles.end(), fileName);
-      fileNumber = static_cast<uint32_t>(known - itsSourceFiles.begin());
-      if (known == itsSourceFiles.end()) itsSourceFiles.push_back(fileName);
-    }
-    kxResourceRecord record(&ioCollection, name, ttl, type, data, comment, aging, enabled);
-    record.setSource(fileNumber, static_cast<uint32_t>(getRecordLine()));
-    ioCollection.insertRecord(std::move(record), -1, kxRecordCollection::kAnswerSection);
+    if (ioCollection.insertRecord(kxResourceRecord(&ioCollection, name, ttl, type, data, comment, aging, enabled), -1,
+                                  kxRecordCollection::kAnswerSection))
+      itsRecordSources.add(getRecordFileName(), static_cast<uint32_t>(getRecordLine()));
   }
   // A zone without SOA record still has the default TTL of its first "$TTL": without it the
   // records that carry no TTL of their own would lose theirs when the zone is written out.

@@ -14,10 +14,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "orvo/datastruct/kxresrectype.h"
 #include "orvo/util/kxparser.h"
+#include "orvo/util/kxrecordsources.h"
 #include "orvo/util/kxstream.h"
 
 class kxErrorMessage;
@@ -115,9 +115,9 @@ class kxMasterFileParser : public kxCustomParser {
   // inRequireSOA, an input without SOA record raises kxErr_parserMissingSOARecord. On an
   // error the records read so far stay in the collection.
   void parseZone(kxRecordCollection& ioCollection, bool inRequireSOA);
-  // The files parseZone read records from, by the number each record keeps as its source
-  // file (kxResourceRecord::getSourceFile): the parse's own file first.
-  const std::vector<std::string>& getSourceFiles() const { return itsSourceFiles; }
+  // Where each record parseZone stored was read, by the record's index among those it stored
+  // (its index in the collection while the collection's order is the one the parse left).
+  const kxRecordSources& getRecordSources() const { return itsRecordSources; }
 
   // Appends the origin to a name that does not end in "." while appending is on.
   void makeAbsolute(std::string& ioName) const;
@@ -239,5 +239,5 @@ class kxMasterFileParser : public kxCustomParser {
   uint32_t itsDataWords = 0;
   // The line of the record delivered last by this parser itself (not by an include's).
   int itsDeliveredLine = 0;
-  std::vector<std::string> itsSourceFiles;
+  kxRecordSources itsRecordSources;
 };
