@@ -21,7 +21,8 @@
 
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
-#include "orvo/dns/kxrecorddatacheck.h"
+#include "orvo/datastruct/kxfieldlayout.h"
+#include "orvo/datastruct/kxresrectype.h"
 #include "orvo/util/kxtexthelpers.h"
 
 namespace {
@@ -125,14 +126,6 @@ bool foldsCase(kxFieldKind inKind) {
   }
 }
 
-kxFieldKind kindAt(const kxFieldLayout* inLayout, uint32_t inIndex) {
-  if (inLayout == nullptr) return kxFieldKind::kEnd;
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && inLayout->itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
-  if (inIndex < kinds) return inLayout->itsKinds[inIndex];
-  return inLayout->itsRepeatLast && kinds > 0 ? inLayout->itsKinds[kinds - 1] : kxFieldKind::kEnd;
-}
-
 // The data of two records of one type, field by field, each field folded where its kind
 // allows: 0 for data that is the same record data.
 int compareData(kxResRecType inType, std::string_view inData1, std::string_view inData2) {
@@ -143,7 +136,7 @@ int compareData(kxResRecType inType, std::string_view inData1, std::string_view 
     const size_t end1 = std::min(inData1.find(kDataSeperator, pos1), inData1.size());
     const size_t end2 = std::min(inData2.find(kDataSeperator, pos2), inData2.size());
     const int result = compareText(inData1.substr(pos1, end1 - pos1), inData2.substr(pos2, end2 - pos2),
-                                   foldsCase(kindAt(layout, index)));
+                                   layout != nullptr && foldsCase(layout->kindAt(index)));
     if (result != 0) return result;
     const bool more1 = end1 < inData1.size();
     const bool more2 = end2 < inData2.size();
