@@ -178,6 +178,22 @@ TEST(ZoneCheck, SOARecords) {
   EXPECT_EQ(offApex, "SOA record not at the zone apex example.com. (sub.example.com.)");
 }
 
+// A name longer than any name (the record data check refuses it) is passed by: its labels
+// are not walked, though it lies below a delegation and a CNAME stands beside it.
+TEST(ZoneCheck, NamesTooLongToBeNames) {
+  kxRecordCollection zone("example.com.");
+  zone.addRecord("example.com.", "", kTypeSOA, "ns.example.net.\thm\t1\t2\t3\t4\t5");
+  zone.addRecord("example.com.", "", kTypeNS, "ns.example.net.");
+  zone.addRecord("sub.example.com.", "", kTypeNS, "ns.example.net.");
+  std::string name;
+  for (int i = 0; i < 20000; ++i) name += "a.";
+  name += "sub";
+  zone.addRecord(name, "", kTypeTXT, "below");
+  zone.addRecord(name, "", kTypeCNAME, "x.example.net.");
+  zone.addRecord("mx.example.com.", "", kTypeMX, "10\t" + name);
+  EXPECT_TRUE(check(zone).empty());
+}
+
 TEST(ZoneCheck, TextsNameTheRecords) {
   kxRecordCollection zone("example.com.");
   readZone(std::string(kHeader) + "www CNAME ns\nwww A 192.0.2.2\nsub NS ns.sub\nx.sub TXT \"t\"\n", zone);

@@ -37,6 +37,11 @@ constexpr uint16_t kWireRRSIG = 46;
 constexpr uint16_t kWireNSEC = 47;
 constexpr uint16_t kWireNSEC3 = 50;
 
+// The longest text of a domain name: 255 bytes on the wire, each written as \DDD at most. A
+// longer name is no name (the record data check reports it); the checks pass it by, so that
+// the walk over a hostile name's labels stays short.
+constexpr size_t kMaxNameText = 4 * 255;
+
 // A name with more records than this has its facts kept once they are read, so that the
 // targets naming it do not each walk its records again.
 constexpr uint32_t kSmallName = 64;
@@ -311,6 +316,7 @@ class ZoneChecker {
       const std::string& name = rec->getName();
       // The first record of a name in the index stands for the name: its records are
       // checked together, once.
+      if (name.size() > kMaxNameText) continue;
       if (kxRecordCollection::isFirstNamed(rec) && inZone(name)) checkName(rec, group);
       if (!isLive(rec)) continue;
       if (!inZone(name)) {
@@ -481,7 +487,7 @@ class ZoneChecker {
     for (uint32_t i = 0; const kxResourceRecord* rec = itsZone.getRecord(i, inType); ++i) {
       if (!isLive(rec) || !inZone(rec->getName())) continue;
       const std::string target = rec->getDataField(inField);
-      if (!inZone(target)) continue;
+      if (target.size() > kMaxNameText || !inZone(target)) continue;
       const NameFacts facts = factsOf(target);
       if (facts.itsCNAME != nullptr)
         report(kxZoneSeverity::kWarning, rec, facts.itsCNAME,
