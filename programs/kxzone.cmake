@@ -7,8 +7,7 @@ target_link_libraries(kxzone PRIVATE orvo)
 # folder that holds them alone, since the folder they sit in (/usr/include) holds the build
 # system's C headers too.
 if(CMAKE_CROSSCOMPILING)
-  find_package(nlohmann_json 3.2 REQUIRED NO_CMAKE_FIND_ROOT_PATH)
-  get_target_property(ORVO_NLOHMANN_INCLUDE nlohmann_json::nlohmann_json INTERFACE_INCLUDE_DIRECTORIES)
+  find_path(ORVO_NLOHMANN_INCLUDE nlohmann/json.hpp NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   set(ORVO_NLOHMANN_ALONE ${CMAKE_BINARY_DIR}/nlohmann-json)
   file(MAKE_DIRECTORY ${ORVO_NLOHMANN_ALONE})
   file(CREATE_LINK ${ORVO_NLOHMANN_INCLUDE}/nlohmann ${ORVO_NLOHMANN_ALONE}/nlohmann SYMBOLIC)

@@ -575,6 +575,8 @@ class Run {
     const bool read = readZone(*input);
     if (progress) progress->clear();
     if (read && input->bad()) return fail(itsName + ": read error");
+    // Windows replaces no file that is open: -o onto the input renames over it.
+    file.close();
     if (read && itsOptions.zoneChecks && !itsOptions.syntaxOnly) checkZone();
 
     const bool failed = itsProblems.errors() > 0 || (itsOptions.warningsFail && itsProblems.warnings() > 0);
