@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -226,7 +227,7 @@ class ZoneChecker {
   // Reading order: the collection keeps the records in the order the parser delivered them.
   uint32_t position(const kxResourceRecord* inRec) const { return itsZone.getRecordIndex(inRec); }
 
-  const kxResourceRecord* firstRead(const std::vector<const kxResourceRecord*>& inRecords) const {
+  const kxResourceRecord* firstRead(std::span<const kxResourceRecord* const> inRecords) const {
     const kxResourceRecord* first = nullptr;
     uint32_t firstPosition = 0;
     for (const kxResourceRecord* rec : inRecords) {
@@ -268,9 +269,8 @@ class ZoneChecker {
   }
 
   void checkApexNS(const kxResourceRecord* inSOA) {
-    for (const kxResourceRecord* rec = itsZone.firstNamed(""); rec; rec = kxRecordCollection::nextNamed(rec))
-      if (rec->type() == kTypeNS && isLive(rec)) return;
-    report(kxZoneSeverity::kError, inSOA, nullptr, "no NS record at the zone apex " + fullName(""));
+    if (factsOf("").itsNS == nullptr)
+      report(kxZoneSeverity::kError, inSOA, nullptr, "no NS record at the zone apex " + fullName(""));
   }
 
   // Whether the zone has delegations (NS records below the apex) or DNAMEs at all: without
@@ -314,9 +314,9 @@ class ZoneChecker {
     itsZone.firstNamed("");  // builds the name index, which isFirstNamed reads
     for (uint32_t i = 0; const kxResourceRecord* rec = itsZone.getRecord(i); ++i) {
       const std::string& name = rec->getName();
+      if (name.size() > kMaxNameText) continue;
       // The first record of a name in the index stands for the name: its records are
       // checked together, once.
-      if (name.size() > kMaxNameText) continue;
       if (kxRecordCollection::isFirstNamed(rec) && inZone(name)) checkName(rec, group);
       if (!isLive(rec)) continue;
       if (!inZone(name)) {
@@ -357,7 +357,6 @@ class ZoneChecker {
       return compareData(inA->type(), inA->getData(), inB->getData()) < 0;
     });
 
-    std::vector<const kxResourceRecord*> run;
     // With a CNAME at the name: one record of each distinct CNAME, and of each distinct record
     // that may not stand beside one.
     const bool hasCNAME = std::any_of(ioGroup.begin(), ioGroup.end(),
@@ -369,7 +368,7 @@ class ZoneChecker {
       while (end < ioGroup.size() && wireType(ioGroup[end]) == wireType(ioGroup[begin]) &&
              compareData(ioGroup[end]->type(), ioGroup[end]->getData(), ioGroup[begin]->getData()) == 0)
         ++end;
-      run.assign(ioGroup.begin() + static_cast<std::ptrdiff_t>(begin), ioGroup.begin() + static_cast<std::ptrdiff_t>(end));
+      const std::span<const kxResourceRecord* const> run(ioGroup.data() + begin, end - begin);
       const kxResourceRecord* original = run.size() > 1 ? firstRead(run) : run.front();
       for (const kxResourceRecord* rec : run)
         if (rec != original)
@@ -382,7 +381,7 @@ class ZoneChecker {
         others.push_back(original);
       begin = end;
     }
-    checkRRsetTTLs(ioGroup, run);
+    checkRRsetTTLs(ioGroup);
 
     if (!hasCNAME) return;
     const kxResourceRecord* cname = firstRead(cnames);
@@ -399,7 +398,7 @@ class ZoneChecker {
 
   // Records of one RRset in the sorted group are neighbours: one type, and for RRSIG one
   // type covered (its first field, which the data order compares first).
-  void checkRRsetTTLs(const std::vector<const kxResourceRecord*>& inGroup, std::vector<const kxResourceRecord*>& ioSet) {
+  void checkRRsetTTLs(const std::vector<const kxResourceRecord*>& inGroup) {
     for (size_t begin = 0; begin < inGroup.size();) {
       const kxResourceRecord* head = inGroup[begin];
       const bool signature = wireType(head) == kWireRRSIG;
@@ -412,10 +411,10 @@ class ZoneChecker {
         ++end;
       }
       if (differ) {
-        ioSet.assign(inGroup.begin() + static_cast<std::ptrdiff_t>(begin), inGroup.begin() + static_cast<std::ptrdiff_t>(end));
-        const kxResourceRecord* first = firstRead(ioSet);
+        const std::span<const kxResourceRecord* const> set(inGroup.data() + begin, end - begin);
+        const kxResourceRecord* first = firstRead(set);
         const int64_t ttl = ttlOf(first);
-        for (const kxResourceRecord* rec : ioSet)
+        for (const kxResourceRecord* rec : set)
           if (ttlOf(rec) != ttl)
             report(kxZoneSeverity::kWarning, rec, first,
                    "TTL " + std::to_string(ttlOf(rec)) + " differs from the TTL " + std::to_string(ttl) +
