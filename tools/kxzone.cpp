@@ -746,6 +746,8 @@ class Run {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Standard input read through a buffer of its own, not one C stdio call per character.
+  std::ios::sync_with_stdio(false);
   Options options;
   bool stop = false;
   const int status = readArguments(argc, argv, options, stop);
