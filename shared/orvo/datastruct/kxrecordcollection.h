@@ -32,6 +32,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -120,6 +121,16 @@ class kxRecordCollection {
                        int32_t inSection = kAnySection);
   // The first record, in collection order, for which inCallback answers true.
   kxResourceRecord* findRecordIf(RecordCallback inCallback, void* inUserValue);
+  // The records whose stored owner name is inName without regard to case (a name as stored:
+  // relative to the domain name, "" for the domain itself): the first, then nextNamed of
+  // each until null, in no set order. Looks the name up in the name index (built on the
+  // first lookup), so a walk over the names of a zone makes no copy of it.
+  kxResourceRecord* firstNamed(std::string_view inName);
+  static kxResourceRecord* nextNamed(const kxResourceRecord* inRec) { return inRec->itsSameName[1]; }
+  // Whether a stored record is the one firstNamed gives for its name, so that a walk over
+  // every record can take each name once. Meaningful once the name index is built, which
+  // the first firstNamed call does.
+  static bool isFirstNamed(const kxResourceRecord* inRec) { return inRec->itsSameName[0] == nullptr; }
 
   // ---- zone attributes ----
 

@@ -369,6 +369,7 @@ bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTT
     }
     if (itsGenCurrent <= itsGenStop) {
       generateRecord(fields);
+      itsDeliveredLine = itsGenLine;
       if (itsCheckDataFlag) checkData(fields, itsGenLine);
       return true;
     }
@@ -381,10 +382,21 @@ bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTT
     if (token == kEOLToken) continue;
     itsRecordLine = itsLexer.getLineNumber();
     if (readFromLine(token, fields)) {
+      itsDeliveredLine = itsRecordLine;
       if (itsCheckDataFlag) checkData(fields, itsRecordLine);
       return true;
     }
   }
+}
+
+// An include parser lives until the call after its last record, so while one is there, the
+// record delivered last is its.
+const std::string& kxMasterFileParser::getRecordFileName() {
+  return itsIncludeParser ? itsIncludeParser->getRecordFileName() : getFileName();
+}
+
+int kxMasterFileParser::getRecordLine() const {
+  return itsIncludeParser ? itsIncludeParser->getRecordLine() : itsDeliveredLine;
 }
 
 bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTTL, kxResRecType& outType,
@@ -422,11 +434,13 @@ void kxMasterFileParser::parseZone(kxRecordCollection& ioCollection, bool inRequ
   std::string name, ttl, data, comment, aging;
   kxResRecType type = kNoRecordType;
   bool enabled = true;
+  itsRecordSources.clear();
   while (readNextRecord(name, ttl, type, data, comment, aging, enabled)) {
     if (type == kTypeSOA && enabled && soaCount++ == 0 && !name.empty() && ioCollection.getDomainName().empty())
       ioCollection.setDomainName(name.back() == '.' ? name : name + '.', true);
-    ioCollection.insertRecord(kxResourceRecord(&ioCollection, name, ttl, type, data, comment, aging, enabled), -1,
-                              kxRecordCollection::kAnswerSection);
+    if (ioCollection.insertRecord(kxResourceRecord(&ioCollection, name, ttl, type, data, comment, aging, enabled), -1,
+                                  kxRecordCollection::kAnswerSection))
+      itsRecordSources.add(getRecordFileName(), static_cast<uint32_t>(getRecordLine()));
   }
   if (inRequireSOA && soaCount == 0) raiseError(kxErr_parserMissingSOARecord, kMissingSOARecord, kNulToken);
 }

@@ -20,6 +20,7 @@
 
 #include "orvo/datastruct/kxresrectype.h"
 #include "orvo/util/kxparser.h"
+#include "orvo/util/kxrecordsources.h"
 #include "orvo/util/kxstream.h"
 
 class kxErrorMessage;
@@ -121,6 +122,11 @@ class kxMasterFileParser : public kxCustomParser {
                       std::string& outComment, bool& outEnabled);
   // The next record stored into outRecord; false (record untouched) at the end of input.
   bool readRecord(kxResourceRecord& outRecord);
+  // Where the record readNextRecord delivered last was read: the name of its file (that of
+  // an included file for its records) and its line there (the line of the "$GENERATE" for
+  // a generated record).
+  const std::string& getRecordFileName();
+  int getRecordLine() const;
 
   // Reads the whole input into ioCollection's answer section, in file order: comment lines,
   // disabled records, kept directives and every SOA record included. The collection takes
@@ -128,6 +134,9 @@ class kxMasterFileParser : public kxCustomParser {
   // first SOA record's owner. With inRequireSOA, an input without SOA record raises
   // kxErr_parserMissingSOARecord. On an error the records read so far stay in the collection.
   void parseZone(kxRecordCollection& ioCollection, bool inRequireSOA);
+  // Where each record parseZone stored was read, by the record's index among those it stored
+  // (its index in the collection while the collection's order is the one the parse left).
+  const kxRecordSources& getRecordSources() const { return itsRecordSources; }
 
   // Appends the origin to a name that does not end in "." while appending is on.
   void makeAbsolute(std::string& ioName) const;
@@ -318,4 +327,7 @@ class kxMasterFileParser : public kxCustomParser {
   std::vector<std::pair<size_t, int>> itsDataLines;
   // The "$GENERATE" ranges of this whole file are counted in the budget.
   bool itsGenerateCountedFlag = false;
+  // The line of the record delivered last by this parser itself (not by an include's).
+  int itsDeliveredLine = 0;
+  kxRecordSources itsRecordSources;
 };
