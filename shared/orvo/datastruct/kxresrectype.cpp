@@ -36,6 +36,8 @@ constexpr kxResourceRecordTypeInfo kTypeTable[kNumTableTypes + 1] = {
 
 }  // namespace
 
+namespace orvo {
+
 const kxResourceRecordTypeInfo* kxResourceRecordTypeTable() { return kTypeTable; }
 
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType) {
@@ -59,3 +61,5 @@ kxResRecType kxTableTypeFromName(const char* inName) {
       });
   return (row != last && equalsText(row->name, inName, false)) ? row->type : kNoRecordType;
 }
+
+}  // namespace orvo

@@ -75,9 +75,19 @@ enum kxRecordDataFormat : int32_t {
 // kExtendedTypeBase plus their IANA number, so that none of them meets a value of the table
 // above (DLV at 104, the control types at 300 to 302) and all of them sort after its types.
 inline constexpr int32_t kExtendedTypeBase = 0x10000;
+namespace orvo {
+
 inline constexpr bool isExtendedRecordType(int32_t inType) {
   return inType >= kExtendedTypeBase && inType <= kExtendedTypeBase + 0xFFFF;
 }
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::isExtendedRecordType;
+#endif
 
 struct kxResourceRecordTypeInfo {
   kxResRecType type;
@@ -87,6 +97,8 @@ struct kxResourceRecordTypeInfo {
 
 inline constexpr int32_t kNumTableTypes = 23;
 
+namespace orvo {
+
 // The table: kNumTableTypes rows sorted by mnemonic, then a row of zeros.
 const kxResourceRecordTypeInfo* kxResourceRecordTypeTable();
 
@@ -95,3 +107,13 @@ kxResRecType kxTableTypeFromName(const char* inName);
 
 // The row of a type, or nullptr when the type has none.
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxResourceRecordTypeTable;
+using orvo::kxTableTypeFromName;
+using orvo::kxFindRecordTypeInfo;
+#endif

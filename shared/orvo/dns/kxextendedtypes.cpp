@@ -92,6 +92,8 @@ bool readNumberWord(std::string_view inWord, const char* inPrefix, uint32_t& out
 
 }  // namespace
 
+namespace orvo {
+
 void kxSetExtendedRecordTypes(bool inOn) { orvo::globals::gRecordTypeRegistry.itsExtendedTypes = inOn; }
 
 bool kxExtendedRecordTypes() { return orvo::globals::gRecordTypeRegistry.itsExtendedTypes; }
@@ -145,3 +147,5 @@ const char* kxGenericTypeName(kxResRecType inType) {
 }
 
 bool kxReadClassWord(std::string_view inWord, uint32_t& outClass) { return readNumberWord(inWord, "CLASS", outClass); }
+
+}  // namespace orvo

@@ -31,6 +31,8 @@ struct kxExtendedTypeInfo {
   kxFieldLayout itsLayout;
 };
 
+namespace orvo {
+
 // The registry's option. Turn it on before threads look types up.
 void kxSetExtendedRecordTypes(bool inOn);
 bool kxExtendedRecordTypes();
@@ -55,3 +57,19 @@ const char* kxGenericTypeName(kxResRecType inType);
 
 // A class word "CLASSnnn" (any case): true with its number, 0 to 65535.
 bool kxReadClassWord(std::string_view inWord, uint32_t& outClass);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxSetExtendedRecordTypes;
+using orvo::kxExtendedRecordTypes;
+using orvo::kxExtendedType;
+using orvo::kxExtendedTypeTable;
+using orvo::kxFindExtendedTypeInfo;
+using orvo::kxExtendedTypeFromName;
+using orvo::kxRecordTypeFromWire;
+using orvo::kxGenericTypeName;
+using orvo::kxReadClassWord;
+#endif

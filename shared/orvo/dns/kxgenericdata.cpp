@@ -444,6 +444,8 @@ bool readLOC(WireReader& ioReader, std::string& outData) {
 
 }  // namespace
 
+namespace orvo {
+
 std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount) {
   std::string text = "\\#";
   text += kDataSeperator;
@@ -505,3 +507,5 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
   outData = std::move(data);
   return true;
 }
+
+}  // namespace orvo

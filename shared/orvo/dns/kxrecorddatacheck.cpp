@@ -471,6 +471,8 @@ bool fail(kxRecordDataFault& outFault, uint32_t inField, std::string_view inText
 
 }  // namespace
 
+namespace orvo {
+
 const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType) {
   if (isExtendedRecordType(inType)) {
     const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
@@ -558,6 +560,8 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
     begin = end + 1;
   }
 }
+
+}  // namespace orvo
 
 std::string kxRecordDataFault::describe() const {
   constexpr size_t kShown = 40;

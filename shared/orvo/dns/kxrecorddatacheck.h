@@ -72,9 +72,19 @@ struct kxFieldLayout {
   kxFieldKind itsKinds[kMaxKinds];
 };
 
+namespace orvo {
+
 // The layout of one of the library's record types (the added ones included), or nullptr for
 // a type without one.
 const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxFieldLayoutOf;
+#endif
 
 // Where a record is faulty and why.
 struct kxRecordDataFault {
@@ -89,6 +99,8 @@ struct kxRecordDataFault {
   std::string describe() const;
 };
 
+namespace orvo {
+
 // Checks a record's owner name and data against its type's layout. True when both are well
 // formed (or the type has no layout); otherwise false with outFault saying where and why.
 bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_view inData,
@@ -98,3 +110,12 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
 // name of at most 255 in wire form, escapes (\DDD up to 255, or a backslash and any
 // character) complete. outReason says what is wrong when the answer is false.
 bool checkDomainName(std::string_view inName, const char*& outReason);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::checkRecordData;
+using orvo::checkDomainName;
+#endif
