@@ -9,7 +9,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "orvo developers <orvo@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "orvo library and tools")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING IGNORE)
@@ -23,11 +22,11 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # The directory client's users link these libraries themselves (the library is static).
 set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS "libldap-dev, libkrb5-dev")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
-  "orvo C++20 library: headers, static libraries, CMake package and pkg-config files
- orvo offers messages and diagnostics, locks, events and threads, IPv4/IPv6 addresses and
- socket endpoints, text, date and property helpers, and a DNS data model with a zone
- master-file reader and writer (orvo::orvo, orvo.pc). Its directory client for Active
- Directory (orvo::directory, orvo-directory.pc) needs libldap and libkrb5.")
+  "orvo C++20 library: headers, static libraries, CMake and pkg-config files
+orvo offers messages and diagnostics, locks, events and threads, IPv4/IPv6 addresses and
+socket endpoints, text, date and property helpers, and a DNS data model with a zone
+master-file reader and writer (orvo::orvo, orvo.pc). Its directory client for Active
+Directory (orvo::directory, orvo-directory.pc) needs libldap and libkrb5.")
 
 set(CPACK_DEBIAN_ADCHECK_PACKAGE_NAME adcheck)
 set(CPACK_DEBIAN_ADCHECK_PACKAGE_SECTION admin)
@@ -35,16 +34,16 @@ set(CPACK_DEBIAN_ADCHECK_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_ADCHECK_PACKAGE_DEPENDS libsasl2-modules-gssapi-mit)
 set(CPACK_COMPONENT_ADCHECK_DESCRIPTION
   "check one Active Directory account: SID, password and groups
- adcheck finds an account's SID and domain, checks its password against the domain's
- Kerberos KDC and lists every group it belongs to, nested groups included, over LDAP with
- Kerberos (SASL GSSAPI) binds.")
+adcheck finds an account's SID and domain, checks its password against the domain's
+Kerberos KDC and lists every group it belongs to, nested groups included, over LDAP with
+Kerberos (SASL GSSAPI) binds.")
 
 set(CPACK_DEBIAN_KXZONE_PACKAGE_NAME kxzone)
 set(CPACK_DEBIAN_KXZONE_PACKAGE_SECTION net)
 set(CPACK_COMPONENT_KXZONE_DESCRIPTION
   "check, format and sort DNS zone master files
- kxzone reads a zone master file as a name server would, checks every record's data for its
- type and writes the zone back with its comments, disabled records and directives kept,
- optionally sorted by name or type.")
+kxzone reads a zone master file as a name server would, checks every record's data for its
+type and writes the zone back with its comments, disabled records and directives kept,
+optionally sorted by name or type.")
 
 include(CPack)
