@@ -70,8 +70,8 @@ if(NOT WIN32)
   endforeach()
 endif()
 
-# The programs, with their manual pages (the version filled in, compressed as Debian keeps them) and kxzone's bash
-# completion.
+# The programs, with their manual pages (the version filled in, compressed as Debian keeps
+# them) and kxzone's bash completion.
 if(TARGET adcheck)
   install(TARGETS adcheck RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT adcheck)
   if(WIN32)
