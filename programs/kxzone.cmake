@@ -1,6 +1,6 @@
 # kxzone, the zone master-file checker and formatter.
 add_executable(kxzone ${PROJECT_SOURCE_DIR}/tools/kxzone.cpp)
-target_link_libraries(kxzone PRIVATE orvo)
+target_link_libraries(kxzone PRIVATE orvo::orvo)
 
 # --json is written with nlohmann/json (Debian's nlohmann-json3-dev, header only). A cross
 # build for Windows finds no package for its own system: it takes the same headers from a
@@ -16,5 +16,3 @@ else()
   find_package(nlohmann_json 3.2 REQUIRED)
   target_link_libraries(kxzone PRIVATE nlohmann_json::nlohmann_json)
 endif()
-
-install(TARGETS kxzone RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -210,6 +210,8 @@ bool readNumberWord(std::string_view inWord, const char* inPrefix, uint32_t& out
 
 }  // namespace
 
+namespace orvo {
+
 std::span<const kxResourceRecordTypeInfo> kxRecordTypeTable() { return kTypes; }
 
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType) {
@@ -275,3 +277,5 @@ bool kxReadClassWord(std::string_view inWord, uint32_t& outClass) { return readN
 void kxSetExtendedRecordTypes(bool inOn) { orvo::globals::gRecordTypeRegistry.itsExtendedTypes = inOn; }
 
 bool kxExtendedRecordTypes() { return orvo::globals::gRecordTypeRegistry.itsExtendedTypes; }
+
+}  // namespace orvo

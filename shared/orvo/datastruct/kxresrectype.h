@@ -85,12 +85,23 @@ enum kxRecordDataFormat : int32_t {
 };
 
 inline constexpr int32_t kExtendedTypeBase = 0x10000;
+namespace orvo {
+
 inline constexpr bool isExtendedRecordType(int32_t inType) {
   return inType >= kExtendedTypeBase && inType <= kExtendedTypeBase + 0xFFFF;
 }
 inline constexpr kxResRecType kxExtendedType(uint16_t inNumber) {
   return static_cast<kxResRecType>(kExtendedTypeBase + inNumber);
 }
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::isExtendedRecordType;
+using orvo::kxExtendedType;
+#endif
 
 // One row of the table.
 struct kxResourceRecordTypeInfo {
@@ -104,6 +115,8 @@ struct kxResourceRecordTypeInfo {
 using kxExtendedTypeInfo = kxResourceRecordTypeInfo;
 
 inline constexpr int32_t kNumTableTypes = 23;
+
+namespace orvo {
 
 // Every row, sorted by mnemonic.
 std::span<const kxResourceRecordTypeInfo> kxRecordTypeTable();
@@ -138,3 +151,22 @@ bool kxReadClassWord(std::string_view inWord, uint32_t& outClass);
 // The option of the added types, process-wide. Turn it on before threads look types up.
 void kxSetExtendedRecordTypes(bool inOn);
 bool kxExtendedRecordTypes();
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxTypeWordNumber;
+using orvo::kxRecordTypeTable;
+using orvo::kxFindRecordTypeInfo;
+using orvo::kxFindExtendedTypeInfo;
+using orvo::kxFieldLayoutOf;
+using orvo::kxTableTypeFromName;
+using orvo::kxExtendedTypeFromName;
+using orvo::kxRecordTypeFromWire;
+using orvo::kxGenericTypeName;
+using orvo::kxReadClassWord;
+using orvo::kxSetExtendedRecordTypes;
+using orvo::kxExtendedRecordTypes;
+#endif

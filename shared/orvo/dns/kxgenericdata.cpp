@@ -505,6 +505,8 @@ bool readSpecialType(kxResRecType inType, WireReader& ioReader, std::string& out
 
 }  // namespace
 
+namespace orvo {
+
 std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount) {
   std::string text = "\\#";
   text += kDataSeperator;
@@ -658,3 +660,5 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
   outData = std::move(data);
   return true;
 }
+
+}  // namespace orvo

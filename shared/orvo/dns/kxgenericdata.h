@@ -18,6 +18,8 @@
 // At most this many bytes of data: the length of a record's data on the wire is 16 bits.
 inline constexpr size_t kMaxGenericDataLength = 65535;
 
+namespace orvo {
+
 // The stored data of a record kept in generic form: "\#", the length and the hexadecimal
 // digits (upper case, no field when the length is 0), joined by kDataSeperator.
 std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount);
@@ -43,3 +45,16 @@ bool kxSvcParamValueText(uint32_t inKey, const uint8_t* inBytes, size_t inCount,
 
 // The text of a type in a type list: its mnemonic, else "TYPEnnn".
 std::string kxTypeListText(uint16_t inWireType);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxSvcParamValueText;
+using orvo::kxSvcParamKeyText;
+using orvo::kxSvcParamKeyNumber;
+using orvo::kxGenericDataText;
+using orvo::kxGenericDataToText;
+using orvo::kxTypeListText;
+#endif

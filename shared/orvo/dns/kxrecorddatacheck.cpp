@@ -773,6 +773,8 @@ bool checkDigest(std::string_view inData, size_t inBegin, uint32_t inDigestType,
 
 }  // namespace
 
+namespace orvo {
+
 bool checkDomainName(std::string_view inName, const char*& outReason) {
   if (inName == ".") return true;
   outReason = "not a domain name";
@@ -862,6 +864,8 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
     begin = end + 1;
   }
 }
+
+}  // namespace orvo
 
 std::string kxRecordDataFault::describe() const {
   constexpr size_t kShown = 40;

@@ -38,6 +38,8 @@ struct kxRecordDataFault {
   std::string describe() const;
 };
 
+namespace orvo {
+
 // Checks a record's owner name and data against its type's layout. True when both are well
 // formed (or the type has no layout); otherwise false with outFault saying where and why.
 bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_view inData,
@@ -47,3 +49,12 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
 // name of at most 255 in wire form, escapes (\DDD up to 255, or a backslash and any
 // character) complete. outReason says what is wrong when the answer is false.
 bool checkDomainName(std::string_view inName, const char*& outReason);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::checkRecordData;
+using orvo::checkDomainName;
+#endif

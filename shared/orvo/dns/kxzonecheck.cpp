@@ -511,6 +511,10 @@ class ZoneChecker {
 
 }  // namespace
 
+namespace orvo {
+
 void kxCheckZone(kxRecordCollection& ioZone, const kxZoneFindingHandler& inHandler) {
   ZoneChecker(ioZone, inHandler).run();
 }
+
+}  // namespace orvo

@@ -42,6 +42,16 @@ struct kxZoneFinding {
 
 using kxZoneFindingHandler = std::function<void(const kxZoneFinding& inFinding)>;
 
+namespace orvo {
+
 // Runs every check on ioZone and hands each finding to inHandler as it is found, in no set
 // order. The collection is not changed, but its name index is built (hence not const).
 void kxCheckZone(kxRecordCollection& ioZone, const kxZoneFindingHandler& inHandler);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds it;
+// ORVO_NO_GLOBAL_NAMES leaves it out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxCheckZone;
+#endif

@@ -119,6 +119,8 @@ bool parseNumbersInto(const char* inText, char inSeparator, Container& outValues
 
 }  // namespace
 
+namespace orvo {
+
 bool parseInt(const char* inText, int& outValue) {
   inText = orEmpty(inText);
   if (!isDigit(inText[0]) && inText[0] != '+' && inText[0] != '-') return false;
@@ -680,3 +682,5 @@ bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo) {
   uint16_t prefix = 0;
   return parseIPRange(inText, outFrom, outTo, prefix);
 }
+
+}  // namespace orvo
