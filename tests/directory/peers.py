@@ -305,6 +305,8 @@ def answer_search(scenario, ident, op):
                                        ("memberOf", [group_dn(n) for n in range(200000)])]))
         elif scenario == "huge":
             out.append(entry(USER_DN, [("objectClass", ["user"]), ("name", ["A" * (20 << 20)])]))
+        elif scenario == "account":
+            out.append(entry(USER_DN, [("objectClass", ["user"]), ("name", ["Alice"])]))
         elif scenario == "names":
             out.append(entry(USER_DN, [("objectClass", ["user"]), ("name", ["Alice"]),
                                        ("memberOf", ["CN=Evil1," + BASE, "CN=Evil2," + BASE])]))
