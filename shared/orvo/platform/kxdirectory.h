@@ -309,4 +309,10 @@ uint32_t completeRangedValues(const std::string& inDescription, std::vector<std:
 // The Windows code in an Active Directory diagnostic text ("... data 52e, v1db1"), or 0.
 uint32_t adDiagnosticCode(const std::string& inText);
 
+// The NetBIOS domain name in the answer to an LDAP ping (the "netlogon" value of the root DSE, a
+// NETLOGON_SAM_LOGON_RESPONSE_EX: opcode, flags and domain GUID, then the compressed names
+// DnsForestName, DnsDomainName, DnsHostName, NetbiosDomainName, ...); "" unless the answer is
+// of that kind, well-formed up to that name and about inDnsDomain.
+std::string netbiosNameOfPing(const std::string& inAnswer, const std::string& inDnsDomain);
+
 }  // namespace orvo::platform

@@ -25,10 +25,8 @@
 // Reuse: connections live in a per-thread pool while a DirectorySession is open on the
 // thread, keyed by URI, user and password; the password part of a key is wiped when the
 // pool is emptied. Every object keeps a shared reference to its connection.
-#include <arpa/nameser.h>
 #include <gssapi/gssapi_krb5.h>
 #include <lber.h>
-#include <resolv.h>
 #include <sasl/sasl.h>
 #include <string.h>
 
@@ -293,10 +291,8 @@ uint32_t DirectoryConnection::openKerberos(const std::string& inUri, const std::
   // Outside TLS Kerberos must sign and seal; inside, TLS protects the traffic and a second
   // layer is refused by Active Directory.
   const bool tls = ldap_tls_inplace(ldap.get()) != 0;
-  const ber_len_t minimum = tls ? 0 : kMinimumSsf;
-  const ber_len_t maximum = tls ? 0 : 1 << 16;
-  if (ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_SSF_MIN, &minimum) != LDAP_OPT_SUCCESS ||
-      ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_SSF_MAX, &maximum) != LDAP_OPT_SUCCESS)
+  const ber_len_t layer = tls ? 0 : kMinimumSsf;
+  if (ldap_set_option(ldap.get(), tls ? LDAP_OPT_X_SASL_SSF_MAX : LDAP_OPT_X_SASL_SSF_MIN, &layer) != LDAP_OPT_SUCCESS)
     return kOptionFailed;
   ++gBindCount;
   ++gOperationCount;
@@ -552,32 +548,6 @@ bool DirectoryConnection::isUpnSuffix(const std::string& inSuffix) {
     if (equalsText(suffix, inSuffix, false)) return true;
   return false;
 }
-
-namespace {
-
-// The NetBIOS domain name in a NETLOGON_SAM_LOGON_RESPONSE_EX (the answer to an LDAP ping): after
-// the opcode, a reserved word, the flags and the domain GUID come the names DnsForestName,
-// DnsDomainName, DnsHostName and NetbiosDomainName, compressed as in DNS messages. "" unless
-// the answer is of that kind and names inDnsDomain.
-std::string netbiosNameOfPing(const std::string& inAnswer, const std::string& inDnsDomain) {
-  constexpr size_t kNamesStart = 24;
-  constexpr unsigned kLogonSamLogonResponseEx = 23;
-  const auto* data = reinterpret_cast<const unsigned char*>(inAnswer.data());
-  const unsigned char* end = data + inAnswer.size();
-  if (inAnswer.size() < kNamesStart || (data[0] | data[1] << 8) != kLogonSamLogonResponseEx) return std::string();
-  std::string names[4];
-  const unsigned char* at = data + kNamesStart;
-  for (std::string& name : names) {
-    char text[NS_MAXDNAME];
-    const int length = dn_expand(data, end, at, text, sizeof text);
-    if (length < 0) return std::string();
-    name = text;
-    at += length;
-  }
-  return equalsText(names[1], inDnsDomain, false) ? names[3] : std::string();
-}
-
-}  // namespace
 
 std::string DirectoryConnection::pingNetbiosName(const std::string& inUris, const std::string& inDnsDomain) {
   // NtVer 6 asks for the extended answer; the values are binary, written escaped.
