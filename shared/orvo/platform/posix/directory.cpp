@@ -68,6 +68,14 @@ uint32_t catalogUri(const std::string* inUser, const std::string* inPassword, st
   return outUri.empty() ? noController() : kDirOk;
 }
 
+// The controllers of a domain the directory knows, by its DNS name.
+uint32_t controllersOf(const std::string& inDnsName, std::string& outUri) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  outUri = equalsText(inDnsName, config.domain, false) ? config.ldapUri
+                                                       : detail::lookupSrv("_ldap._tcp." + inDnsName, config.timeoutSeconds);
+  return outUri.empty() ? noController() : kDirOk;
+}
+
 }  // namespace
 
 namespace detail {
@@ -107,11 +115,7 @@ uint32_t domainUri(const std::string& inDomain, std::string& outUri) {
   bool upnSuffix = false;
   const uint32_t status = resolveDomain(inDomain, dnsName, upnSuffix);
   if (dirFailed(status)) return status;
-  if (upnSuffix) return kNoSuchDomain;
-  const DirectoryConfig& config = DirectoryConfig::current();
-  outUri = equalsText(dnsName, config.domain, false) ? config.ldapUri
-                                                     : lookupSrv("_ldap._tcp." + dnsName, config.timeoutSeconds);
-  return outUri.empty() ? noController() : kDirOk;
+  return upnSuffix ? kNoSuchDomain : controllersOf(dnsName, outUri);
 }
 
 }  // namespace detail
@@ -144,7 +148,7 @@ uint32_t NameTranslator::bind(int inKind, const std::string& inPath, const std::
     status = detail::resolveDomain(inPath, dnsName, catalog);
     if (dirFailed(status)) return status;
   }
-  status = catalog ? catalogUri(inUser, inPassword, uri) : detail::domainUri(dnsName, uri);
+  status = catalog ? catalogUri(inUser, inPassword, uri) : controllersOf(dnsName, uri);
   if (dirFailed(status)) return status;
   std::shared_ptr<DirectoryConnection> connection;
   status = connect(uri, inUser, inPassword, connection);

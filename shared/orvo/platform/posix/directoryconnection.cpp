@@ -314,9 +314,6 @@ uint32_t DirectoryConnection::openKerberos(const std::string& inUri, const std::
                      "the directory server refuses Kerberos binds inside TLS (ldaps://); use an ldap:// URI "
                      "instead, whose traffic Kerberos signs and seals");
     } else if (result == LDAP_LOCAL_ERROR && inCacheName == nullptr && cachePrincipal().empty()) {
-      kxInfoLogWrite(kxInfoLogError,
-                     "the process holds no Kerberos ticket of its own: run kinit first, or give the "
-                     "account's password");
       status = kNoCredentials;
     }
     return status;
@@ -567,6 +564,7 @@ std::string DirectoryConnection::pingNetbiosName(const std::string& inUris, cons
     const int result = ldap_search_ext_s(ldap.get(), "", LDAP_SCOPE_BASE, filter.c_str(), attributes, 0, nullptr,
                                          nullptr, nullptr, 1, &raw);
     MessagePtr message(raw);
+    if (result == LDAP_TIMEOUT || result == LDAP_SERVER_DOWN) unansweringControllers().add(uri);
     if (result != LDAP_SUCCESS || !message) continue;
     LDAPMessage* entry = ldap_first_entry(ldap.get(), message.get());
     if (entry == nullptr) continue;
