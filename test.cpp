@@ -8,8 +8,9 @@
 // they come, one CR before the line end removed as a Windows console does. No core file is
 // written while the process runs: it would hold the password.
 //
-// Texts that come from the directory (the domain and group names) are printed with their
-// control characters escaped, so a name cannot forge report lines or drive the terminal.
+// Texts that come from the directory (the domain and group names) and the user name as typed
+// are printed with their control characters escaped, so a name cannot forge report lines or
+// drive the terminal.
 #ifndef _WIN32
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -89,7 +90,9 @@ int main() {
   if (std::string answer = readAnswer(); !answer.empty() && (answer[0] == 'n' || answer[0] == 'N'))
     enumerateGroups = false;
 
-  std::cout << "searching for SID for user <" << user << ">..." << std::endl;
+  // The name as typed may hold control characters too.
+  const std::string shownUser = kxAuthenticator::displayText(user);
+  std::cout << "searching for SID for user <" << shownUser << ">..." << std::endl;
   std::string sid;
   std::string domain;
   if (kxAuthenticator::getUserSID(user, sid, domain)) {
@@ -105,7 +108,7 @@ int main() {
     if (result == kxAuthResult_ok) {
       std::cout << "User authenticated..." << std::endl;
     } else {
-      std::cerr << "Login: AD authetication failed for user \"" << user << "\". Error code " << result << "("
+      std::cerr << "Login: AD authetication failed for user \"" << shownUser << "\". Error code " << result << "("
                 << kxAuthenticator::getErrorText(systemError) << ")" << std::endl;
     }
   }
@@ -116,7 +119,7 @@ int main() {
     std::cout << "Succesfully retrieved " << groups.size() << " groups:" << std::endl;
     for (const std::string& group : groups) std::cout << kxAuthenticator::displayText(group) << std::endl;
   } else {
-    std::cerr << "Getting groups failed for user \"" << user << "\"." << std::endl;
+    std::cerr << "Getting groups failed for user \"" << shownUser << "\"." << std::endl;
   }
 
   // The password is not needed any more; do not leave it in memory.

@@ -337,3 +337,29 @@ TEST(DirectoryClient, RangedReadingIsBoundedAgainstAServerThatNeverEnds) {
     EXPECT_LE(values.size(), kMaxValues + 50000);
   }
 }
+
+TEST(DirectoryClient, ReadsTheNetbiosNameOfAnLdapPing) {
+  // Samba's answer for adcheck.test: opcode 23, flags, a GUID, then compressed names (the
+  // forest and host names point back at the domain's).
+  const std::string head = std::string("\x17\0\0\0\xfd\x13\0\0", 8) + std::string(16, '\x42');
+  const std::string names = std::string("\x07" "adcheck\x04test\0\xc0\x18\x03" "dc1\xc0\x18", 22) +
+                            std::string("\x07" "ADCHECK\0\x03" "DC1\0\0", 15);
+  const std::string answer = head + names;
+  struct Case {
+    const char* what;
+    std::string answer;
+    std::string domain;
+    std::string netbios;
+  } cases[] = {
+      {"the answer", answer, "adcheck.test", "ADCHECK"},
+      {"its domain in capitals", answer, "ADCHECK.TEST", "ADCHECK"},
+      {"about another domain", answer, "example.com", ""},
+      {"another opcode", "\x13" + answer.substr(1), "adcheck.test", ""},
+      {"cut inside the NetBIOS name", answer.substr(0, head.size() + 24), "adcheck.test", ""},
+      {"cut before the names", answer.substr(0, 20), "adcheck.test", ""},
+      {"a pointer to itself", head + std::string("\xc0\x18", 2), "adcheck.test", ""},
+      {"a pointer beyond the end", head + std::string("\x07" "adcheck\x04test\0\xc0\xff", 15), "adcheck.test", ""},
+      {"empty", "", "adcheck.test", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(netbiosNameOfPing(c.answer, c.domain), c.netbios) << c.what;
+}

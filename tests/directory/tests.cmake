@@ -59,3 +59,15 @@ gtest_discover_tests(adcheck_integration_test
   PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
     ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"
   DISCOVERY_TIMEOUT 60)
+
+# What an attacker or a misled operator tries: where a password goes, forged report lines,
+# refused domains, and reports that must tell the truth.
+add_executable(adcheck_security_test ${CMAKE_CURRENT_LIST_DIR}/adcheck_security_test.cpp)
+target_link_libraries(adcheck_security_test PRIVATE orvo_testsupport GTest::gtest_main util)
+target_compile_definitions(adcheck_security_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}"
+  ORVO_TEST_PEERS="${CMAKE_CURRENT_LIST_DIR}/peers.py")
+gtest_discover_tests(adcheck_security_test
+  TEST_PREFIX "adcheck."
+  PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
+    ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"
+  DISCOVERY_TIMEOUT 60)

@@ -70,7 +70,15 @@ bool kxAuthenticator::splitUserName(const std::string& inFullName, std::string& 
 bool kxAuthenticator::findUser(const std::string& inName, const std::string& inPassword,
                                std::string& outName, bool& outUsedGlobalCatalog,
                                kxNameFormat inNameFormat) {
+  uint32_t bindStatus;
+  return findUser(inName, inPassword, outName, outUsedGlobalCatalog, inNameFormat, bindStatus);
+}
+
+bool kxAuthenticator::findUser(const std::string& inName, const std::string& inPassword,
+                               std::string& outName, bool& outUsedGlobalCatalog,
+                               kxNameFormat inNameFormat, uint32_t& outBindStatus) {
   outUsedGlobalCatalog = false;
+  outBindStatus = dir::kDirOk;
   dir::NameTranslator translator;
   if (dir::dirFailed(translator.creationStatus())) {
     kxInfoLogPrintf(kxInfoLogError, "findUser error creating name translator, error 0x%lX",
@@ -87,10 +95,11 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
   if (splitUserName(key, account, domain)) {
     if (!inPassword.empty()) {
       kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\" and user \"%s\"",
-                      domain.c_str(), account.c_str());
+                      displayText(domain).c_str(), displayText(account).c_str());
       status = translator.initEx(kxNameInit_domain, domain, account, domain, inPassword);
     } else {
-      kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\"", domain.c_str());
+      kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\"",
+                      displayText(domain).c_str());
       status = translator.init(kxNameInit_domain, domain);
     }
   } else {
@@ -101,12 +110,13 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
   if (dir::dirFailed(status)) {
     kxInfoLogPrintf(kxInfoLogError, "findUser error initing the name translator, error 0x%lX",
                     static_cast<unsigned long>(status));
+    outBindStatus = status;
     return false;
   }
 
   status = translator.set(kxNameFormat_any, inName);
   if (dir::dirFailed(status)) {
-    KX_TRACE(1, "findUser error translating user \"%s\", error 0x%lX", inName.c_str(),
+    KX_TRACE(1, "findUser error translating user \"%s\", error 0x%lX", displayText(inName).c_str(),
              static_cast<unsigned long>(status));
     return false;
   }
@@ -116,6 +126,20 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
   return true;
 }
 
+namespace {
+
+// The credential library's logon results as the check reports them.
+kxAuthResult resultOfLogon(int inResult) {
+  switch (inResult) {
+    case 0: return kxAuthResult_ok;
+    case 9: return kxAuthResult_unknownUser;
+    case 10: return kxAuthResult_logonRefused;
+    default: return kxAuthResult_logonFailed;
+  }
+}
+
+}  // namespace
+
 kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const std::string& inPassword,
                                                const std::string& inSSP, uint32_t& outSysError) {
   outSysError = 0;
@@ -123,20 +147,30 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
   if (name.find('\\') == std::string::npos || name.find('@') != std::string::npos) {
     bool usedGlobalCatalog = false;
     bool found;
+    uint32_t bindStatus;
     {
       dir::DirectorySession session;
-      found = findUser(inUser, inPassword, name, usedGlobalCatalog, kxNameFormat_nt4);
+      found = findUser(inUser, inPassword, name, usedGlobalCatalog, kxNameFormat_nt4, bindStatus);
     }
     if (!found) {
+      // A translator that could not bind says why, and that is the true answer: with the
+      // password, the KDC's refusal (wrong password, disabled, locked out...), reported as the
+      // credential library reports it; otherwise what kept it from the directory.
+      if (dir::dirFailed(bindStatus)) {
+        const uint32_t code = bindStatus & 0xFFFF;
+        const int logon = (bindStatus & 0xFFFF0000u) == 0x80070000u ? dir::logonResultOfCode(code) : -1;
+        outSysError = logon > 0 ? code : bindStatus;
+        return logon > 0 ? resultOfLogon(logon) : kxAuthResult_unknownUser;
+      }
       kxInfoLogPrintf(kxInfoLogError, "kxAuthenticator::authenticateUser - user \"%s\" could not be found",
-                      inUser.c_str());
+                      displayText(inUser).c_str());
       return kxAuthResult_unknownUser;
     }
   }
   std::string domain;
   splitUserName(name, name, domain);
-  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::authenticateUser domain: %s, user: %s", domain.c_str(),
-                  name.c_str());
+  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::authenticateUser domain: %s, user: %s",
+                  displayText(domain).c_str(), displayText(name).c_str());
 
   orvo::platform::SharedLibrary library;
   try {
@@ -160,12 +194,7 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
     const int result = logon(domain.c_str(), name.c_str(), inPassword.c_str(), &logonError);
     library.unload();
     outSysError = logonError;
-    switch (result) {
-      case 0: return kxAuthResult_ok;
-      case 9: return kxAuthResult_unknownUser;
-      case 10: return kxAuthResult_logonRefused;
-      default: return kxAuthResult_logonFailed;
-    }
+    return resultOfLogon(result);
   } catch (...) {
     library.unload();
     return kxAuthResult_libraryError;

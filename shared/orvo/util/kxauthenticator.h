@@ -48,6 +48,11 @@ class kxAuthenticator {
                             std::string& outDomain);
   static bool findUser(const std::string& inName, const std::string& inPassword,
                        std::string& outName, bool& outUsedGlobalCatalog, kxNameFormat inNameFormat);
+  // The same; outBindStatus is the status of a translator that could not be bound (the
+  // directory's or the KDC's refusal), kDirOk when the failure came later or there was none.
+  static bool findUser(const std::string& inName, const std::string& inPassword,
+                       std::string& outName, bool& outUsedGlobalCatalog, kxNameFormat inNameFormat,
+                       uint32_t& outBindStatus);
   static kxAuthResult authenticateUser(const std::string& inUser, const std::string& inPassword,
                                        const std::string& inSSP, uint32_t& outSysError);
   static std::string getErrorText(uint32_t inCode);

@@ -41,6 +41,9 @@ bool isHostName(const char* inName) {
   return true;
 }
 
+// More controllers than anyone waits for.
+constexpr size_t kMaxControllers = 64;
+
 struct SrvRecord {
   int priority = 0;
   int weight = 0;
@@ -114,11 +117,14 @@ std::string lookupSrv(const std::string& inName, int inTimeoutSeconds) {
       srv.weight = ns_get16(data + 2);
       srv.uri = "ldap://" + std::string(target) + ":" + std::to_string(ns_get16(data + 4));
       records.push_back(std::move(srv));
-      if (records.size() == 64) break;  // more controllers than anyone waits for
     }
   }
+  // Ordered first, then cut: the records a 64 KiB answer can hold are few enough to order,
+  // and the best controllers may come last in it.
+  std::vector<SrvRecord> ordered = orderSrv(std::move(records));
+  if (ordered.size() > kMaxControllers) ordered.resize(kMaxControllers);
   std::string uris;
-  for (const SrvRecord& srv : orderSrv(std::move(records))) {
+  for (const SrvRecord& srv : ordered) {
     if (!uris.empty()) uris += ' ';
     uris += srv.uri;
   }

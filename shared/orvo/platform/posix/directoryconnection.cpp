@@ -5,10 +5,17 @@
 // cache; explicit credentials are a GSSAPI bind from a ticket obtained for them in memory
 // (directorycredentials.cpp), so a password never reaches a directory server, genuine or not,
 // and no certificate is needed. Every GSSAPI bind outside TLS must give a security layer of
-// at least kMinimumSsf (signed and sealed traffic). A simple bind inside TLS is made only
-// when the operator configures it, and only against the CA file configured for it.
+// at least kMinimumSsf (signed and sealed traffic); inside TLS it asks for none, as Windows
+// clients do over LDAPS. A simple bind is made only when the operator configures it, only
+// against the CA file configured for it, and only once the connection itself says TLS is in
+// place. Whether a connection is in TLS is asked of the connection, never read from a URI.
 // libldap reads no ldap.conf, ./ldaprc or LDAP* variables (LDAPNOINIT), and every option that
 // bears on trust is checked: a failed one ends the connection before anything is sent.
+//
+// Controllers. A list of URIs is tried one URI at a time, each with a handle of its own, so
+// each connection's binding follows what that connection is. A controller that does not
+// answer (no connection, or no answer to the bind within the time-out) is remembered for the
+// rest of the run and not tried again; one that answers, even with a refusal, ends the trying.
 //
 // Limits. A server may be hostile or broken, so what one can make us do is bounded: one
 // answer message holds at most kMaxAnswerBytes, one attribute at most kMaxValues values, and
@@ -24,11 +31,13 @@
 #include <string.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <iterator>
 #include <mutex>
 
 #include "directoryinternal.h"
+#include "orvo/debug/kxinfolog.h"
 
 namespace orvo::platform {
 
@@ -41,6 +50,7 @@ std::atomic<uint64_t> gOperationCount{0};
 constexpr ber_len_t kMinimumSsf = 56;
 constexpr ber_len_t kMaxAnswerBytes = 16 * 1024 * 1024;
 constexpr uint32_t kOptionFailed = 0x80004005;  // E_FAIL: a setting libldap refused
+constexpr uint32_t kConfidentialityRequired = 0x8007202D;
 
 struct MessageFree {
   void operator()(LDAPMessage* inMessage) const { ldap_msgfree(inMessage); }
@@ -97,6 +107,48 @@ class ThreadCredentialCache {
   bool itsHadPrevious = false;
   std::string itsPrevious;
 };
+
+// The controllers that did not answer in this run. Shared by every thread: a controller that
+// is down for one call is down for the next.
+class UnansweringControllers {
+ public:
+  bool contains(const std::string& inUri) {
+    std::lock_guard<std::mutex> guard(itsLock);
+    return itsUris.count(inUri) != 0;
+  }
+  void add(const std::string& inUri) {
+    std::lock_guard<std::mutex> guard(itsLock);
+    itsUris.insert(inUri);
+  }
+
+ private:
+  std::mutex itsLock;
+  std::set<std::string> itsUris;  // guarded by itsLock
+};
+
+UnansweringControllers& unansweringControllers() {
+  static UnansweringControllers controllers;
+  return controllers;
+}
+
+// The URIs of a blank-separated list.
+std::vector<std::string> splitUris(const std::string& inUris) {
+  std::vector<std::string> uris;
+  size_t start = inUris.find_first_not_of(" \t");
+  while (start != std::string::npos) {
+    const size_t end = inUris.find_first_of(" \t", start);
+    uris.push_back(inUris.substr(start, end - start));
+    start = end == std::string::npos ? end : inUris.find_first_not_of(" \t", end);
+  }
+  return uris;
+}
+
+// libldap reports an answer over the size limit as a lost connection; liblber left the reason
+// in errno (read right after the call).
+uint32_t statusOfRead(int inResult, int inErrno, LDAP* inLdap) {
+  if (inResult == LDAP_SERVER_DOWN && inErrno == ERANGE) return kLimitExceeded;
+  return detail::statusOfLdapResult(inResult, diagnosticOf(inLdap));
+}
 
 }  // namespace
 
@@ -163,7 +215,8 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
                                    const std::string* inPassword,
                                    std::shared_ptr<DirectoryConnection>& outConnection) {
   const DirectoryConfig& config = DirectoryConfig::current();
-  if (inUri.empty()) return kNoSuchDomain;
+  const std::vector<std::string> uris = splitUris(inUri);
+  if (uris.empty()) return kNoSuchDomain;
   const bool simpleTls = inUser != nullptr && config.simpleBindOverTls;
   // The simple bind trusts only the CA the operator named for it.
   if (simpleTls && config.caFile.empty()) return kUntrustedRoot;
@@ -171,11 +224,26 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
   // Explicit credentials: the ticket first, so a wrong password costs no connection.
   MemoryCredentials credentials;
   if (inUser != nullptr && !simpleTls) {
-    const uint32_t status = credentials.obtain(*inUser, inPassword != nullptr ? *inPassword : std::string(),
-                                               config.timeoutSeconds);
+    const uint32_t status = credentials.obtain(*inUser, inPassword != nullptr ? *inPassword : std::string());
     if (dirFailed(status)) return status;
   }
 
+  uint32_t status = statusOfLdapResult(LDAP_SERVER_DOWN, "");
+  for (const std::string& uri : uris) {
+    if (unansweringControllers().contains(uri)) continue;
+    bool answered = true;
+    status = simpleTls ? openSimple(uri, *inUser, inPassword, answered, outConnection)
+                       : openKerberos(uri, inUser != nullptr ? &credentials.cacheName() : nullptr, answered,
+                                      outConnection);
+    if (!dirFailed(status) || answered) return status;
+    unansweringControllers().add(uri);
+  }
+  return status;
+}
+
+uint32_t DirectoryConnection::connectHandle(const std::string& inUri, bool inTls, bool& outAnswered,
+                                            std::unique_ptr<LDAP, LdapUnbind>& outLdap) {
+  const DirectoryConfig& config = DirectoryConfig::current();
   keepLibldapFromLocalSettings();
   LDAP* raw = nullptr;
   if (ldap_initialize(&raw, inUri.c_str()) != LDAP_SUCCESS || raw == nullptr) return kBadPathName;
@@ -184,23 +252,18 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
 
   const int version = LDAP_VERSION3;
   timeval timeout{config.timeoutSeconds, 0};
-  const bool tls = inUri.compare(0, 8, "ldaps://") == 0;
   bool ok = ldap_set_option(ldap.get(), LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON) == LDAP_OPT_SUCCESS;
-  if (ok && (tls || simpleTls)) {
+  if (ok && inTls) {
     const int demand = LDAP_OPT_X_TLS_DEMAND;
     const int newContext = 0;
     ok = ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) == LDAP_OPT_SUCCESS &&
          (config.caFile.empty() ||
           ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_CACERTFILE, config.caFile.c_str()) == LDAP_OPT_SUCCESS) &&
          ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_NEWCTX, &newContext) == LDAP_OPT_SUCCESS;
-  }
-  if (ok && !tls && !simpleTls) {
-    const ber_len_t minimum = kMinimumSsf;
-    ok = ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_SSF_MIN, &minimum) == LDAP_OPT_SUCCESS;
   }
   if (ok) {
     Sockbuf* socket = nullptr;
@@ -209,45 +272,94 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
          ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_MAX_INCOMING, &maximum) == 1;
   }
   if (!ok) return kOptionFailed;
+  // The connection (and for ldaps:// its TLS handshake) now, so that a controller that does
+  // not answer is told apart from one that refuses.
+  const int result = ldap_connect(ldap.get());
+  if (result != LDAP_SUCCESS) {
+    outAnswered = false;
+    return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+  }
+  outLdap = std::move(ldap);
+  return kDirOk;
+}
 
-  int result;
+uint32_t DirectoryConnection::openKerberos(const std::string& inUri, const std::string* inCacheName,
+                                           bool& outAnswered, std::shared_ptr<DirectoryConnection>& outConnection) {
+  std::unique_ptr<LDAP, LdapUnbind> ldap;
+  uint32_t status = connectHandle(inUri, inUri.compare(0, 8, "ldaps://") == 0, outAnswered, ldap);
+  if (dirFailed(status)) return status;
+  // Outside TLS Kerberos must sign and seal; inside, TLS protects the traffic and a second
+  // layer is refused by Active Directory.
+  const bool tls = ldap_tls_inplace(ldap.get()) != 0;
+  const ber_len_t layer = tls ? 0 : kMinimumSsf;
+  if (ldap_set_option(ldap.get(), tls ? LDAP_OPT_X_SASL_SSF_MAX : LDAP_OPT_X_SASL_SSF_MIN, &layer) != LDAP_OPT_SUCCESS)
+    return kOptionFailed;
   ++gBindCount;
   ++gOperationCount;
-  if (!simpleTls) {
-    if (inUser != nullptr) {
-      ThreadCredentialCache cache(credentials.cacheName());
-      if (!cache.ok()) return kOptionFailed;
-      result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                            saslInteract, nullptr);
-    } else {
-      result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                            saslInteract, nullptr);
-    }
-    if (result == LDAP_SUCCESS && !tls) {
-      // A security layer was asked for; make sure one is there.
-      ber_len_t ssf = 0;
-      if (ldap_get_option(ldap.get(), LDAP_OPT_X_SASL_SSF, &ssf) != LDAP_OPT_SUCCESS || ssf < kMinimumSsf)
-        return 0x80072028;  // strong authentication required
-    }
+  int result;
+  if (inCacheName != nullptr) {
+    ThreadCredentialCache cache(*inCacheName);
+    if (!cache.ok()) return kOptionFailed;
+    result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                          saslInteract, nullptr);
   } else {
-    // Never a password in clear text: TLS first.
-    result = ldap_connect(ldap.get());
-    if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
-    if (!tls) {
-      ++gOperationCount;
-      result = ldap_start_tls_s(ldap.get(), nullptr, nullptr);
-      // The server agreed to TLS but the handshake failed: with certificates always
-      // verified, that is a server whose certificate we do not trust.
-      if (result == LDAP_CONNECT_ERROR) return kUntrustedRoot;
-      if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
-    }
-    std::string secret = inPassword != nullptr ? *inPassword : std::string();
-    berval credential{static_cast<ber_len_t>(secret.size()), secret.data()};
-    result = ldap_sasl_bind_s(ldap.get(), inUser->c_str(), LDAP_SASL_SIMPLE, &credential, nullptr, nullptr,
-                              nullptr);
-    wipe(secret);
+    result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                          saslInteract, nullptr);
   }
-  if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+  if (result != LDAP_SUCCESS) {
+    outAnswered = result != LDAP_TIMEOUT && result != LDAP_SERVER_DOWN;
+    status = statusOfLdapResult(result, diagnosticOf(ldap.get()));
+    if (tls && (result == LDAP_STRONG_AUTH_REQUIRED || result == LDAP_UNWILLING_TO_PERFORM)) {
+      kxInfoLogWrite(kxInfoLogError,
+                     "the directory server refuses Kerberos binds inside TLS (ldaps://); use an ldap:// URI "
+                     "instead, whose traffic Kerberos signs and seals");
+    } else if (result == LDAP_LOCAL_ERROR && inCacheName == nullptr && cachePrincipal().empty()) {
+      status = kNoCredentials;
+    }
+    return status;
+  }
+  if (!tls) {
+    // A security layer was asked for; make sure one is there.
+    ber_len_t ssf = 0;
+    if (ldap_get_option(ldap.get(), LDAP_OPT_X_SASL_SSF, &ssf) != LDAP_OPT_SUCCESS || ssf < kMinimumSsf)
+      return 0x80072028;  // strong authentication required
+  }
+  auto connection = std::make_shared<DirectoryConnection>();
+  connection->itsLdap = std::move(ldap);
+  outConnection = std::move(connection);
+  return kDirOk;
+}
+
+uint32_t DirectoryConnection::openSimple(const std::string& inUri, const std::string& inUser,
+                                         const std::string* inPassword, bool& outAnswered,
+                                         std::shared_ptr<DirectoryConnection>& outConnection) {
+  std::unique_ptr<LDAP, LdapUnbind> ldap;
+  const uint32_t status = connectHandle(inUri, true, outAnswered, ldap);
+  if (dirFailed(status)) return status;
+  // Never a password in clear text: TLS first, and the connection must say it is in TLS.
+  int result;
+  if (ldap_tls_inplace(ldap.get()) == 0) {
+    ++gOperationCount;
+    result = ldap_start_tls_s(ldap.get(), nullptr, nullptr);
+    // The server agreed to TLS but the handshake failed: with certificates always
+    // verified, that is a server whose certificate we do not trust.
+    if (result == LDAP_CONNECT_ERROR) return kUntrustedRoot;
+    if (result != LDAP_SUCCESS) {
+      outAnswered = result != LDAP_TIMEOUT && result != LDAP_SERVER_DOWN;
+      return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+    }
+  }
+  if (ldap_tls_inplace(ldap.get()) == 0) return kConfidentialityRequired;
+  ++gBindCount;
+  ++gOperationCount;
+  std::string secret = inPassword != nullptr ? *inPassword : std::string();
+  berval credential{static_cast<ber_len_t>(secret.size()), secret.data()};
+  result = ldap_sasl_bind_s(ldap.get(), inUser.c_str(), LDAP_SASL_SIMPLE, &credential, nullptr, nullptr, nullptr);
+  wipe(secret);
+  if (result != LDAP_SUCCESS) {
+    outAnswered = result != LDAP_TIMEOUT && result != LDAP_SERVER_DOWN;
+    return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+  }
   auto connection = std::make_shared<DirectoryConnection>();
   connection->itsLdap = std::move(ldap);
   outConnection = std::move(connection);
@@ -295,11 +407,13 @@ uint32_t DirectoryConnection::search(const std::string& inBase, int inScope, con
   names.push_back(nullptr);
   LDAPMessage* raw = nullptr;
   ++gOperationCount;
+  errno = 0;
   const int result = ldap_search_ext_s(itsLdap.get(), inBase.c_str(), inScope, inFilter.c_str(), names.data(), 0,
                                        nullptr, nullptr, nullptr, inLimit, &raw);
+  const int error = errno;
   MessagePtr message(raw);
   if (result != LDAP_SUCCESS && !(result == LDAP_SIZELIMIT_EXCEEDED && message))
-    return statusOfLdapResult(result, diagnosticOf(itsLdap.get()));
+    return statusOfRead(result, error, itsLdap.get());
   const uint32_t status = readEntries(message.get(), outEntries);
   if (dirFailed(status)) return status;
   return result == LDAP_SIZELIMIT_EXCEEDED ? kNameNotUnique : kDirOk;
@@ -423,6 +537,47 @@ uint32_t DirectoryConnection::domainOfName(const std::string& inName, std::strin
   return kDirOk;
 }
 
+bool DirectoryConnection::isUpnSuffix(const std::string& inSuffix) {
+  if (dirFailed(readRoot()) || itsConfigNC.empty()) return false;
+  Entry partitions;
+  if (dirFailed(readObject("CN=Partitions," + itsConfigNC, {"uPNSuffixes"}, partitions))) return false;
+  for (const std::string& suffix : partitions.attributes["uPNSuffixes"])
+    if (equalsText(suffix, inSuffix, false)) return true;
+  return false;
+}
+
+std::string DirectoryConnection::pingNetbiosName(const std::string& inUris, const std::string& inDnsDomain) {
+  // NtVer 6 asks for the extended answer; the values are binary, written escaped.
+  const std::string filter = "(&(DnsDomain=" + escapeFilterValue(inDnsDomain) + ")(NtVer=\\06\\00\\00\\00))";
+  char attribute[] = "netlogon";
+  char* attributes[] = {attribute, nullptr};
+  for (const std::string& uri : splitUris(inUris)) {
+    if (unansweringControllers().contains(uri)) continue;
+    bool answered = true;
+    std::unique_ptr<LDAP, LdapUnbind> ldap;
+    if (dirFailed(connectHandle(uri, uri.compare(0, 8, "ldaps://") == 0, answered, ldap))) {
+      if (!answered) unansweringControllers().add(uri);
+      continue;
+    }
+    LDAPMessage* raw = nullptr;
+    ++gOperationCount;
+    const int result = ldap_search_ext_s(ldap.get(), "", LDAP_SCOPE_BASE, filter.c_str(), attributes, 0, nullptr,
+                                         nullptr, nullptr, 1, &raw);
+    MessagePtr message(raw);
+    if (result == LDAP_TIMEOUT || result == LDAP_SERVER_DOWN) unansweringControllers().add(uri);
+    if (result != LDAP_SUCCESS || !message) continue;
+    LDAPMessage* entry = ldap_first_entry(ldap.get(), message.get());
+    if (entry == nullptr) continue;
+    std::string name;
+    if (berval** values = ldap_get_values_len(ldap.get(), entry, attribute)) {
+      if (values[0] != nullptr) name = netbiosNameOfPing(std::string(values[0]->bv_val, values[0]->bv_len), inDnsDomain);
+      ldap_value_free_len(values);
+    }
+    return name;
+  }
+  return std::string();
+}
+
 // ---------------------------------------------------------------------------------------
 // Reading ahead: the groups of one depth are asked for together, so a walk over them costs a
 // round trip per depth rather than one per group. Answers are kept for the session, and each
@@ -474,11 +629,13 @@ void DirectoryConnection::readAhead(const std::vector<std::string>& inDNs, const
 bool DirectoryConnection::receiveReadAhead() {
   timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
   LDAPMessage* raw = nullptr;
+  errno = 0;
   const int type = ldap_result(itsLdap.get(), LDAP_RES_ANY, LDAP_MSG_ALL, &timeout, &raw);
+  const int error = errno;
   MessagePtr message(raw);
   if (type <= 0 || !message) {
     const uint32_t status = type == 0 ? statusOfLdapResult(LDAP_TIMEOUT, "")
-                                      : statusOfLdapResult(LDAP_SERVER_DOWN, diagnosticOf(itsLdap.get()));
+                                      : statusOfRead(LDAP_SERVER_DOWN, error, itsLdap.get());
     for (auto& [id, dn] : itsAhead.inFlight) {
       ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
       itsAhead.done[dn] = {status, Entry()};
@@ -594,17 +751,6 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
   if (!dirFailed(status) && tPool.depth > 0) tPool.connections.emplace(std::move(key), outConnection);
   wipe(key);
   return status;
-}
-
-std::string domainUri(const std::string& inDomain) {
-  const DirectoryConfig& config = DirectoryConfig::current();
-  if (inDomain.empty() || equalsText(inDomain, config.domain, false) ||
-      equalsText(inDomain, config.netbiosDomain, false))
-    return config.ldapUri;
-  if (inDomain.find('.') != std::string::npos) return lookupSrv("_ldap._tcp." + inDomain, config.timeoutSeconds);
-  // A NetBIOS name we were not told about: the machine's own controller says whether it
-  // is its domain (checked by the caller).
-  return config.netbiosDomain.empty() ? config.ldapUri : std::string();
 }
 
 }  // namespace detail

@@ -48,6 +48,9 @@ std::string lookupSrv(const std::string& inName, int inTimeoutSeconds);
 
 std::string kerberosDefaultRealm();
 
+// The principal of the process's own Kerberos credential cache, "" when there is none.
+std::string cachePrincipal();
+
 // A Kerberos principal's ticket obtained with a password into a MEMORY: credential cache of
 // its own (nothing reaches the disk); the cache is destroyed with the object.
 class MemoryCredentials {
@@ -58,8 +61,8 @@ class MemoryCredentials {
   MemoryCredentials& operator=(const MemoryCredentials&) = delete;
 
   // inUser: "DOMAIN\account", "name@suffix" (an enterprise name) or a bare account of the
-  // machine's domain. Gives the HRESULT of the logon error the KDC reports.
-  uint32_t obtain(const std::string& inUser, const std::string& inPassword, int inTimeoutSeconds);
+  // machine's domain. Gives the HRESULT of the logon code of kerberosLogon.
+  uint32_t obtain(const std::string& inUser, const std::string& inPassword);
   const std::string& cacheName() const { return itsCacheName; }
 
  private:
@@ -100,11 +103,24 @@ class DirectoryConnection {
   std::string netbiosName(const std::string& inDnsDomain);
   // The DNS name of the forest's domain whose NetBIOS or DNS name is inName ("" when none).
   uint32_t domainOfName(const std::string& inName, std::string& outDnsDomain);
+  // Whether inSuffix is one of the forest's alternate UPN suffixes.
+  bool isUpnSuffix(const std::string& inSuffix);
+  // The NetBIOS name of inDnsDomain as a controller of inUris tells it without a bind (the
+  // LDAP ping of the domain controller locator); "" when none tells it.
+  static std::string pingNetbiosName(const std::string& inUris, const std::string& inDnsDomain);
 
  private:
   struct LdapUnbind {
     void operator()(LDAP* inLdap) const { ldap_unbind_ext_s(inLdap, nullptr, nullptr); }
   };
+  // One controller of a list. outAnswered false: it did not answer in time (or at all).
+  static uint32_t connectHandle(const std::string& inUri, bool inTls, bool& outAnswered,
+                                std::unique_ptr<LDAP, LdapUnbind>& outLdap);
+  // inCacheName: the explicit credentials' ticket; null for the process's own.
+  static uint32_t openKerberos(const std::string& inUri, const std::string* inCacheName, bool& outAnswered,
+                               std::shared_ptr<DirectoryConnection>& outConnection);
+  static uint32_t openSimple(const std::string& inUri, const std::string& inUser, const std::string* inPassword,
+                             bool& outAnswered, std::shared_ptr<DirectoryConnection>& outConnection);
   bool receiveReadAhead();
   uint32_t readRoot();
   uint32_t completeEntry(detail::Entry& ioEntry);
@@ -144,7 +160,13 @@ inline constexpr size_t kMaxReadAhead = 10000;
 // Bytes of answers read ahead kept on one connection, at most.
 inline constexpr size_t kMaxReadAheadBytes = 64 * 1024 * 1024;
 
-// The LDAP URI for a domain given by DNS or NetBIOS name ("" = the machine's domain).
-std::string domainUri(const std::string& inDomain);
+// The DNS name of the domain named inName (its NetBIOS or DNS name, "" = the machine's domain)
+// as the directory knows it: the configured names, else a crossRef of the forest read with
+// the process's own credentials (without them, the configured domain's NetBIOS name as its
+// controller tells it to anyone). outUpnSuffix: inName is no domain but a UPN suffix of the
+// forest. kNoSuchDomain for a name the directory does not know.
+uint32_t resolveDomain(const std::string& inName, std::string& outDnsName, bool& outUpnSuffix);
+// The LDAP URI of the controllers of a domain named as for resolveDomain.
+uint32_t domainUri(const std::string& inDomain, std::string& outUri);
 
 }  // namespace orvo::platform::detail
