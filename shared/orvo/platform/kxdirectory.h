@@ -92,6 +92,11 @@ struct DirectoryConfig {
 
   static const DirectoryConfig& current();  // read once per process
   static DirectoryConfig load();
+  // What is wrong with the settings, one text each, naming the file and line (or the
+  // variable) and the key: an unknown key, a line that is not "key = value", a value that
+  // does not parse or is out of range, a file named by ADCHECK_CONFIG that cannot be read.
+  // load() goes on without them: a bad timeout or bind kind keeps its default.
+  static std::vector<std::string> settingsProblems();
 };
 
 // Keeps connections for reuse on this thread while it lives; may nest.
@@ -201,8 +206,9 @@ class DirectoryObject {
 
   uint32_t get(const std::string& inAttribute, std::string& outValue);
   uint32_t getEx(const std::string& inAttribute, std::vector<std::string>& outValues);
-  // The user's direct groups, each as its relative name ("CN=Staff").
-  uint32_t groups(std::vector<std::string>& outNames);
+  // The user's direct groups, each as its relative name ("CN=Staff"); outDNs given: their
+  // distinguished names, one for each name.
+  uint32_t groups(std::vector<std::string>& outNames, std::vector<std::string>* outDNs = nullptr);
 
  private:
   struct Data;

@@ -370,13 +370,14 @@ uint32_t DirectoryObject::getEx(const std::string& inAttribute, std::vector<std:
   return kDirOk;
 }
 
-uint32_t DirectoryObject::groups(std::vector<std::string>& outNames) {
+uint32_t DirectoryObject::groups(std::vector<std::string>& outNames, std::vector<std::string>* outDNs) {
   if (!itsData) return kNotInitialised;
   std::vector<std::string> memberOf;
   const uint32_t status = getEx("memberOf", memberOf);
   if (dirFailed(status) && status != kPropertyNotFound) return status;
   outNames.clear();
   for (const std::string& dn : memberOf) outNames.push_back(firstRelativeName(dn));
+  if (outDNs != nullptr) *outDNs = std::move(memberOf);
   return kDirOk;
 }
 
