@@ -203,6 +203,13 @@ class DirectoryObject {
   // trip of its own. Does nothing without a session.
   static void readAhead(const std::vector<std::string>& inDNs, const std::string* inUser,
                         const std::string* inPassword, const std::string& inFollow);
+  // Starts reading the object of "LDAP://[server/]DN" together with every group it is a
+  // member of, directly or nested, with their "memberOf": where the server offers the
+  // account's tokenGroups, in two round trips whatever the depth. A later open of the object
+  // or of any of those groups takes the answer; readAhead then asks only for what is left.
+  // Does nothing without a session.
+  static void readAheadMemberships(const std::string& inPath, const std::string* inUser,
+                                   const std::string* inPassword);
 
   uint32_t get(const std::string& inAttribute, std::string& outValue);
   uint32_t getEx(const std::string& inAttribute, std::vector<std::string>& outValues);

@@ -307,6 +307,9 @@ bool readUserGroups(const std::string& inServer, const std::string& inDN, const 
   const std::string shownPath = kxAuthenticator::displayText(path);
   kxInfoLogPrintf(kxInfoLogError, "getUserGroups opening object \"%s\"", shownPath.c_str());
 
+  // Nested groups are wanted whole: the account's read brings them all along where the
+  // server can tell them at once.
+  if (inNested) dir::DirectoryObject::readAheadMemberships("LDAP://" + path, inUser, inPassword);
   dir::DirectoryObject user;
   outStatus = dir::DirectoryObject::open("LDAP://" + path, inUser, inPassword, kBindFlags, user,
                                          dir::DirectoryInterface::user);

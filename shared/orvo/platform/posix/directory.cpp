@@ -298,8 +298,21 @@ void DirectoryObject::readAhead(const std::vector<std::string>& inDNs, const std
   }
   for (const auto& [uri, dns] : byUri) {
     std::shared_ptr<DirectoryConnection> connection;
-    if (!dirFailed(connect(uri, inUser, inPassword, connection))) connection->readAhead(dns, kObjectAttributes, inFollow);
+    if (dirFailed(connect(uri, inUser, inPassword, connection))) continue;
+    // What an account's groups search brings is not asked for again.
+    connection->finishMemberships();
+    connection->readAhead(dns, kObjectAttributes, inFollow);
   }
+}
+
+void DirectoryObject::readAheadMemberships(const std::string& inPath, const std::string* inUser,
+                                           const std::string* inPassword) {
+  DirectoryPath path;
+  if (!detail::sessionOpen() || !parseDirectoryPath(inPath, path)) return;
+  const std::string uri = path.server.empty() ? domainUri(dnsDomainOfDN(path.dn)) : serverUri(path.server);
+  std::shared_ptr<DirectoryConnection> connection;
+  if (uri.empty() || dirFailed(connect(uri, inUser, inPassword, connection))) return;
+  connection->readAheadMemberships(path.dn, kObjectAttributes, "memberOf");
 }
 
 uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inUser,

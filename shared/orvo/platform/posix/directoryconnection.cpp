@@ -469,6 +469,119 @@ void DirectoryConnection::readAhead(const std::vector<std::string>& inDNs, const
   }
 }
 
+void DirectoryConnection::readAheadMemberships(const std::string& inDN, const std::vector<std::string>& inAttributes,
+                                               const std::string& inFollow) {
+  if (itsAhead.attributes.empty()) {
+    itsAhead.attributes = inAttributes;
+    itsAhead.follow = inFollow;
+  }
+  if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead || itsAhead.membershipsOf != 0 ||
+      !itsAhead.requested.insert(inDN).second)
+    return;
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  char tokenGroups[] = "tokenGroups";
+  names.push_back(tokenGroups);
+  names.push_back(nullptr);
+  int id = 0;
+  ++gOperationCount;
+  if (ldap_search_ext(itsLdap.get(), inDN.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", names.data(), 0, nullptr,
+                      nullptr, nullptr, 0, &id) != LDAP_SUCCESS) {
+    // Not asked for after all: the object is read when it is opened.
+    itsAhead.requested.erase(inDN);
+    return;
+  }
+  itsAhead.inFlight[id] = inDN;
+  itsAhead.waiting.insert(inDN);
+  itsAhead.membershipsOf = id;
+}
+
+// The groups of the SIDs of an account's tokenGroups, searched in the account's domain
+// (builtin groups included) by objectSid; a SID of another domain finds nothing there, and
+// its group is read when a memberOf value names it.
+void DirectoryConnection::sendMembershipSearches(const std::string& inAccountDN, const std::vector<std::string>& inSids) {
+  std::string base;
+  const std::string domain = dnsDomainOfDN(inAccountDN);
+  for (size_t start = 0; start < domain.size();) {
+    const size_t dot = std::min(domain.find('.', start), domain.size());
+    base += (base.empty() ? "DC=" : ",DC=") + domain.substr(start, dot - start);
+    start = dot + 1;
+  }
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  names.push_back(nullptr);
+  static const char kHex[] = "0123456789abcdef";
+  const size_t room = kMaxReadAhead - std::min(kMaxReadAhead, itsAhead.requested.size());
+  const size_t count = std::min(inSids.size(), room);
+  for (size_t first = 0; first < count && !base.empty(); first += kSidsPerSearch) {
+    const size_t last = std::min(count, first + kSidsPerSearch);
+    std::string filter = "(|";
+    for (size_t i = first; i < last; ++i) {
+      // Only what is a SID goes into the filter, every byte escaped.
+      std::string text;
+      if (!sidToText(std::vector<uint8_t>(inSids[i].begin(), inSids[i].end()), text)) continue;
+      filter += "(objectSid=";
+      for (const char c : inSids[i]) {
+        filter += '\\';
+        filter += kHex[static_cast<unsigned char>(c) >> 4];
+        filter += kHex[static_cast<unsigned char>(c) & 0xF];
+      }
+      filter += ')';
+    }
+    filter += ')';
+    int id = 0;
+    ++gOperationCount;
+    if (ldap_search_ext(itsLdap.get(), base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), names.data(), 0, nullptr,
+                        nullptr, nullptr, static_cast<int>(last - first), &id) == LDAP_SUCCESS)
+      itsAhead.membershipSearches.insert(id);
+  }
+}
+
+// Keeps an answer read ahead, within the budget; false when it did not fit.
+bool DirectoryConnection::keepReadAhead(const std::string& inDN, uint32_t inStatus, Entry&& inEntry) {
+  size_t bytes = inEntry.dn.size();
+  for (const auto& [name, values] : inEntry.attributes) {
+    bytes += name.size();
+    for (const std::string& value : values) bytes += value.size();
+  }
+  // What is kept for later is bounded too: past the budget an answer is dropped, reading
+  // ahead ends, and the object is read again when it is opened.
+  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
+    itsAhead.full = true;
+    return false;
+  }
+  itsAhead.bytes += bytes;
+  itsAhead.done[inDN] = {inStatus, std::move(inEntry)};
+  return true;
+}
+
+// The groups one search of readAheadMemberships found. Once the last search has answered,
+// the memberOf values none of them answered for are read ahead.
+void DirectoryConnection::receiveMemberships(LDAPMessage* inMessage) {
+  std::vector<Entry> entries;
+  // A failed search, or an entry over the limits, leaves what it could not give to the
+  // reading that follows memberOf.
+  readEntries(inMessage, entries);
+  for (Entry& entry : entries) {
+    const std::string dn = pathDN(entry.dn);
+    if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead) break;
+    if (itsAhead.requested.count(dn) != 0) continue;
+    const uint32_t status = completeEntry(entry);
+    if (dirFailed(status)) continue;
+    const auto follow = entry.attributes.find(itsAhead.follow);
+    std::vector<std::string> parents;
+    if (follow != entry.attributes.end()) parents = follow->second;
+    if (!keepReadAhead(dn, status, std::move(entry))) break;
+    itsAhead.requested.insert(dn);
+    itsAhead.followLater.insert(itsAhead.followLater.end(), parents.begin(), parents.end());
+  }
+  if (itsAhead.membershipSearches.empty()) {
+    const std::vector<std::string> follow = std::move(itsAhead.followLater);
+    itsAhead.followLater.clear();
+    readAhead(follow, itsAhead.attributes, itsAhead.follow);
+  }
+}
+
 // Waits for one answer to a request read ahead and keeps it; false when none came in time,
 // and then every request still out has failed.
 bool DirectoryConnection::receiveReadAhead() {
@@ -483,15 +596,24 @@ bool DirectoryConnection::receiveReadAhead() {
       ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
       itsAhead.done[dn] = {status, Entry()};
     }
+    for (const int id : itsAhead.membershipSearches) ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
     itsAhead.inFlight.clear();
     itsAhead.waiting.clear();
+    itsAhead.membershipSearches.clear();
+    itsAhead.followLater.clear();
     return false;
   }
-  const auto request = itsAhead.inFlight.find(ldap_msgid(message.get()));
+  const int id = ldap_msgid(message.get());
+  if (itsAhead.membershipSearches.erase(id) != 0) {
+    receiveMemberships(message.get());
+    return true;
+  }
+  const auto request = itsAhead.inFlight.find(id);
   if (request == itsAhead.inFlight.end()) return true;
   const std::string dn = request->second;
   itsAhead.inFlight.erase(request);
   itsAhead.waiting.erase(dn);
+  const bool memberships = id == itsAhead.membershipsOf;
   int code = LDAP_OTHER;
   std::string diagnostic;
   for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
@@ -512,25 +634,42 @@ bool DirectoryConnection::receiveReadAhead() {
     entry = std::move(entries.front());
     status = completeEntry(entry);
   }
-  size_t bytes = entry.dn.size();
-  for (const auto& [name, values] : entry.attributes) {
-    bytes += name.size();
-    for (const std::string& value : values) bytes += value.size();
+  std::vector<std::string> sids;
+  if (memberships) {
+    // The account as an open would read it, without its tokenGroups; one that did not come
+    // whole is read again when it is opened, as without reading ahead.
+    itsAhead.membershipsOf = 0;
+    if (dirFailed(status)) {
+      itsAhead.requested.erase(dn);
+      return true;
+    }
+    const auto tokenGroups = entry.attributes.find("tokenGroups");
+    if (tokenGroups != entry.attributes.end()) {
+      sids = std::move(tokenGroups->second);
+      entry.attributes.erase(tokenGroups);
+    }
   }
-  // What is kept for later is bounded too: past the budget an answer is dropped, reading
-  // ahead ends, and the object is read again when it is opened.
-  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
-    itsAhead.full = true;
-    return true;
-  }
-  itsAhead.bytes += bytes;
+  const std::string accountDN = entry.dn;
+  std::vector<std::string> parents;
   if (!dirFailed(status)) {
-    // The groups this one is in are most likely wanted next: ask for them now.
     const auto follow = entry.attributes.find(itsAhead.follow);
-    if (follow != entry.attributes.end()) readAhead(follow->second, itsAhead.attributes, itsAhead.follow);
+    if (follow != entry.attributes.end()) parents = follow->second;
   }
-  itsAhead.done[dn] = {status, std::move(entry)};
+  if (!keepReadAhead(dn, status, std::move(entry))) return true;
+  if (!sids.empty()) sendMembershipSearches(accountDN, sids);
+  if (itsAhead.membershipSearches.empty()) {
+    // The groups this one is in are most likely wanted next: ask for them now.
+    readAhead(parents, itsAhead.attributes, itsAhead.follow);
+  } else {
+    itsAhead.followLater.insert(itsAhead.followLater.end(), parents.begin(), parents.end());
+  }
   return true;
+}
+
+void DirectoryConnection::finishMemberships() {
+  while (!itsAhead.membershipSearches.empty() || itsAhead.membershipsOf != 0) {
+    if (!receiveReadAhead()) break;
+  }
 }
 
 bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry, uint32_t& outStatus) {
@@ -541,8 +680,9 @@ bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry
       outEntry = found->second.second;
       return true;
     }
-    if (itsAhead.waiting.count(inDN) == 0) return false;
-    receiveReadAhead();
+    // A group may yet come with the groups of an account's tokenGroups.
+    if (itsAhead.waiting.count(inDN) == 0 && itsAhead.membershipSearches.empty()) return false;
+    if (!receiveReadAhead() && itsAhead.waiting.count(inDN) == 0 && itsAhead.done.count(inDN) == 0) return false;
   }
 }
 

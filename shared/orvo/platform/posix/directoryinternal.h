@@ -89,6 +89,18 @@ class DirectoryConnection {
   // values of its inFollow attribute in turn. At most kMaxReadAhead objects per connection.
   void readAhead(const std::vector<std::string>& inDNs, const std::vector<std::string>& inAttributes,
                  const std::string& inFollow);
+  // Reading ahead an account with all its groups: a base read of inDN (written as for
+  // readAhead) that also asks for the account's tokenGroups, the SIDs of every group it is in,
+  // directly or nested. When that answer comes, the groups of those SIDs are read with one
+  // search (in batches of kSidsPerSearch, sent together) and kept as read ahead; memberOf
+  // values that none of them answers for (groups without a SID in tokenGroups: distribution
+  // groups, another domain's) are then read ahead as readAhead does. A server without
+  // tokenGroups, or one whose answer fails, costs nothing more: the reading goes on as
+  // readAhead's, depth by depth.
+  void readAheadMemberships(const std::string& inDN, const std::vector<std::string>& inAttributes,
+                            const std::string& inFollow);
+  // Waits until the group search of readAheadMemberships has answered.
+  void finishMemberships();
   // The object read ahead under inDN, waiting for its answer; false when it was not asked for.
   bool takeReadAhead(const std::string& inDN, detail::Entry& outEntry, uint32_t& outStatus);
 
@@ -106,6 +118,9 @@ class DirectoryConnection {
     void operator()(LDAP* inLdap) const { ldap_unbind_ext_s(inLdap, nullptr, nullptr); }
   };
   bool receiveReadAhead();
+  void sendMembershipSearches(const std::string& inAccountDN, const std::vector<std::string>& inSids);
+  void receiveMemberships(LDAPMessage* inMessage);
+  bool keepReadAhead(const std::string& inDN, uint32_t inStatus, detail::Entry&& inEntry);
   uint32_t readRoot();
   uint32_t completeEntry(detail::Entry& ioEntry);
   uint32_t readEntries(LDAPMessage* inMessage, std::vector<detail::Entry>& outEntries);
@@ -124,6 +139,9 @@ class DirectoryConnection {
     std::map<std::string, std::pair<uint32_t, detail::Entry>> done;  // DN -> status, entry
     size_t bytes = 0;                                                // kept in done
     bool full = false;                                               // no more reading ahead
+    int membershipsOf = 0;               // message id of the account read with tokenGroups
+    std::set<int> membershipSearches;    // message ids of its group searches
+    std::vector<std::string> followLater;  // memberOf values to read once those have answered
   } itsAhead;
 };
 
@@ -143,6 +161,8 @@ bool sessionOpen();
 inline constexpr size_t kMaxReadAhead = 10000;
 // Bytes of answers read ahead kept on one connection, at most.
 inline constexpr size_t kMaxReadAheadBytes = 64 * 1024 * 1024;
+// Group SIDs asked for in one search of readAheadMemberships.
+inline constexpr size_t kSidsPerSearch = 500;
 
 // The LDAP URI for a domain given by DNS or NetBIOS name ("" = the machine's domain).
 std::string domainUri(const std::string& inDomain);

@@ -275,6 +275,7 @@ uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inU
 // start ahead of the opens.
 void DirectoryObject::readAhead(const std::vector<std::string>&, const std::string*, const std::string*,
                                 const std::string&) {}
+void DirectoryObject::readAheadMemberships(const std::string&, const std::string*, const std::string*) {}
 
 uint32_t DirectoryObject::get(const std::string& inAttribute, std::string& outValue) {
   if (!itsData) return kInvalidArgument;
