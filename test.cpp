@@ -131,6 +131,7 @@ struct CheckRequest {
 kxAdcheckResult runChecks(const CheckRequest& inRequest, const std::string& inPassword) {
   const auto start = std::chrono::steady_clock::now();
   orvo::platform::DirectorySession session;
+  kxAuthenticator::openConnectionsAhead(session, inRequest.user);
   kxAdcheckResult result;
   result.user = inRequest.user;
   // The name as given may hold control characters too.

@@ -106,6 +106,11 @@ class DirectorySession {
   ~DirectorySession();
   DirectorySession(const DirectorySession&) = delete;
   DirectorySession& operator=(const DirectorySession&) = delete;
+  // Starts opening the connections to the domain's controllers (and with inCatalog the
+  // global catalog) with the process's own credentials, each on a thread of its own, while
+  // the caller goes on; the first directory call on this thread that needs one takes it.
+  // Nothing to do where the system keeps its own connections (Windows).
+  void openAhead(bool inCatalog);
 #ifdef _WIN32
  private:
   bool itsInitialised = false;  // COM initialised on this thread by this session

@@ -21,7 +21,22 @@ namespace {
 constexpr uint32_t kBindFlags = 0x101;  // secure authentication, delegation
 constexpr uint32_t kUnexpected = 0x8000FFFF;  // E_UNEXPECTED: the retrieval ended by an exception
 
+// The name findUser splits to choose its translator: a principal name after a backslash
+// stands for the whole.
+std::string translatorKey(const std::string& inName) {
+  if (inName.find('\\') != std::string::npos && inName.find('@') != std::string::npos)
+    return inName.substr(inName.find('\\') + 1);
+  return inName;
+}
+
 }  // namespace
+
+void kxAuthenticator::openConnectionsAhead(dir::DirectorySession& ioSession, const std::string& inUser) {
+  // The account lookup asks the domain; findUser asks the global catalog for a name it cannot split.
+  std::string account;
+  std::string domain;
+  ioSession.openAhead(!splitUserName(translatorKey(inUser), account, domain));
+}
 
 bool kxAuthenticator::getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain) {
   std::vector<uint8_t> sid;
@@ -87,9 +102,7 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
     return false;
   }
 
-  std::string key = inName;
-  if (inName.find('\\') != std::string::npos && inName.find('@') != std::string::npos)
-    key = inName.substr(inName.find('\\') + 1);
+  const std::string key = translatorKey(inName);
   std::string account;
   std::string domain;
   uint32_t status;

@@ -45,8 +45,17 @@ typedef int (*kxUserLogonFunction)(const char* inDomain, const char* inAccount,
                                    const char* inPassword, uint32_t* outError);
 }
 
+namespace orvo::platform {
+class DirectorySession;
+}
+
 class kxAuthenticator {
  public:
+  // Within a directory session that holds several checks of one account: starts opening the
+  // connections they will use with the process's own credentials, each on a thread of its
+  // own, so that they are ready when the checks ask.
+  static void openConnectionsAhead(orvo::platform::DirectorySession& ioSession, const std::string& inUser);
+
   // Account name forms: bare, DOMAIN\name, name@dnsdomain, or a distinguished name.
 
   static bool getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain);

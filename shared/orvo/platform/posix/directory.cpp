@@ -154,11 +154,10 @@ uint32_t NameTranslator::set(int inFormat, const std::string& inName) {
       }
       if (!equalsText(itsConnection->netbiosName(dnsDomainOfDN(nc)), domain, false)) return kNameNotFound;
       filter = "(sAMAccountName=" + escapeFilterValue(account) + ")";
-      status = itsConnection->search(itsBase.empty() ? nc : itsBase, LDAP_SCOPE_SUBTREE, filter,
-                                     attributes, 2, entries);
+      status = itsConnection->searchOnce(itsBase.empty() ? nc : itsBase, filter, attributes, 2, entries);
     } else if (inFormat == kFormatAny && at != std::string::npos) {
       filter = "(userPrincipalName=" + escapeFilterValue(inName) + ")";
-      status = itsConnection->search(itsBase, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+      status = itsConnection->searchOnce(itsBase, filter, attributes, 2, entries);
       // Without an explicit principal name the account is still known as name@dnsdomain.
       if (!dirFailed(status) && entries.empty()) {
         std::string nc;
@@ -166,12 +165,12 @@ uint32_t NameTranslator::set(int inFormat, const std::string& inName) {
         if (!dirFailed(itsConnection->defaultNamingContext(nc)) &&
             equalsText(dnsDomainOfDN(nc), domain, false)) {
           filter = "(sAMAccountName=" + escapeFilterValue(inName.substr(0, at)) + ")";
-          status = itsConnection->search(nc, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+          status = itsConnection->searchOnce(nc, filter, attributes, 2, entries);
         }
       }
     } else if (inFormat == kFormatAny) {
       filter = "(sAMAccountName=" + escapeFilterValue(inName) + ")";
-      status = itsConnection->search(itsBase, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+      status = itsConnection->searchOnce(itsBase, filter, attributes, 2, entries);
     } else {
       return kInvalidArgument;
     }

@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <future>
 #include <iterator>
 #include <mutex>
 
@@ -305,6 +306,24 @@ uint32_t DirectoryConnection::search(const std::string& inBase, int inScope, con
   return result == LDAP_SIZELIMIT_EXCEEDED ? kNameNotUnique : kDirOk;
 }
 
+uint32_t DirectoryConnection::searchOnce(const std::string& inBase, const std::string& inFilter,
+                                         const std::vector<std::string>& inAttributes, int inLimit,
+                                         std::vector<Entry>& outEntries) {
+  std::string key = inBase + '\0' + inFilter + '\0' + std::to_string(inLimit);
+  for (const std::string& name : inAttributes) key += '\0' + name;
+  const auto known = itsSearches.find(key);
+  if (known != itsSearches.end()) {
+    outEntries.insert(outEntries.end(), known->second.second.begin(), known->second.second.end());
+    return known->second.first;
+  }
+  std::vector<Entry> entries;
+  const uint32_t status = search(inBase, LDAP_SCOPE_SUBTREE, inFilter, inAttributes, inLimit, entries);
+  // Only answers are kept: a failure (a time-out among them) is tried again next time.
+  if (!dirFailed(status) || status == kNameNotUnique) itsSearches[key] = {status, entries};
+  outEntries.insert(outEntries.end(), entries.begin(), entries.end());
+  return status;
+}
+
 // An attribute handed out in chunks is read to its end on this connection and kept under its
 // plain name as if it had come in one piece.
 uint32_t DirectoryConnection::completeEntry(Entry& ioEntry) {
@@ -383,9 +402,13 @@ std::string DirectoryConnection::forestRoot() {
 }
 
 std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
+  // A domain's NetBIOS name is the same whichever connection asks: the session keeps what
+  // any of its connections learned.
+  std::map<std::string, std::string>* const session = sessionNetbiosNames();
+  std::map<std::string, std::string>& names = session != nullptr ? *session : itsNetbiosNames;
   const std::string key = toLowerText(inDnsDomain);
-  const auto known = itsNetbiosNames.find(key);
-  if (known != itsNetbiosNames.end()) return known->second;
+  const auto known = names.find(key);
+  if (known != names.end()) return known->second;
   const DirectoryConfig& config = DirectoryConfig::current();
   std::string name;
   if (!config.netbiosDomain.empty() && equalsText(inDnsDomain, config.domain, false)) {
@@ -401,7 +424,7 @@ std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
       if (!values.empty()) name = values.front();
     }
   }
-  if (!name.empty()) itsNetbiosNames[key] = name;
+  if (!name.empty()) names[key] = name;
   return name;
 }
 
@@ -693,15 +716,28 @@ namespace detail {
 
 namespace {
 
+// A connection opened on a thread of its own, handed to the pool's thread when it asks.
+struct Opened {
+  uint32_t status = kDirOk;
+  std::shared_ptr<DirectoryConnection> connection;
+};
+
 struct ConnectionPool {
   int depth = 0;
   std::map<std::string, std::shared_ptr<DirectoryConnection>> connections;
+  // Connections with the process's own credentials being opened ahead; nothing else of the
+  // pool is touched by their threads.
+  std::map<std::string, std::future<Opened>> opening;
+  std::map<std::string, std::string> netbiosNames;  // lower-case DNS name -> NetBIOS name
 
   void clear() {
+    // Waits for the threads still opening.
+    opening.clear();
     while (!connections.empty()) {
       auto node = connections.extract(connections.begin());
       wipe(node.key());
     }
+    netbiosNames.clear();
   }
   ~ConnectionPool() { clear(); }
 };
@@ -729,11 +765,48 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
       wipe(key);
       return kDirOk;
     }
+    // Being opened ahead: its outcome is this call's, failure included (trying again would
+    // wait for an unanswering server twice).
+    const auto opening = tPool.opening.find(key);
+    if (opening != tPool.opening.end()) {
+      Opened opened = opening->second.get();
+      tPool.opening.erase(opening);
+      if (!dirFailed(opened.status)) tPool.connections.emplace(key, opened.connection);
+      outConnection = std::move(opened.connection);
+      return opened.status;
+    }
   }
   const uint32_t status = DirectoryConnection::open(inUri, inUser, inPassword, outConnection);
   if (!dirFailed(status) && tPool.depth > 0) tPool.connections.emplace(std::move(key), outConnection);
   wipe(key);
   return status;
+}
+
+std::map<std::string, std::string>* sessionNetbiosNames() { return tPool.depth > 0 ? &tPool.netbiosNames : nullptr; }
+
+void openAhead(const std::string& inUri) {
+  if (tPool.depth == 0 || inUri.empty()) return;
+  // The key connect() gives the process's own credentials.
+  std::string key = inUri;
+  key += '\0';
+  if (tPool.connections.count(key) != 0 || tPool.opening.count(key) != 0) return;
+  // What the opening thread reads of the process's settings and environment is settled here,
+  // before it runs: nothing is written to the environment while it does.
+  DirectoryConfig::current();
+  keepLibldapFromLocalSettings();
+  try {
+    tPool.opening.emplace(key, std::async(std::launch::async, [inUri] {
+      Opened opened;
+      opened.status = DirectoryConnection::open(inUri, nullptr, nullptr, opened.connection);
+      // Every use of a connection starts with its root DSE (the naming contexts): read it
+      // here too, while the caller is busy elsewhere.
+      std::string context;
+      if (!dirFailed(opened.status)) opened.connection->defaultNamingContext(context);
+      return opened;
+    }));
+  } catch (const std::system_error&) {
+    // No thread to be had: the connection is opened when it is first wanted.
+  }
 }
 
 std::string domainUri(const std::string& inDomain) {
@@ -750,6 +823,12 @@ std::string domainUri(const std::string& inDomain) {
 }  // namespace detail
 
 DirectorySession::DirectorySession() { ++detail::tPool.depth; }
+
+void DirectorySession::openAhead(bool inCatalog) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  detail::openAhead(config.ldapUri);
+  if (inCatalog) detail::openAhead(config.gcUri);
+}
 
 DirectorySession::~DirectorySession() {
   if (--detail::tPool.depth == 0) detail::tPool.clear();

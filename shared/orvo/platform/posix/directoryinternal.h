@@ -78,6 +78,10 @@ class DirectoryConnection {
   static uint32_t open(const std::string& inUri, const std::string* inUser, const std::string* inPassword,
                        std::shared_ptr<DirectoryConnection>& outConnection);
 
+  // A subtree search whose answer the connection keeps: asked again (a name translated for
+  // the credential check and again for the groups), it costs no round trip.
+  uint32_t searchOnce(const std::string& inBase, const std::string& inFilter,
+                      const std::vector<std::string>& inAttributes, int inLimit, std::vector<detail::Entry>& outEntries);
   // One base-scope read of an object.
   uint32_t readObject(const std::string& inDN, const std::vector<std::string>& inAttributes, detail::Entry& outEntry);
   // Entries below inBase matching inFilter (at most inLimit of them).
@@ -129,7 +133,8 @@ class DirectoryConnection {
   std::string itsDefaultNC;
   std::string itsConfigNC;
   std::string itsRootNC;
-  std::map<std::string, std::string> itsNetbiosNames;  // lower-case DNS name -> NetBIOS name
+  std::map<std::string, std::string> itsNetbiosNames;  // lower-case DNS name -> NetBIOS name, outside a session
+  std::map<std::string, std::pair<uint32_t, std::vector<detail::Entry>>> itsSearches;  // of searchOnce
   struct ReadAhead {
     std::vector<std::string> attributes;
     std::string follow;
@@ -156,6 +161,13 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
 
 // Whether a DirectorySession is open on this thread (connections are shared).
 bool sessionOpen();
+
+// The NetBIOS names of domains learned in this thread's session; null without a session.
+std::map<std::string, std::string>* sessionNetbiosNames();
+
+// Starts opening, on a thread of its own, a connection to inUri with the process's own
+// credentials for this thread's session; the first connect() that asks for it takes it.
+void openAhead(const std::string& inUri);
 
 // Objects read ahead on one connection, at most.
 inline constexpr size_t kMaxReadAhead = 10000;

@@ -119,6 +119,8 @@ std::vector<uint8_t> sidBytes(PSID inSid) {
 
 DirectorySession::DirectorySession() { itsInitialised = SUCCEEDED(CoInitialize(nullptr)); }
 
+void DirectorySession::openAhead(bool) {}
+
 DirectorySession::~DirectorySession() {
   // Only a successful CoInitialize is balanced; one refused for another threading model is not.
   if (itsInitialised) CoUninitialize();
