@@ -203,6 +203,33 @@ TEST_F(AdcheckOptions, GroupsTwoWithOneNameDirectAndPrimary) {
   }
 }
 
+TEST_F(AdcheckOptions, GroupsTheServerLeavesOutOfTokenGroupsAreFound) {
+  // A distribution group has no place in an account's tokenGroups, nor has a security group
+  // reached only through one: the account "dora" is in the distribution list DoraList, which
+  // is in the security group DoraTeam, itself in Staff. Both must be found as the walk finds
+  // them, with the groups beyond them.
+  const std::string ou = dnOf("OU=Distribution");
+  const std::string ldif = "dn: " + ou + "\nobjectClass: organizationalUnit\n\n"
+                           "dn: CN=DoraTeam," + ou + "\nobjectClass: group\nsAMAccountName: DoraTeam\n\n"
+                           "dn: CN=DoraList," + ou + "\nobjectClass: group\nsAMAccountName: DoraList\ngroupType: 2\n\n"
+                           "dn: CN=Dora," + ou + "\nobjectClass: user\nsAMAccountName: dora\n\n"
+                           "dn: CN=DoraList," + ou + "\nchangetype: modify\nadd: member\nmember: CN=Dora," + ou + "\n-\n\n"
+                           "dn: CN=DoraTeam," + ou + "\nchangetype: modify\nadd: member\nmember: CN=DoraList," + ou + "\n-\n\n"
+                           "dn: " + dnOf("CN=Staff,OU=Staff") + "\nchangetype: modify\nadd: member\nmember: CN=DoraTeam," + ou +
+                           "\n-\n\n";
+  TempDir dir;
+  std::ofstream(dir.file("dora.ldif")) << ldif;
+  shell("ldapmodify -a -c -H '" + env("TESTDC_LDAPS_URI") + "' -x -D 'Administrator@" + env("TESTDC_DNS_DOMAIN") +
+        "' -w '" + env("TESTDC_ADMIN_PASSWORD") + "' -f '" + dir.file("dora.ldif") + "' >/dev/null 2>&1");
+  const std::vector<std::string> expected = {"Beta", "DoraList", "DoraTeam", "Engineering", "Everyone", "Staff", "Tools"};
+  const std::set<std::string> inChain = inChainGroups("CN=Dora," + ou);
+  EXPECT_EQ(std::vector<std::string>(inChain.begin(), inChain.end()), expected);
+  const Outcome run = adcheckWith({"-u", "dora", "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(namesOf(parsed(run).at("groups")), expected);
+  EXPECT_EQ(printedGroups(adcheck("dora\n\n\n\n").out), expected);
+}
+
 TEST_F(AdcheckOptions, TextReportServerAndQuiet) {
   const Outcome run = adcheckWith({"-u", "pat.smith@adcheck.test", "--password-stdin", "-s", "127.0.0.1"},
                                   password + "\n");
