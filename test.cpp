@@ -150,6 +150,8 @@ kxAdcheckResult runChecks(const CheckRequest& inRequest, const std::string& inPa
   }
 
   if (!inPassword.empty()) {
+    // The groups are read while the credential check waits for the KDC.
+    kxAuthenticator::readAheadGroups(session, inRequest.server, inRequest.user, inPassword, inRequest.nested);
     result.credentialChecked = true;
     result.authResult = kxAuthenticator::authenticateUser(inRequest.user, inPassword, std::string(), result.systemError);
     if (print) {

@@ -111,6 +111,12 @@ class DirectorySession {
   // the caller goes on; the first directory call on this thread that needs one takes it.
   // Nothing to do where the system keeps its own connections (Windows).
   void openAhead(bool inCatalog);
+  // Starts reading, on a thread of its own, the groups (with their memberOf) of the account of
+  // the machine's domain named inAccountName (as lookupAccountName takes it), with the
+  // process's own credentials, for a group retrieval later in this session; until it is done,
+  // a call on this thread that wants that connection waits for it. A guess: when the
+  // retrieval opens another account or uses other credentials, the answers go unused.
+  void readAheadGroupsOf(const std::string& inAccountName);
 #ifdef _WIN32
  private:
   bool itsInitialised = false;  // COM initialised on this thread by this session

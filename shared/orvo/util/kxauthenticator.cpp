@@ -38,6 +38,15 @@ void kxAuthenticator::openConnectionsAhead(dir::DirectorySession& ioSession, con
   ioSession.openAhead(!splitUserName(translatorKey(inUser), account, domain));
 }
 
+void kxAuthenticator::readAheadGroups(dir::DirectorySession& ioSession, const std::string& inServer,
+                                      const std::string& inUser, const std::string& inPassword, bool inNested) {
+  // findUser binds with the password for a name it can split; the groups are then read with it.
+  std::string account;
+  std::string domain;
+  const bool ownCredentials = inPassword.empty() || !splitUserName(translatorKey(inUser), account, domain);
+  if (inNested && inServer.empty() && ownCredentials) ioSession.readAheadGroupsOf(inUser);
+}
+
 bool kxAuthenticator::getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain) {
   std::vector<uint8_t> sid;
   std::string domain;

@@ -55,6 +55,12 @@ class kxAuthenticator {
   // connections they will use with the process's own credentials, each on a thread of its
   // own, so that they are ready when the checks ask.
   static void openConnectionsAhead(orvo::platform::DirectorySession& ioSession, const std::string& inUser);
+  // Within such a session, before a check that waits on other servers (the credential check):
+  // starts reading the account's nested groups on a thread of its own, for a later
+  // getADUserGroups with the same arguments. Only where that retrieval uses the process's own
+  // credentials, so that no password is tried more often than the checks try it.
+  static void readAheadGroups(orvo::platform::DirectorySession& ioSession, const std::string& inServer,
+                              const std::string& inUser, const std::string& inPassword, bool inNested);
 
   // Account name forms: bare, DOMAIN\name, name@dnsdomain, or a distinguished name.
 

@@ -230,6 +230,17 @@ bool lookupAccountName(const std::string& inName, std::vector<uint8_t>& outSid,
   return true;
 }
 
+void DirectorySession::readAheadGroupsOf(const std::string& inAccountName) {
+  if (inAccountName.empty() || inAccountName.find('=') != std::string::npos) return;
+  // The account as lookupAccountName finds it: in a run that looked its SID up, no round trip.
+  NameTranslator translator;
+  std::string dn;
+  if (dirFailed(translator.init(kTranslatorDomain, "")) || dirFailed(translator.set(kFormatAny, inAccountName)) ||
+      dirFailed(translator.get(kFormatDistinguishedName, dn)))
+    return;
+  detail::readAheadMembershipsAside(DirectoryConfig::current().ldapUri, dn, kObjectAttributes, "memberOf");
+}
+
 bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<uint8_t>& outSid,
                  uint32_t& outError) {
   const std::string principal = cachePrincipal();

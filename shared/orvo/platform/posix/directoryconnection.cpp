@@ -728,11 +728,14 @@ struct ConnectionPool {
   // Connections with the process's own credentials being opened ahead; nothing else of the
   // pool is touched by their threads.
   std::map<std::string, std::future<Opened>> opening;
+  // Connections lent to a thread that reads ahead on them: theirs until it is done.
+  std::map<std::string, std::future<void>> lent;
   std::map<std::string, std::string> netbiosNames;  // lower-case DNS name -> NetBIOS name
 
   void clear() {
-    // Waits for the threads still opening.
+    // Waits for the threads still opening or reading.
     opening.clear();
+    lent.clear();
     while (!connections.empty()) {
       auto node = connections.extract(connections.begin());
       wipe(node.key());
@@ -761,6 +764,15 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
     }
     const auto found = tPool.connections.find(key);
     if (found != tPool.connections.end()) {
+      const auto lent = tPool.lent.find(key);
+      if (lent != tPool.lent.end()) {
+        // What the reading could not finish, the connection's own reading does later.
+        try {
+          lent->second.get();
+        } catch (const std::exception&) {
+        }
+        tPool.lent.erase(lent);
+      }
       outConnection = found->second;
       wipe(key);
       return kDirOk;
@@ -806,6 +818,22 @@ void openAhead(const std::string& inUri) {
     }));
   } catch (const std::system_error&) {
     // No thread to be had: the connection is opened when it is first wanted.
+  }
+}
+
+void readAheadMembershipsAside(const std::string& inUri, const std::string& inDN,
+                               const std::vector<std::string>& inAttributes, const std::string& inFollow) {
+  std::shared_ptr<DirectoryConnection> connection;
+  if (tPool.depth == 0 || dirFailed(connect(inUri, nullptr, nullptr, connection))) return;
+  std::string key = inUri;
+  key += '\0';
+  try {
+    tPool.lent.emplace(key, std::async(std::launch::async, [connection, dn = pathDN(inDN), inAttributes, inFollow] {
+      connection->readAheadMemberships(dn, inAttributes, inFollow);
+      connection->finishMemberships();
+    }));
+  } catch (const std::system_error&) {
+    // No thread to be had: the groups are read when they are wanted.
   }
 }
 

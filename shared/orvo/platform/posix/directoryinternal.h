@@ -169,6 +169,12 @@ std::map<std::string, std::string>* sessionNetbiosNames();
 // credentials for this thread's session; the first connect() that asks for it takes it.
 void openAhead(const std::string& inUri);
 
+// Lends this session's connection to inUri with the process's own credentials to a thread of
+// its own that reads the account inDN with its groups (readAheadMemberships) until the groups
+// have answered; the next connect() for that connection waits for it.
+void readAheadMembershipsAside(const std::string& inUri, const std::string& inDN,
+                               const std::vector<std::string>& inAttributes, const std::string& inFollow);
+
 // Objects read ahead on one connection, at most.
 inline constexpr size_t kMaxReadAhead = 10000;
 // Bytes of answers read ahead kept on one connection, at most.

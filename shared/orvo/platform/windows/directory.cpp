@@ -120,6 +120,7 @@ std::vector<uint8_t> sidBytes(PSID inSid) {
 DirectorySession::DirectorySession() { itsInitialised = SUCCEEDED(CoInitialize(nullptr)); }
 
 void DirectorySession::openAhead(bool) {}
+void DirectorySession::readAheadGroupsOf(const std::string&) {}
 
 DirectorySession::~DirectorySession() {
   // Only a successful CoInitialize is balanced; one refused for another threading model is not.
