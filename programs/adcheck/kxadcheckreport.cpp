@@ -31,6 +31,15 @@ bool unreachable(uint32_t inStatus) {
   }
 }
 
+// The text of the credential check's status. A check that failed before any server gave a
+// code (the name was not found) has code 0, whose system text would say it succeeded.
+std::string statusText(const kxAdcheckResult& inResult) {
+  if (inResult.systemError != 0 || inResult.authResult == kxAuthResult_ok)
+    return kxGetSystemErrorText(inResult.systemError);
+  return inResult.authResult == kxAuthResult_unknownUser ? "The account could not be found."
+                                                         : "The credential check failed.";
+}
+
 std::string hexStatus(uint32_t inStatus) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(inStatus));
@@ -60,7 +69,7 @@ std::string adcheckJson(const kxAdcheckResult& inResult) {
   out["authenticated"] = inResult.credentialChecked && inResult.authResult == kxAuthResult_ok;
   if (inResult.credentialChecked) {
     out["status"] = {{"code", hexStatus(orvo::platform::hresultFromWin32(inResult.systemError))},
-                     {"text", kxGetSystemErrorText(inResult.systemError)}};
+                     {"text", statusText(inResult)}};
   } else {
     out["status"] = nullptr;
   }

@@ -273,7 +273,7 @@ TEST_F(AdcheckOptions, ExitStatuses) {
       {"disabled", "dave", password, 1, "0x80070533"},
       {"account expired", "eve", password, 1, "0x80070701"},
       {"must change the password", "carl", password, 1, "0x80070773"},
-      {"no such account", "nobody", password, 1, ""},
+      {"no such account", "nobody", password, 1, "0x00000000"},
       {"not found, no password", "nobody", "", 4, ""},
       {"a group is no user", "ADCHECK\\Staff", "", 4, ""},
   };
@@ -287,6 +287,10 @@ TEST_F(AdcheckOptions, ExitStatuses) {
     EXPECT_EQ(report.at("authenticated"), c.status == 0 && !c.password.empty());
     if (!c.code.empty()) {
       EXPECT_EQ(report.at("status").at("code"), c.code);
+      // A failed check never reads as a success.
+      if (c.status != 0) {
+        EXPECT_NE(report.at("status").at("text"), "The operation succeeded.");
+      }
     }
     EXPECT_FALSE(contains(run.out + run.err, c.password.empty() ? wrong : c.password));
   }
@@ -305,6 +309,7 @@ TEST_F(AdcheckOptions, UnreachableDirectoryOrKdcIsExitStatus3) {
     EXPECT_TRUE(report.at("sid").is_null());
     EXPECT_TRUE(report.at("groups").is_null());
     EXPECT_EQ(report.at("authenticated"), false);
+    EXPECT_NE(report.at("status").at("text"), "The operation succeeded.");
   }
   {
     SCOPED_TRACE("a KDC that does not answer");
