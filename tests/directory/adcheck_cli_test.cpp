@@ -168,6 +168,23 @@ TEST_F(AdcheckOptions, JsonReport) {
   EXPECT_TRUE(mike.at("groups").empty());
 }
 
+TEST_F(AdcheckOptions, JsonCarriesHostileNamesIntact) {
+  // A scripted LDAPS peer whose group names hold a line end, an escape sequence and a bell:
+  // the JSON line stays one line without control characters, and a parser gets the names back
+  // as the directory gave them.
+  const std::string tls = env("TESTDC_DIR") + "/tls/";
+  Peer peer({"hostile", "names", tls + "cert.pem", tls + "key.pem"});
+  ASSERT_NE(peer.port(), 0);
+  const std::string uri = "ldaps://127.0.0.1:" + std::to_string(peer.port());
+  const Outcome run = adcheckWith({"-u", "alice@adcheck.test", "--password-stdin", "--json", "-q"}, password + "\n",
+                                  {"ADCHECK_EXPLICIT_BIND=simple-tls", "ADCHECK_LDAP_URI=" + uri, "ADCHECK_GC_URI=" + uri,
+                                   "ADCHECK_CA_FILE=" + env("TESTDC_CA_FILE")});
+  EXPECT_FALSE(std::regex_search(run.out.substr(0, run.out.size() - 1), std::regex("[\\x00-\\x1f\\x7f]")))
+      << run.out;
+  EXPECT_EQ(namesOf(parsed(run).at("groups")),
+            (std::vector<std::string>{"Evil\nUser authenticated...", "Red\x1b[31mAlert\x07"}));
+}
+
 TEST_F(AdcheckOptions, GroupsTwoWithOneNameDirectAndPrimary) {
   const std::string archive = dnOf("CN=Lab,OU=Archive");
   const std::string projects = dnOf("CN=Lab,OU=Projects");
