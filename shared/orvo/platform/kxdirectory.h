@@ -108,9 +108,10 @@ class DirectorySession {
   DirectorySession& operator=(const DirectorySession&) = delete;
   // Starts opening the connections to the domain's controllers (and with inCatalog the
   // global catalog) with the process's own credentials, each on a thread of its own, while
-  // the caller goes on; the first directory call on this thread that needs one takes it.
-  // Nothing to do where the system keeps its own connections (Windows).
-  void openAhead(bool inCatalog);
+  // the caller goes on, and looks inAccountName up on each as the account lookup and the name
+  // translator will; the first directory call on this thread that needs one takes it with
+  // what it read. Nothing to do where the system keeps its own connections (Windows).
+  void openAhead(const std::string& inAccountName, bool inCatalog);
   // Starts reading, on a thread of its own, the groups (with their memberOf) of the account of
   // the machine's domain named inAccountName (as lookupAccountName takes it), with the
   // process's own credentials, for a group retrieval later in this session; until it is done,
@@ -178,6 +179,9 @@ class NameTranslator {
  private:
   uint32_t bind(int inKind, const std::string& inPath, const std::string* inUser,
                 const std::string* inPassword);
+  // Looks a name up ahead on a connection being opened (the LDAP client's).
+  friend void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, const std::string& inBase,
+                             const std::string& inName);
 
   std::shared_ptr<DirectoryConnection> itsConnection;
   std::string itsBase;       // search base: the domain's naming context, "" for the catalog

@@ -35,7 +35,7 @@ void kxAuthenticator::openConnectionsAhead(dir::DirectorySession& ioSession, con
   // The account lookup asks the domain; findUser asks the global catalog for a name it cannot split.
   std::string account;
   std::string domain;
-  ioSession.openAhead(!splitUserName(translatorKey(inUser), account, domain));
+  ioSession.openAhead(inUser, !splitUserName(translatorKey(inUser), account, domain));
 }
 
 void kxAuthenticator::readAheadGroups(dir::DirectorySession& ioSession, const std::string& inServer,

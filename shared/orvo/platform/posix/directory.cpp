@@ -107,6 +107,16 @@ uint32_t NameTranslator::bind(int inKind, const std::string& inPath, const std::
   return kDirOk;
 }
 
+void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, const std::string& inBase,
+                    const std::string& inName) {
+  NameTranslator translator;
+  translator.itsConnection = inConnection;
+  translator.itsBase = inBase;
+  // The NT4 form needs the domain's NetBIOS name, which the connection then knows too.
+  std::string nt4;
+  if (!dirFailed(translator.set(kFormatAny, inName))) translator.get(kFormatNT4, nt4);
+}
+
 uint32_t NameTranslator::init(int inKind, const std::string& inPath) {
   return bind(inKind, inPath, nullptr, nullptr);
 }

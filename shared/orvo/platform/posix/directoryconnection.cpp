@@ -409,6 +409,9 @@ std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
   const std::string key = toLowerText(inDnsDomain);
   const auto known = names.find(key);
   if (known != names.end()) return known->second;
+  // Learned by this connection before the session had it (read ahead on a thread of its own).
+  if (const auto learned = itsNetbiosNames.find(key); session != nullptr && learned != itsNetbiosNames.end())
+    return names[key] = learned->second;
   const DirectoryConfig& config = DirectoryConfig::current();
   std::string name;
   if (!config.netbiosDomain.empty() && equalsText(inDnsDomain, config.domain, false)) {
@@ -796,7 +799,7 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
 
 std::map<std::string, std::string>* sessionNetbiosNames() { return tPool.depth > 0 ? &tPool.netbiosNames : nullptr; }
 
-void openAhead(const std::string& inUri) {
+void openAhead(const std::string& inUri, const std::string& inAccountName, bool inCatalog) {
   if (tPool.depth == 0 || inUri.empty()) return;
   // The key connect() gives the process's own credentials.
   std::string key = inUri;
@@ -807,13 +810,15 @@ void openAhead(const std::string& inUri) {
   DirectoryConfig::current();
   keepLibldapFromLocalSettings();
   try {
-    tPool.opening.emplace(key, std::async(std::launch::async, [inUri] {
+    tPool.opening.emplace(key, std::async(std::launch::async, [inUri, inAccountName, inCatalog] {
       Opened opened;
       opened.status = DirectoryConnection::open(inUri, nullptr, nullptr, opened.connection);
-      // Every use of a connection starts with its root DSE (the naming contexts): read it
-      // here too, while the caller is busy elsewhere.
+      // Every use of a connection starts with its root DSE (the naming contexts) and, in a
+      // run, with the account's name: read them here too, while the caller is busy elsewhere.
       std::string context;
-      if (!dirFailed(opened.status)) opened.connection->defaultNamingContext(context);
+      if (!dirFailed(opened.status) && !dirFailed(opened.connection->defaultNamingContext(context)) &&
+          !inAccountName.empty())
+        translateAhead(opened.connection, inCatalog ? std::string() : context, inAccountName);
       return opened;
     }));
   } catch (const std::system_error&) {
@@ -852,10 +857,13 @@ std::string domainUri(const std::string& inDomain) {
 
 DirectorySession::DirectorySession() { ++detail::tPool.depth; }
 
-void DirectorySession::openAhead(bool inCatalog) {
+void DirectorySession::openAhead(const std::string& inAccountName, bool inCatalog) {
   const DirectoryConfig& config = DirectoryConfig::current();
-  detail::openAhead(config.ldapUri);
-  if (inCatalog) detail::openAhead(config.gcUri);
+  // The account lookup refuses a distinguished name; the catalog's translator reads one
+  // directly, which nothing ahead of it would save.
+  const std::string name = inAccountName.find('=') == std::string::npos ? inAccountName : std::string();
+  detail::openAhead(config.ldapUri, name, false);
+  if (inCatalog) detail::openAhead(config.gcUri, name, true);
 }
 
 DirectorySession::~DirectorySession() {

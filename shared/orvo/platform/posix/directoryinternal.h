@@ -70,6 +70,12 @@ class MemoryCredentials {
 
 namespace orvo::platform {
 
+// A name translator's lookup of inName (any form) below inBase ("" = the catalog) made on a
+// connection of its own, before any translator uses it: the connection keeps the searches'
+// answers (searchOnce) for the translator that asks next.
+void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, const std::string& inBase,
+                    const std::string& inName);
+
 class DirectoryConnection {
  public:
   // Connects to inUri and binds: GSSAPI with the credential cache when inUser is null;
@@ -166,8 +172,10 @@ bool sessionOpen();
 std::map<std::string, std::string>* sessionNetbiosNames();
 
 // Starts opening, on a thread of its own, a connection to inUri with the process's own
-// credentials for this thread's session; the first connect() that asks for it takes it.
-void openAhead(const std::string& inUri);
+// credentials for this thread's session, reading its root DSE and looking inAccountName up
+// (inCatalog: as the global catalog's translator does; otherwise as the domain's); the first
+// connect() that asks for it takes it.
+void openAhead(const std::string& inUri, const std::string& inAccountName, bool inCatalog);
 
 // Lends this session's connection to inUri with the process's own credentials to a thread of
 // its own that reads the account inDN with its groups (readAheadMemberships) until the groups

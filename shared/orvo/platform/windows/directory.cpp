@@ -119,7 +119,7 @@ std::vector<uint8_t> sidBytes(PSID inSid) {
 
 DirectorySession::DirectorySession() { itsInitialised = SUCCEEDED(CoInitialize(nullptr)); }
 
-void DirectorySession::openAhead(bool) {}
+void DirectorySession::openAhead(const std::string&, bool) {}
 void DirectorySession::readAheadGroupsOf(const std::string&) {}
 
 DirectorySession::~DirectorySession() {
