@@ -19,8 +19,13 @@ else()
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 endif()
 
-add_executable(adcheck ${PROJECT_SOURCE_DIR}/test.cpp)
-target_link_libraries(adcheck PRIVATE orvo::orvo orvo::directory)
+# The command line and the JSON report live beside the dialogue, outside the library.
+include(${PROJECT_SOURCE_DIR}/cmake/OrvoJson.cmake)
+add_executable(adcheck ${PROJECT_SOURCE_DIR}/test.cpp
+  ${PROJECT_SOURCE_DIR}/programs/adcheck/kxadcheckoptions.cpp
+  ${PROJECT_SOURCE_DIR}/programs/adcheck/kxadcheckreport.cpp)
+target_include_directories(adcheck PRIVATE ${PROJECT_SOURCE_DIR}/programs/adcheck)
+target_link_libraries(adcheck PRIVATE orvo::orvo orvo::directory orvo_nlohmann_json)
 # The installed rpath names the plugin's own folder only, never the public library folder.
 set_target_properties(adcheck PROPERTIES
   BUILD_RPATH "$ORIGIN"

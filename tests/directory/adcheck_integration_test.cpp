@@ -170,10 +170,10 @@ TEST_F(Adcheck, AnswersAtTheLimits) {
     EXPECT_FALSE(contains(run.err, "authetication"));
   }
   {
-    SCOPED_TRACE("no input at all");
+    SCOPED_TRACE("no input at all: the dialogue ends at the first question");
     const Outcome run = adcheck("");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(lines(run.out)[0], "user []: password []: server []: enum groups [y]: searching for SID for user <>...");
+    EXPECT_EQ(run.out, "user []: \n");
   }
   {
     SCOPED_TRACE("an answer of 600 characters");
@@ -186,10 +186,10 @@ TEST_F(Adcheck, AnswersAtTheLimits) {
     EXPECT_TRUE(contains(run.err, "Getting groups failed"));
   }
   {
-    SCOPED_TRACE("end of input after one answer");
+    SCOPED_TRACE("end of input after one answer: the dialogue ends at the next question");
     const Outcome run = adcheck("bob");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(printedGroups(run.out), (std::vector<std::string>{"Beta", "Engineering", "Everyone", "Staff", "Tools"}));
+    EXPECT_EQ(run.out, "user []: password []: \n");
   }
 }
 

@@ -71,3 +71,15 @@ gtest_discover_tests(adcheck_security_test
   PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
     ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"
   DISCOVERY_TIMEOUT 60)
+
+# adcheck for scripts: its options, exit statuses, JSON report and settings problems.
+find_package(nlohmann_json 3.10 REQUIRED)
+add_executable(adcheck_cli_test ${CMAKE_CURRENT_LIST_DIR}/adcheck_cli_test.cpp)
+target_link_libraries(adcheck_cli_test PRIVATE orvo_testsupport GTest::gtest_main nlohmann_json::nlohmann_json)
+target_compile_definitions(adcheck_cli_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}"
+  ORVO_TEST_PEERS="${CMAKE_CURRENT_LIST_DIR}/peers.py")
+gtest_discover_tests(adcheck_cli_test
+  TEST_PREFIX "adcheck."
+  PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
+    ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"
+  DISCOVERY_TIMEOUT 60)

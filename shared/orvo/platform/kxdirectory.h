@@ -131,6 +131,11 @@ struct DirectoryConfig {
 
   static const DirectoryConfig& current();  // read once per process
   static DirectoryConfig load();
+  // What is wrong with the settings, one text each, naming the file and line (or the
+  // variable) and the key: an unknown key, a line that is not "key = value", a value that
+  // does not parse or is out of range, a file named by ADCHECK_CONFIG that cannot be read.
+  // load() goes on without them: a bad timeout or bind kind keeps its default.
+  static std::vector<std::string> settingsProblems();
 };
 
 // Keeps connections for reuse on this thread while it lives; may nest.
@@ -140,6 +145,18 @@ class DirectorySession {
   ~DirectorySession();
   DirectorySession(const DirectorySession&) = delete;
   DirectorySession& operator=(const DirectorySession&) = delete;
+  // Starts opening the connections to the domain's controllers (and with inCatalog the
+  // global catalog) with the process's own credentials, each on a thread of its own, while
+  // the caller goes on, and looks inAccountName up on each as the account lookup and the name
+  // translator will; the first directory call on this thread that needs one takes it with
+  // what it read. Nothing to do where the system keeps its own connections (Windows).
+  void openAhead(const std::string& inAccountName, bool inCatalog);
+  // Starts reading, on a thread of its own, the groups (with their memberOf) of the account of
+  // the machine's domain named inAccountName (as lookupAccountName takes it), with the
+  // process's own credentials, for a group retrieval later in this session; until it is done,
+  // a call on this thread that wants that connection waits for it. A guess: when the
+  // retrieval opens another account or uses other credentials, the answers go unused.
+  void readAheadGroupsOf(const std::string& inAccountName);
 #ifdef _WIN32
  private:
   bool itsInitialised = false;  // COM initialised on this thread by this session
@@ -215,6 +232,9 @@ class NameTranslator {
  private:
   uint32_t bind(int inKind, const std::string& inPath, const std::string* inUser,
                 const std::string* inPassword);
+  // Looks a name up ahead on a connection being opened (the LDAP client's).
+  friend void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, const std::string& inBase,
+                             const std::string& inName);
 
   std::shared_ptr<DirectoryConnection> itsConnection;
   std::string itsBase;       // search base: the domain's naming context, "" for the catalog
@@ -251,11 +271,19 @@ class DirectoryObject {
   // trip of its own. Does nothing without a session.
   static void readAhead(const std::vector<std::string>& inDNs, const std::string* inUser,
                         const std::string* inPassword, const std::string& inFollow);
+  // Starts reading the object of "LDAP://[server/]DN" together with every group it is a
+  // member of, directly or nested, with their "memberOf": where the server offers the
+  // account's tokenGroups, in two round trips whatever the depth. A later open of the object
+  // or of any of those groups takes the answer; readAhead then asks only for what is left.
+  // Does nothing without a session.
+  static void readAheadMemberships(const std::string& inPath, const std::string* inUser,
+                                   const std::string* inPassword);
 
   uint32_t get(const std::string& inAttribute, std::string& outValue);
   uint32_t getEx(const std::string& inAttribute, std::vector<std::string>& outValues);
-  // The user's direct groups, each as its relative name ("CN=Staff").
-  uint32_t groups(std::vector<std::string>& outNames);
+  // The user's direct groups, each as its relative name ("CN=Staff"); outDNs given: their
+  // distinguished names, one for each name.
+  uint32_t groups(std::vector<std::string>& outNames, std::vector<std::string>* outDNs = nullptr);
 
  private:
   struct Data;

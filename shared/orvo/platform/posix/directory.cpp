@@ -163,6 +163,16 @@ uint32_t NameTranslator::bind(int inKind, const std::string& inPath, const std::
   return kDirOk;
 }
 
+void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, const std::string& inBase,
+                    const std::string& inName) {
+  NameTranslator translator;
+  translator.itsConnection = inConnection;
+  translator.itsBase = inBase;
+  // The NT4 form needs the domain's NetBIOS name, which the connection then knows too.
+  std::string nt4;
+  if (!dirFailed(translator.set(kFormatAny, inName))) translator.get(kFormatNT4, nt4);
+}
+
 uint32_t NameTranslator::init(int inKind, const std::string& inPath) {
   return bind(inKind, inPath, nullptr, nullptr);
 }
@@ -212,10 +222,10 @@ uint32_t NameTranslator::set(int inFormat, const std::string& inName) {
           return kNameNotFound;
       }
       filter = "(sAMAccountName=" + escapeFilterValue(account) + ")";
-      status = itsConnection->search(base, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+      status = itsConnection->searchOnce(base, filter, attributes, 2, entries);
     } else if (inFormat == kFormatAny && at != std::string::npos) {
       filter = "(userPrincipalName=" + escapeFilterValue(inName) + ")";
-      status = itsConnection->search(itsBase, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+      status = itsConnection->searchOnce(itsBase, filter, attributes, 2, entries);
       // Without an explicit principal name the account is still known as name@dnsdomain.
       if (!dirFailed(status) && entries.empty()) {
         std::string nc;
@@ -223,12 +233,12 @@ uint32_t NameTranslator::set(int inFormat, const std::string& inName) {
         if (!dirFailed(itsConnection->defaultNamingContext(nc)) &&
             equalsText(dnsDomainOfDN(nc), domain, false)) {
           filter = "(sAMAccountName=" + escapeFilterValue(inName.substr(0, at)) + ")";
-          status = itsConnection->search(nc, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+          status = itsConnection->searchOnce(nc, filter, attributes, 2, entries);
         }
       }
     } else if (inFormat == kFormatAny) {
       filter = "(sAMAccountName=" + escapeFilterValue(inName) + ")";
-      status = itsConnection->search(itsBase, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+      status = itsConnection->searchOnce(itsBase, filter, attributes, 2, entries);
     } else {
       return kInvalidArgument;
     }
@@ -286,6 +296,17 @@ bool lookupAccountName(const std::string& inName, std::vector<uint8_t>& outSid,
   outSid = translator.sid();
   outDomain = nt4.substr(0, nt4.find('\\'));
   return true;
+}
+
+void DirectorySession::readAheadGroupsOf(const std::string& inAccountName) {
+  if (inAccountName.empty() || inAccountName.find('=') != std::string::npos) return;
+  // The account as lookupAccountName finds it: in a run that looked its SID up, no round trip.
+  NameTranslator translator;
+  std::string dn;
+  if (dirFailed(translator.init(kTranslatorDomain, "")) || dirFailed(translator.set(kFormatAny, inAccountName)) ||
+      dirFailed(translator.get(kFormatDistinguishedName, dn)))
+    return;
+  detail::readAheadMembershipsAside(DirectoryConfig::current().ldapUri, dn, kObjectAttributes, "memberOf");
 }
 
 bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<uint8_t>& outSid,
@@ -355,8 +376,22 @@ void DirectoryObject::readAhead(const std::vector<std::string>& inDNs, const std
   }
   for (const auto& [uri, dns] : byUri) {
     std::shared_ptr<DirectoryConnection> connection;
-    if (!dirFailed(connect(uri, inUser, inPassword, connection))) connection->readAhead(dns, kObjectAttributes, inFollow);
+    if (dirFailed(connect(uri, inUser, inPassword, connection))) continue;
+    // What an account's groups search brings is not asked for again.
+    connection->finishMemberships();
+    connection->readAhead(dns, kObjectAttributes, inFollow);
   }
+}
+
+void DirectoryObject::readAheadMemberships(const std::string& inPath, const std::string* inUser,
+                                           const std::string* inPassword) {
+  DirectoryPath path;
+  if (!detail::sessionOpen() || !parseDirectoryPath(inPath, path)) return;
+  std::string uri = serverUri(path.server);
+  if (path.server.empty() && dirFailed(detail::domainUri(dnsDomainOfDN(path.dn), uri))) return;
+  std::shared_ptr<DirectoryConnection> connection;
+  if (uri.empty() || dirFailed(connect(uri, inUser, inPassword, connection))) return;
+  connection->readAheadMemberships(path.dn, kObjectAttributes, "memberOf");
 }
 
 uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inUser,
@@ -428,13 +463,14 @@ uint32_t DirectoryObject::getEx(const std::string& inAttribute, std::vector<std:
   return kDirOk;
 }
 
-uint32_t DirectoryObject::groups(std::vector<std::string>& outNames) {
+uint32_t DirectoryObject::groups(std::vector<std::string>& outNames, std::vector<std::string>* outDNs) {
   if (!itsData) return kNotInitialised;
   std::vector<std::string> memberOf;
   const uint32_t status = getEx("memberOf", memberOf);
   if (dirFailed(status) && status != kPropertyNotFound) return status;
   outNames.clear();
   for (const std::string& dn : memberOf) outNames.push_back(firstRelativeName(dn));
+  if (outDNs != nullptr) *outDNs = std::move(memberOf);
   return kDirOk;
 }
 

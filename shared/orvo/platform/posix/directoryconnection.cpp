@@ -33,6 +33,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <future>
 #include <iterator>
 #include <mutex>
 
@@ -419,6 +420,24 @@ uint32_t DirectoryConnection::search(const std::string& inBase, int inScope, con
   return result == LDAP_SIZELIMIT_EXCEEDED ? kNameNotUnique : kDirOk;
 }
 
+uint32_t DirectoryConnection::searchOnce(const std::string& inBase, const std::string& inFilter,
+                                         const std::vector<std::string>& inAttributes, int inLimit,
+                                         std::vector<Entry>& outEntries) {
+  std::string key = inBase + '\0' + inFilter + '\0' + std::to_string(inLimit);
+  for (const std::string& name : inAttributes) key += '\0' + name;
+  const auto known = itsSearches.find(key);
+  if (known != itsSearches.end()) {
+    outEntries.insert(outEntries.end(), known->second.second.begin(), known->second.second.end());
+    return known->second.first;
+  }
+  std::vector<Entry> entries;
+  const uint32_t status = search(inBase, LDAP_SCOPE_SUBTREE, inFilter, inAttributes, inLimit, entries);
+  // Only answers are kept: a failure (a time-out among them) is tried again next time.
+  if (!dirFailed(status) || status == kNameNotUnique) itsSearches[key] = {status, entries};
+  outEntries.insert(outEntries.end(), entries.begin(), entries.end());
+  return status;
+}
+
 // An attribute handed out in chunks is read to its end on this connection and kept under its
 // plain name as if it had come in one piece.
 uint32_t DirectoryConnection::completeEntry(Entry& ioEntry) {
@@ -497,9 +516,16 @@ std::string DirectoryConnection::forestRoot() {
 }
 
 std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
+  // A domain's NetBIOS name is the same whichever connection asks: the session keeps what
+  // any of its connections learned.
+  std::map<std::string, std::string>* const session = sessionNetbiosNames();
+  std::map<std::string, std::string>& names = session != nullptr ? *session : itsNetbiosNames;
   const std::string key = toLowerText(inDnsDomain);
-  const auto known = itsNetbiosNames.find(key);
-  if (known != itsNetbiosNames.end()) return known->second;
+  const auto known = names.find(key);
+  if (known != names.end()) return known->second;
+  // Learned by this connection before the session had it (read ahead on a thread of its own).
+  if (const auto learned = itsNetbiosNames.find(key); session != nullptr && learned != itsNetbiosNames.end())
+    return names[key] = learned->second;
   const DirectoryConfig& config = DirectoryConfig::current();
   std::string name;
   if (!config.netbiosDomain.empty() && equalsText(inDnsDomain, config.domain, false)) {
@@ -515,7 +541,7 @@ std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
       if (!values.empty()) name = values.front();
     }
   }
-  if (!name.empty()) itsNetbiosNames[key] = name;
+  if (!name.empty()) names[key] = name;
   return name;
 }
 
@@ -624,6 +650,119 @@ void DirectoryConnection::readAhead(const std::vector<std::string>& inDNs, const
   }
 }
 
+void DirectoryConnection::readAheadMemberships(const std::string& inDN, const std::vector<std::string>& inAttributes,
+                                               const std::string& inFollow) {
+  if (itsAhead.attributes.empty()) {
+    itsAhead.attributes = inAttributes;
+    itsAhead.follow = inFollow;
+  }
+  if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead || itsAhead.membershipsOf != 0 ||
+      !itsAhead.requested.insert(inDN).second)
+    return;
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  char tokenGroups[] = "tokenGroups";
+  names.push_back(tokenGroups);
+  names.push_back(nullptr);
+  int id = 0;
+  ++gOperationCount;
+  if (ldap_search_ext(itsLdap.get(), inDN.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", names.data(), 0, nullptr,
+                      nullptr, nullptr, 0, &id) != LDAP_SUCCESS) {
+    // Not asked for after all: the object is read when it is opened.
+    itsAhead.requested.erase(inDN);
+    return;
+  }
+  itsAhead.inFlight[id] = inDN;
+  itsAhead.waiting.insert(inDN);
+  itsAhead.membershipsOf = id;
+}
+
+// The groups of the SIDs of an account's tokenGroups, searched in the account's domain
+// (builtin groups included) by objectSid; a SID of another domain finds nothing there, and
+// its group is read when a memberOf value names it.
+void DirectoryConnection::sendMembershipSearches(const std::string& inAccountDN, const std::vector<std::string>& inSids) {
+  std::string base;
+  const std::string domain = dnsDomainOfDN(inAccountDN);
+  for (size_t start = 0; start < domain.size();) {
+    const size_t dot = std::min(domain.find('.', start), domain.size());
+    base += (base.empty() ? "DC=" : ",DC=") + domain.substr(start, dot - start);
+    start = dot + 1;
+  }
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  names.push_back(nullptr);
+  static const char kHex[] = "0123456789abcdef";
+  const size_t room = kMaxReadAhead - std::min(kMaxReadAhead, itsAhead.requested.size());
+  const size_t count = std::min(inSids.size(), room);
+  for (size_t first = 0; first < count && !base.empty(); first += kSidsPerSearch) {
+    const size_t last = std::min(count, first + kSidsPerSearch);
+    std::string filter = "(|";
+    for (size_t i = first; i < last; ++i) {
+      // Only what is a SID goes into the filter, every byte escaped.
+      std::string text;
+      if (!sidToText(std::vector<uint8_t>(inSids[i].begin(), inSids[i].end()), text)) continue;
+      filter += "(objectSid=";
+      for (const char c : inSids[i]) {
+        filter += '\\';
+        filter += kHex[static_cast<unsigned char>(c) >> 4];
+        filter += kHex[static_cast<unsigned char>(c) & 0xF];
+      }
+      filter += ')';
+    }
+    filter += ')';
+    int id = 0;
+    ++gOperationCount;
+    if (ldap_search_ext(itsLdap.get(), base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), names.data(), 0, nullptr,
+                        nullptr, nullptr, static_cast<int>(last - first), &id) == LDAP_SUCCESS)
+      itsAhead.membershipSearches.insert(id);
+  }
+}
+
+// Keeps an answer read ahead, within the budget; false when it did not fit.
+bool DirectoryConnection::keepReadAhead(const std::string& inDN, uint32_t inStatus, Entry&& inEntry) {
+  size_t bytes = inEntry.dn.size();
+  for (const auto& [name, values] : inEntry.attributes) {
+    bytes += name.size();
+    for (const std::string& value : values) bytes += value.size();
+  }
+  // What is kept for later is bounded too: past the budget an answer is dropped, reading
+  // ahead ends, and the object is read again when it is opened.
+  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
+    itsAhead.full = true;
+    return false;
+  }
+  itsAhead.bytes += bytes;
+  itsAhead.done[inDN] = {inStatus, std::move(inEntry)};
+  return true;
+}
+
+// The groups one search of readAheadMemberships found. Once the last search has answered,
+// the memberOf values none of them answered for are read ahead.
+void DirectoryConnection::receiveMemberships(LDAPMessage* inMessage) {
+  std::vector<Entry> entries;
+  // A failed search, or an entry over the limits, leaves what it could not give to the
+  // reading that follows memberOf.
+  readEntries(inMessage, entries);
+  for (Entry& entry : entries) {
+    const std::string dn = pathDN(entry.dn);
+    if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead) break;
+    if (itsAhead.requested.count(dn) != 0) continue;
+    const uint32_t status = completeEntry(entry);
+    if (dirFailed(status)) continue;
+    const auto follow = entry.attributes.find(itsAhead.follow);
+    std::vector<std::string> parents;
+    if (follow != entry.attributes.end()) parents = follow->second;
+    if (!keepReadAhead(dn, status, std::move(entry))) break;
+    itsAhead.requested.insert(dn);
+    itsAhead.followLater.insert(itsAhead.followLater.end(), parents.begin(), parents.end());
+  }
+  if (itsAhead.membershipSearches.empty()) {
+    const std::vector<std::string> follow = std::move(itsAhead.followLater);
+    itsAhead.followLater.clear();
+    readAhead(follow, itsAhead.attributes, itsAhead.follow);
+  }
+}
+
 // Waits for one answer to a request read ahead and keeps it; false when none came in time,
 // and then every request still out has failed.
 bool DirectoryConnection::receiveReadAhead() {
@@ -640,15 +779,24 @@ bool DirectoryConnection::receiveReadAhead() {
       ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
       itsAhead.done[dn] = {status, Entry()};
     }
+    for (const int id : itsAhead.membershipSearches) ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
     itsAhead.inFlight.clear();
     itsAhead.waiting.clear();
+    itsAhead.membershipSearches.clear();
+    itsAhead.followLater.clear();
     return false;
   }
-  const auto request = itsAhead.inFlight.find(ldap_msgid(message.get()));
+  const int id = ldap_msgid(message.get());
+  if (itsAhead.membershipSearches.erase(id) != 0) {
+    receiveMemberships(message.get());
+    return true;
+  }
+  const auto request = itsAhead.inFlight.find(id);
   if (request == itsAhead.inFlight.end()) return true;
   const std::string dn = request->second;
   itsAhead.inFlight.erase(request);
   itsAhead.waiting.erase(dn);
+  const bool memberships = id == itsAhead.membershipsOf;
   int code = LDAP_OTHER;
   std::string diagnostic;
   for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
@@ -669,25 +817,42 @@ bool DirectoryConnection::receiveReadAhead() {
     entry = std::move(entries.front());
     status = completeEntry(entry);
   }
-  size_t bytes = entry.dn.size();
-  for (const auto& [name, values] : entry.attributes) {
-    bytes += name.size();
-    for (const std::string& value : values) bytes += value.size();
+  std::vector<std::string> sids;
+  if (memberships) {
+    // The account as an open would read it, without its tokenGroups; one that did not come
+    // whole is read again when it is opened, as without reading ahead.
+    itsAhead.membershipsOf = 0;
+    if (dirFailed(status)) {
+      itsAhead.requested.erase(dn);
+      return true;
+    }
+    const auto tokenGroups = entry.attributes.find("tokenGroups");
+    if (tokenGroups != entry.attributes.end()) {
+      sids = std::move(tokenGroups->second);
+      entry.attributes.erase(tokenGroups);
+    }
   }
-  // What is kept for later is bounded too: past the budget an answer is dropped, reading
-  // ahead ends, and the object is read again when it is opened.
-  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
-    itsAhead.full = true;
-    return true;
-  }
-  itsAhead.bytes += bytes;
+  const std::string accountDN = entry.dn;
+  std::vector<std::string> parents;
   if (!dirFailed(status)) {
-    // The groups this one is in are most likely wanted next: ask for them now.
     const auto follow = entry.attributes.find(itsAhead.follow);
-    if (follow != entry.attributes.end()) readAhead(follow->second, itsAhead.attributes, itsAhead.follow);
+    if (follow != entry.attributes.end()) parents = follow->second;
   }
-  itsAhead.done[dn] = {status, std::move(entry)};
+  if (!keepReadAhead(dn, status, std::move(entry))) return true;
+  if (!sids.empty()) sendMembershipSearches(accountDN, sids);
+  if (itsAhead.membershipSearches.empty()) {
+    // The groups this one is in are most likely wanted next: ask for them now.
+    readAhead(parents, itsAhead.attributes, itsAhead.follow);
+  } else {
+    itsAhead.followLater.insert(itsAhead.followLater.end(), parents.begin(), parents.end());
+  }
   return true;
+}
+
+void DirectoryConnection::finishMemberships() {
+  while (!itsAhead.membershipSearches.empty() || itsAhead.membershipsOf != 0) {
+    if (!receiveReadAhead()) break;
+  }
 }
 
 bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry, uint32_t& outStatus) {
@@ -698,8 +863,9 @@ bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry
       outEntry = found->second.second;
       return true;
     }
-    if (itsAhead.waiting.count(inDN) == 0) return false;
-    receiveReadAhead();
+    // A group may yet come with the groups of an account's tokenGroups.
+    if (itsAhead.waiting.count(inDN) == 0 && itsAhead.membershipSearches.empty()) return false;
+    if (!receiveReadAhead() && itsAhead.waiting.count(inDN) == 0 && itsAhead.done.count(inDN) == 0) return false;
   }
 }
 
@@ -710,15 +876,31 @@ namespace detail {
 
 namespace {
 
+// A connection opened on a thread of its own, handed to the pool's thread when it asks.
+struct Opened {
+  uint32_t status = kDirOk;
+  std::shared_ptr<DirectoryConnection> connection;
+};
+
 struct ConnectionPool {
   int depth = 0;
   std::map<std::string, std::shared_ptr<DirectoryConnection>> connections;
+  // Connections with the process's own credentials being opened ahead; nothing else of the
+  // pool is touched by their threads.
+  std::map<std::string, std::future<Opened>> opening;
+  // Connections lent to a thread that reads ahead on them: theirs until it is done.
+  std::map<std::string, std::future<void>> lent;
+  std::map<std::string, std::string> netbiosNames;  // lower-case DNS name -> NetBIOS name
 
   void clear() {
+    // Waits for the threads still opening or reading.
+    opening.clear();
+    lent.clear();
     while (!connections.empty()) {
       auto node = connections.extract(connections.begin());
       wipe(node.key());
     }
+    netbiosNames.clear();
   }
   ~ConnectionPool() { clear(); }
 };
@@ -742,9 +924,28 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
     }
     const auto found = tPool.connections.find(key);
     if (found != tPool.connections.end()) {
+      const auto lent = tPool.lent.find(key);
+      if (lent != tPool.lent.end()) {
+        // What the reading could not finish, the connection's own reading does later.
+        try {
+          lent->second.get();
+        } catch (const std::exception&) {
+        }
+        tPool.lent.erase(lent);
+      }
       outConnection = found->second;
       wipe(key);
       return kDirOk;
+    }
+    // Being opened ahead: its outcome is this call's, failure included (trying again would
+    // wait for an unanswering server twice).
+    const auto opening = tPool.opening.find(key);
+    if (opening != tPool.opening.end()) {
+      Opened opened = opening->second.get();
+      tPool.opening.erase(opening);
+      if (!dirFailed(opened.status)) tPool.connections.emplace(key, opened.connection);
+      outConnection = std::move(opened.connection);
+      return opened.status;
     }
   }
   const uint32_t status = DirectoryConnection::open(inUri, inUser, inPassword, outConnection);
@@ -753,9 +954,63 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
   return status;
 }
 
+std::map<std::string, std::string>* sessionNetbiosNames() { return tPool.depth > 0 ? &tPool.netbiosNames : nullptr; }
+
+void openAhead(const std::string& inUri, const std::string& inAccountName, bool inCatalog) {
+  if (tPool.depth == 0 || inUri.empty()) return;
+  // The key connect() gives the process's own credentials.
+  std::string key = inUri;
+  key += '\0';
+  if (tPool.connections.count(key) != 0 || tPool.opening.count(key) != 0) return;
+  // What the opening thread reads of the process's settings and environment is settled here,
+  // before it runs: nothing is written to the environment while it does.
+  DirectoryConfig::current();
+  keepLibldapFromLocalSettings();
+  try {
+    tPool.opening.emplace(key, std::async(std::launch::async, [inUri, inAccountName, inCatalog] {
+      Opened opened;
+      opened.status = DirectoryConnection::open(inUri, nullptr, nullptr, opened.connection);
+      // Every use of a connection starts with its root DSE (the naming contexts) and, in a
+      // run, with the account's name: read them here too, while the caller is busy elsewhere.
+      std::string context;
+      if (!dirFailed(opened.status) && !dirFailed(opened.connection->defaultNamingContext(context)) &&
+          !inAccountName.empty())
+        translateAhead(opened.connection, inCatalog ? std::string() : context, inAccountName);
+      return opened;
+    }));
+  } catch (const std::system_error&) {
+    // No thread to be had: the connection is opened when it is first wanted.
+  }
+}
+
+void readAheadMembershipsAside(const std::string& inUri, const std::string& inDN,
+                               const std::vector<std::string>& inAttributes, const std::string& inFollow) {
+  std::shared_ptr<DirectoryConnection> connection;
+  if (tPool.depth == 0 || dirFailed(connect(inUri, nullptr, nullptr, connection))) return;
+  std::string key = inUri;
+  key += '\0';
+  try {
+    tPool.lent.emplace(key, std::async(std::launch::async, [connection, dn = pathDN(inDN), inAttributes, inFollow] {
+      connection->readAheadMemberships(dn, inAttributes, inFollow);
+      connection->finishMemberships();
+    }));
+  } catch (const std::system_error&) {
+    // No thread to be had: the groups are read when they are wanted.
+  }
+}
+
 }  // namespace detail
 
 DirectorySession::DirectorySession() { ++detail::tPool.depth; }
+
+void DirectorySession::openAhead(const std::string& inAccountName, bool inCatalog) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  // The account lookup refuses a distinguished name; the catalog's translator reads one
+  // directly, which nothing ahead of it would save.
+  const std::string name = inAccountName.find('=') == std::string::npos ? inAccountName : std::string();
+  detail::openAhead(config.ldapUri, name, false);
+  if (inCatalog) detail::openAhead(config.gcUri, name, true);
+}
 
 DirectorySession::~DirectorySession() {
   if (--detail::tPool.depth == 0) detail::tPool.clear();
