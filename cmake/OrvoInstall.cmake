@@ -62,7 +62,10 @@ if(NOT WIN32)
     configure_file(${PROJECT_SOURCE_DIR}/cmake/${name}.pc.in ${PROJECT_BINARY_DIR}/pkgconfig/${name}.pc.in @ONLY)
     install(CODE "
       file(READ \"${PROJECT_BINARY_DIR}/pkgconfig/${name}.pc.in\" text)
-      string(REPLACE \"@ORVO_INSTALL_PREFIX@\" \"\${CMAKE_INSTALL_PREFIX}\" text \"\${text}\")
+      # A prefix given relative (cmake --install --prefix stage) is relative to where the
+      # install runs; the file must name it wherever it is read from.
+      get_filename_component(prefix \"\${CMAKE_INSTALL_PREFIX}\" ABSOLUTE BASE_DIR \"\$ENV{PWD}\")
+      string(REPLACE \"@ORVO_INSTALL_PREFIX@\" \"\${prefix}\" text \"\${text}\")
       file(WRITE \"${PROJECT_BINARY_DIR}/pkgconfig/${name}.pc\" \"\${text}\")
       file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\"
            TYPE FILE FILES \"${PROJECT_BINARY_DIR}/pkgconfig/${name}.pc\")"
