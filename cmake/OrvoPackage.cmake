@@ -1,6 +1,7 @@
 # Debian packages made by CPack (scripts/package): one package per install component of
 # cmake/OrvoInstall.cmake. The version is the project's; the dependencies on shared libraries
-# come from the binaries (dpkg-shlibdeps), plus what a binary loads without linking it.
+# come from the binaries (dpkg-shlibdeps), plus what a binary loads without linking it. The
+# descriptions keep within 80 columns, as Debian's tools show them.
 if(WIN32)
   return()
 endif()
@@ -23,10 +24,11 @@ set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS "libldap-dev, libkrb5-dev")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
   "orvo C++20 library: headers, static libraries, CMake and pkg-config files
-orvo offers messages and diagnostics, locks, events and threads, IPv4/IPv6 addresses and
-socket endpoints, text, date and property helpers, and a DNS data model with a zone
-master-file reader and writer (orvo::orvo, orvo.pc). Its directory client for Active
-Directory (orvo::directory, orvo-directory.pc) needs libldap and libkrb5.")
+orvo offers messages and diagnostics, locks, events and threads, IPv4/IPv6
+addresses and socket endpoints, text, date and property helpers, and a DNS
+data model with a zone master-file reader and writer (orvo::orvo, orvo.pc).
+Its directory client for Active Directory (orvo::directory,
+orvo-directory.pc) needs libldap and libkrb5.")
 
 set(CPACK_DEBIAN_ADCHECK_PACKAGE_NAME adcheck)
 set(CPACK_DEBIAN_ADCHECK_PACKAGE_SECTION admin)
@@ -34,16 +36,19 @@ set(CPACK_DEBIAN_ADCHECK_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_ADCHECK_PACKAGE_DEPENDS libsasl2-modules-gssapi-mit)
 set(CPACK_COMPONENT_ADCHECK_DESCRIPTION
   "check one Active Directory account: SID, password and groups
-adcheck finds an account's SID and domain, checks its password against the domain's
-Kerberos KDC and lists every group it belongs to, nested groups included, over LDAP with
-Kerberos (SASL GSSAPI) binds.")
+adcheck finds an account's SID and domain, checks its password against the
+domain's Kerberos KDC and lists every group it belongs to, nested groups
+included, over LDAP with Kerberos (SASL GSSAPI) binds.")
 
 set(CPACK_DEBIAN_KXZONE_PACKAGE_NAME kxzone)
 set(CPACK_DEBIAN_KXZONE_PACKAGE_SECTION net)
 set(CPACK_COMPONENT_KXZONE_DESCRIPTION
   "check, format and sort DNS zone master files
-kxzone reads a zone master file as a name server would, checks every record's data for its
-type and writes the zone back with its comments, disabled records and directives kept,
-optionally sorted by name or type.")
+kxzone reads a zone master file as a name server would, checks every
+record's data for its type and the zone as a whole (SOA and NS at the apex,
+CNAME beside other data, missing glue, data below a delegation), reports
+each problem as FILE:LINE or as JSON, and writes the zone back with its
+comments, disabled records and directives kept, optionally sorted by name or
+type.")
 
 include(CPack)
