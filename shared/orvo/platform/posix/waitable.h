@@ -8,6 +8,9 @@
 // each before it lets go, so no signal can fall between the check and the registration.
 //
 // Lock order: a waitable's lock, or a message queue's, before a waiter's.
+//
+// Lifetime: a waitable is shared by its owner (the event's creator, a thread's handle and
+// the running thread) and by every wait registered on it; the last to let go deletes it.
 #pragma once
 
 #include <atomic>
@@ -64,8 +67,8 @@ class Waiter {
 
 // The wait of waitForAny() when some of its waitables are socket events (network.cpp):
 // polls their sockets and inWakeDescriptor (inWaiter's) until inWaiter fires, a socket
-// event is signalled or inDeadline passes.
-void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
+// event is signalled or inDeadline passes; false when poll() fails.
+bool waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
                      const std::optional<Clock::time_point>& inDeadline);
 // The calling thread's eventfd for waitWithSockets; -1 when none can be made.
 int socketWaitWakeDescriptor();
@@ -76,6 +79,8 @@ class MessageQueue {
   bool post(const ThreadMessage& inMessage);
   bool take(ThreadMessage& outMessage);
   void clear();
+  // Removes the messages numbered inMessage; the others stay, in their order.
+  void discard(uint32_t inMessage);
   // The owning thread's wait, fired by every post while attached; fired at once when
   // messages are waiting already.
   void attach(Waiter* inWaiter);
@@ -112,9 +117,14 @@ class Waitable {
   explicit Waitable(Kind inKind) : itsKind(inKind) {}
   Waitable(const Waitable&) = delete;
   Waitable& operator=(const Waitable&) = delete;
-  virtual ~Waitable() = default;
 
   Kind kind() const { return itsKind; }
+
+  // Made with one hold, its creator's.
+  void hold() { itsHolds.fetch_add(1, std::memory_order_relaxed); }
+  void release() {
+    if (itsHolds.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
 
   bool isSignalled() const { return itsSignalled.load(std::memory_order_acquire); }
   void set();
@@ -127,8 +137,13 @@ class Waitable {
   // Takes the lock itself.
   void removeWaiter(posix::Waiter* inWaiter);
 
+ protected:
+  // Only through release().
+  virtual ~Waitable() = default;
+
  private:
   const Kind itsKind;
+  std::atomic<uint32_t> itsHolds{1};
   std::mutex itsLock;
   std::atomic<bool> itsSignalled{false};
   std::vector<posix::Waiter*> itsWaiters;  // guarded by itsLock
