@@ -343,8 +343,7 @@ TEST(Thread, TwoSuspendsAtOnceSuspendOnce) {
   EXPECT_EQ(ticker.getState(), kxThread::running);
   // Running again, with a platform suspend count of 0: the two suspends made one.
   EXPECT_EQ(ticker.suspend(), 0u);
-  ticker.stop(0);
-  ticker.join();
+  ticker.kill();
   EXPECT_TRUE(ticker.isStopped());
 }
 #endif
@@ -413,11 +412,13 @@ TEST(Thread, AJoinOutlastsAKillThatGivesUpOnTheThread) {
     kxThread::waitForEvent(5000, until, 0, false);
   });
   worker->start();
-  std::thread joiner([worker] { worker->join(); });
+  // Several joiners: each unregisters from the thread's end after that end woke it.
+  std::vector<std::thread> joiners;
+  for (int i = 0; i < 4; ++i) joiners.emplace_back([worker] { worker->join(); });
   worker->kill();  // gives up on the run, which has let go of its object
   EXPECT_TRUE(worker->isStopped());
-  gate.set();  // the thread ends while the joiner may still wait for that
-  joiner.join();
+  gate.set();  // the thread ends while the joiners may still wait for that
+  for (std::thread& joiner : joiners) joiner.join();
   delete worker;
   EXPECT_TRUE(kxThread::waitForAbandonedThreads(5000));
 }
