@@ -398,7 +398,7 @@ TEST(Thread, KillIsBoundedAndTheObjectStaysWhileItsRunUsesIt) {
   EXPECT_FALSE(finished.load());
   {
     // The destructor says it waits for the run; only then may the run go on.
-    TraceHook release("still uses its object; waiting", [&] { gate.set(); });
+    TraceHook release("still uses its object; waiting for it to let go", [&] { gate.set(); });
     delete holding;
   }
   EXPECT_TRUE(finished.load());

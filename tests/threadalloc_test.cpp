@@ -13,8 +13,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 #include <new>
-#include <thread>
 
 #include "orvo/platform/kxwait.h"
 #include "orvo/platform/kxwaitableevent.h"
@@ -30,11 +32,26 @@ void* allocate(std::size_t inSize, std::size_t inAlignment = 0) {
   if (tAllowed == 0) throw std::bad_alloc();
   if (tAllowed > 0) --tAllowed;
   const std::size_t size = inSize != 0 ? inSize : 1;
-  // aligned_alloc wants a size that is a multiple of the alignment.
-  void* const block = inAlignment == 0 ? std::malloc(size)
-                                       : std::aligned_alloc(inAlignment, (size + inAlignment - 1) / inAlignment * inAlignment);
+  void* block;
+  if (inAlignment == 0)
+    block = std::malloc(size);
+  else
+#ifdef _WIN32
+    block = _aligned_malloc(size, inAlignment);
+#else
+    // aligned_alloc wants a size that is a multiple of the alignment.
+    block = std::aligned_alloc(inAlignment, (size + inAlignment - 1) / inAlignment * inAlignment);
+#endif
   if (block == nullptr) throw std::bad_alloc();
   return block;
+}
+
+void releaseAligned(void* inBlock) {
+#ifdef _WIN32
+  _aligned_free(inBlock);
+#else
+  std::free(inBlock);
+#endif
 }
 
 void* allocateOrNull(std::size_t inSize, std::size_t inAlignment = 0) noexcept {
@@ -79,12 +96,12 @@ void operator delete(void* inBlock, std::size_t) noexcept { std::free(inBlock); 
 void operator delete[](void* inBlock, std::size_t) noexcept { std::free(inBlock); }
 void operator delete(void* inBlock, const std::nothrow_t&) noexcept { std::free(inBlock); }
 void operator delete[](void* inBlock, const std::nothrow_t&) noexcept { std::free(inBlock); }
-void operator delete(void* inBlock, std::align_val_t) noexcept { std::free(inBlock); }
-void operator delete[](void* inBlock, std::align_val_t) noexcept { std::free(inBlock); }
-void operator delete(void* inBlock, std::size_t, std::align_val_t) noexcept { std::free(inBlock); }
-void operator delete[](void* inBlock, std::size_t, std::align_val_t) noexcept { std::free(inBlock); }
-void operator delete(void* inBlock, std::align_val_t, const std::nothrow_t&) noexcept { std::free(inBlock); }
-void operator delete[](void* inBlock, std::align_val_t, const std::nothrow_t&) noexcept { std::free(inBlock); }
+void operator delete(void* inBlock, std::align_val_t) noexcept { releaseAligned(inBlock); }
+void operator delete[](void* inBlock, std::align_val_t) noexcept { releaseAligned(inBlock); }
+void operator delete(void* inBlock, std::size_t, std::align_val_t) noexcept { releaseAligned(inBlock); }
+void operator delete[](void* inBlock, std::size_t, std::align_val_t) noexcept { releaseAligned(inBlock); }
+void operator delete(void* inBlock, std::align_val_t, const std::nothrow_t&) noexcept { releaseAligned(inBlock); }
+void operator delete[](void* inBlock, std::align_val_t, const std::nothrow_t&) noexcept { releaseAligned(inBlock); }
 
 namespace {
 

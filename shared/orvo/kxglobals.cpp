@@ -50,8 +50,7 @@ KX_PROCESS_WIDE std::atomic<uint32_t> gRandomSeed{kxTimer::getTickCount()};
 KX_PROCESS_WIDE Lasting<kxApplicationPaths> gApplicationPathsRoom;
 KX_PROCESS_WIDE Lasting<kxResRecTypeRegistry> gRecordTypeRegistryRoom;
 
-// Bound before any code runs (constant initialisation), so the names are good from the first
-// static constructor on, as the objects were.
+// Bound at load time (constant initialisation), before any constructor can use them.
 kxTimer& gProcessTimer = gProcessTimerRoom.itsObject;
 kxInfoLogState& gInfoLog = gInfoLogRoom.itsObject;
 kxStringServer& gStringServer = gStringServerRoom.itsObject;

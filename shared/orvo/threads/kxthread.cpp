@@ -80,14 +80,19 @@ kxThread::kxThread(kxThread* inParent)
 }
 
 kxThread::~kxThread() {
+  {
+    kxStMutex hold(&gThreadRegistry.itsLock);
+    const int32_t state = itsThreadState.load();
+    kxAssertAs((state == starting) || (state == stopped), "(itsThreadState == starting) || (itsThreadState == stopped)");
+  }
   letGoOfRun();
   {
     kxStMutex hold(&gThreadRegistry.itsLock);
     KX_TRACE(2, "kxThread::~kxThread - done threadId = 0x%lX", static_cast<unsigned long>(itsThreadID.load()));
-    const int32_t state = itsThreadState.load();
-    kxAssertAs((state == starting) || (state == stopped), "(itsThreadState == starting) || (itsThreadState == stopped)");
     if (itsParent != nullptr) itsParent->removeChild(this);
   }
+  // Outside the registry lock: closing an ended thread joins it, and its last thread-local
+  // destructors may still ask the registry.
   orvo::platform::closeThread(takeHandle());
 }
 
@@ -98,7 +103,7 @@ void kxThread::letGoOfRun() {
   const auto usesObject = [&link] { return link.itsEntered && !link.itsReleased && !link.itsDone; };
   // A run that deletes its own object cannot be waited for; it is told to touch it no more.
   if (usesObject() && getCurrentThreadID() != itsThreadID.load()) {
-    KX_TRACE(1, "kxThread::~kxThread - thread 0x%lX was given up on and still uses its object; waiting for it",
+    KX_TRACE(1, "kxThread - thread 0x%lX still uses its object; waiting for it to let go",
              static_cast<unsigned long>(itsThreadID.load()));
     link.itsChanged.wait(hold, [&usesObject] { return !usesObject(); });
   }

@@ -63,8 +63,8 @@ class kxThread {
   kxThread(const kxThread&) = delete;
   kxThread& operator=(const kxThread&) = delete;
   // Only before start() or once the thread has stopped (reported by an assertion
-  // otherwise); it does not stop, join or unregister the thread. It waits while a run that
-  // kill() gave up on still uses the object.
+  // otherwise); it does not stop, join or unregister the thread. While a run still uses the
+  // object (one that kill() gave up on, or one never stopped), it waits for it to let go.
   virtual ~kxThread();
 
   // Starts the thread, registered under its new id also when it ran before; throws

@@ -2,9 +2,9 @@
 //
 // A Thread is shared by its handle and the running thread; whichever lets go last deletes
 // it. Its end signal is a waitable of its own, shared further by the waits on it, so a wait
-// may outlast the Thread (the handle closed, the thread ended). The creator learns the new thread's id from the thread itself before creation
-// returns, and the thread then parks until it is resumed (it is created with a suspend
-// count of 1). Suspension is cooperative: parkIfSuspended(), called by every wait and sleep
+// may outlast the Thread (the handle closed, the thread ended). The creator learns the new
+// thread's id from the thread itself before creation returns, and the thread then parks
+// until it is resumed (it is created with a suspend count of 1). Suspension is cooperative: parkIfSuspended(), called by every wait and sleep
 // on the way in and out, holds the thread while its count is above 0.
 #include <pthread.h>
 #include <sys/syscall.h>

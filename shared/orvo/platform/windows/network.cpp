@@ -143,6 +143,8 @@ int connectSocket(SocketHandle inSocket, const sockaddr* inAddress, SocketLength
   return ::connect(inSocket, inAddress, inLength);
 }
 
+// accept() offers no flag: the socket it gives is not inheritable here (as its listener is not)
+// on the systems we know, and is made so once more where a provider would do otherwise.
 SocketHandle acceptSocket(SocketHandle inSocket, SocketAddress* outPeer, SocketLength* ioLength) {
   const SOCKET accepted = ::accept(inSocket, reinterpret_cast<sockaddr*>(outPeer), ioLength);
   if (accepted == INVALID_SOCKET) return kNoSocket;
