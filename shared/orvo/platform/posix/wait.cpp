@@ -90,10 +90,29 @@ void Waitable::pulse() {
   for (posix::Waiter* waiter : itsWaiters) waiter->fire(this);
 }
 
-void Waitable::removeWaiter(posix::Waiter* inWaiter) {
-  std::lock_guard<std::mutex> hold(itsLock);
-  const auto found = std::find(itsWaiters.begin(), itsWaiters.end(), inWaiter);
-  if (found != itsWaiters.end()) itsWaiters.erase(found);
+void Waitable::hold() {
+  std::lock_guard<std::mutex> locked(itsLock);
+  ++itsHolds;
+}
+
+void Waitable::release() {
+  bool last;
+  {
+    std::lock_guard<std::mutex> hold(itsLock);
+    last = --itsHolds == 0;
+  }
+  if (last) delete this;
+}
+
+void Waitable::leave(posix::Waiter* inWaiter) {
+  bool last;
+  {
+    std::lock_guard<std::mutex> hold(itsLock);
+    const auto found = std::find(itsWaiters.begin(), itsWaiters.end(), inWaiter);
+    if (found != itsWaiters.end()) itsWaiters.erase(found);
+    last = --itsHolds == 0;
+  }
+  if (last) delete this;
 }
 
 Waitable* createEvent() { return new (std::nothrow) Waitable(Waitable::Kind::event); }
@@ -153,16 +172,15 @@ class AllLocked {
   size_t itsLocked = 0;
 };
 
-// A wait's registration with its waitables and its thread's queue. Each waitable it is
-// registered with is held until the registration ends, so that an owner who lets go
-// meanwhile takes nothing from under the wait; it always unregisters, also when the wait
-// ends by an exception.
+// A wait's registration with its waitables and its thread's queue. Each waitable holds
+// itself for the wait until the wait leaves it, so that an owner who lets go meanwhile takes
+// nothing from under the wait; the wait always leaves, also when it ends by an exception.
 class Registration {
  public:
   explicit Registration(posix::Waiter& inWaiter) : itsWaiter(inWaiter) {}
   ~Registration() {
-    unregister();
-    for (size_t i = 0; i < itsCount; ++i) itsWaitables[i]->release();
+    if (itsQueue != nullptr) itsQueue->detach();
+    for (size_t i = 0; i < itsCount; ++i) itsWaitables[i]->leave(&itsWaiter);
   }
   Registration(const Registration&) = delete;
   Registration& operator=(const Registration&) = delete;
@@ -170,28 +188,32 @@ class Registration {
   // Called with inWaitable's lock held.
   void add(Waitable* inWaitable) {
     inWaitable->addWaiter(&itsWaiter);
-    inWaitable->hold();
     itsWaitables[itsCount++] = inWaitable;
   }
   void attach(posix::MessageQueue* inQueue) {
     itsQueue = inQueue;
     itsQueue->attach(&itsWaiter);
   }
-  // No source fires the waiter any more; the waitables stay held.
-  void unregister() {
-    if (itsQueue != nullptr) itsQueue->detach();
-    itsQueue = nullptr;
-    for (size_t i = itsRemoved; i < itsCount; ++i) itsWaitables[i]->removeWaiter(&itsWaiter);
-    itsRemoved = itsCount;
-  }
 
  private:
   posix::Waiter& itsWaiter;
   Waitable* itsWaitables[kMaxWaitables];
   size_t itsCount = 0;
-  size_t itsRemoved = 0;
   posix::MessageQueue* itsQueue = nullptr;
 };
+
+// What a wait that has ended reports: the first waitable signalled now, else what fired it.
+int outcome(Waitable* const* inWaitables, size_t inCount, const posix::Waiter& inWaiter,
+            const posix::MessageQueue* inQueue) {
+  const int now = posix::firstSignalled(inWaitables, inCount);
+  if (now >= 0) return now;
+  const void* firedBy = inWaiter.firedBy();
+  if (firedBy == nullptr) return kWaitTimedOut;
+  if (firedBy == inQueue) return kWaitMessage;
+  for (size_t i = 0; i < inCount; ++i)
+    if (inWaitables[i] == firedBy) return static_cast<int>(i);
+  return kWaitTimedOut;
+}
 
 }  // namespace
 
@@ -231,16 +253,8 @@ int waitForAny(Waitable* const* inWaitables, size_t inCount, int32_t inTimeout, 
   } else if (inTimeout != 0) {
     waiter.wait(deadline);
   }
-  registration.unregister();
-
-  const int now = posix::firstSignalled(inWaitables, inCount);
-  if (now >= 0) return now;
-  const void* firedBy = waiter.firedBy();
-  if (firedBy == nullptr) return kWaitTimedOut;
-  if (firedBy == queue) return kWaitMessage;
-  for (size_t i = 0; i < inCount; ++i)
-    if (inWaitables[i] == firedBy) return static_cast<int>(i);
-  return kWaitTimedOut;
+  // Taken while the registration still holds the waitables; it leaves them on the way out.
+  return outcome(inWaitables, inCount, waiter, queue);
 }
 
 void sleepFor(int32_t inMilliseconds) {

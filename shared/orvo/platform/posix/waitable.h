@@ -120,22 +120,23 @@ class Waitable {
 
   Kind kind() const { return itsKind; }
 
-  // Made with one hold, its creator's.
-  void hold() { itsHolds.fetch_add(1, std::memory_order_relaxed); }
-  void release() {
-    if (itsHolds.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
-  }
+  // Made with one hold, its creator's; the last hold to go deletes it. Both take the lock.
+  void hold();
+  void release();
 
   bool isSignalled() const { return itsSignalled.load(std::memory_order_acquire); }
   void set();
   void reset();
   void pulse();
 
-  // Called with mutex() held.
+  // Called with mutex() held: registers inWaiter, which holds the waitable until it leaves.
   std::mutex& mutex() { return itsLock; }
-  void addWaiter(posix::Waiter* inWaiter) { itsWaiters.push_back(inWaiter); }
-  // Takes the lock itself.
-  void removeWaiter(posix::Waiter* inWaiter);
+  void addWaiter(posix::Waiter* inWaiter) {
+    itsWaiters.push_back(inWaiter);
+    ++itsHolds;
+  }
+  // Takes the lock itself: unregisters inWaiter and lets go of its hold.
+  void leave(posix::Waiter* inWaiter);
 
  protected:
   // Only through release().
@@ -143,10 +144,10 @@ class Waitable {
 
  private:
   const Kind itsKind;
-  std::atomic<uint32_t> itsHolds{1};
   std::mutex itsLock;
   std::atomic<bool> itsSignalled{false};
   std::vector<posix::Waiter*> itsWaiters;  // guarded by itsLock
+  uint32_t itsHolds = 1;                   // guarded by itsLock
 };
 
 }  // namespace orvo::platform
