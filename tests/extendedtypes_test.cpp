@@ -10,7 +10,7 @@
 
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
-#include "orvo/dns/kxextendedtypes.h"
+#include "orvo/datastruct/kxresrectype.h"
 #include "orvo/dns/kxgenericdata.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 #include "orvo/messages/kxerrormessage.h"
@@ -90,18 +90,19 @@ TEST(ExtendedTypes, OffTheRegistryKnowsTheTableOnly) {
 }
 
 TEST(ExtendedTypes, TheTableTypesAreTheSameEitherWay) {
-  for (const kxResourceRecordTypeInfo* row = kxResourceRecordTypeTable(); row->name != nullptr; ++row) {
+  for (const kxResourceRecordTypeInfo& row : kxRecordTypeTable()) {
+    if (isExtendedRecordType(row.itsType)) continue;
     std::vector<bool> nameFields[2];
     for (const bool on : {false, true}) {
       ExtendedTypes option(on);
-      SCOPED_TRACE(std::string(row->name) + (on ? " on" : " off"));
-      EXPECT_EQ(kxResourceRecord::getTypeFromName(row->name), row->type);
-      EXPECT_STREQ(kxResourceRecord::getTypeName(row->type), row->name);
-      EXPECT_EQ(kxResourceRecord::getDataFormat(row->type), row->format);
+      SCOPED_TRACE(std::string(row.itsName) + (on ? " on" : " off"));
+      EXPECT_EQ(kxResourceRecord::getTypeFromName(row.itsName), row.itsType);
+      EXPECT_STREQ(kxResourceRecord::getTypeName(row.itsType), row.itsName);
+      EXPECT_EQ(kxResourceRecord::getDataFormat(row.itsType), row.itsFormat);
       for (uint32_t index = 0; index < 10; ++index)
-        nameFields[on].push_back(kxResourceRecord::isDomainNameField(row->type, index));
+        nameFields[on].push_back(kxResourceRecord::isDomainNameField(row.itsType, index));
     }
-    EXPECT_EQ(nameFields[0], nameFields[1]) << row->name;
+    EXPECT_EQ(nameFields[0], nameFields[1]) << row.itsName;
   }
   for (const int32_t other : {0, 3, 100, 200, 300, 301, 302}) {
     ExtendedTypes on(true);
@@ -112,17 +113,20 @@ TEST(ExtendedTypes, TheTableTypesAreTheSameEitherWay) {
 TEST(ExtendedTypes, NamesAndNumbers) {
   ExtendedTypes on(true);
   size_t count = 0;
-  const kxExtendedTypeInfo* table = kxExtendedTypeTable(count);
-  EXPECT_EQ(count, 29u);
-  for (size_t i = 0; i < count; ++i) {
-    const kxResRecType added = kxExtendedType(table[i].itsNumber);
-    SCOPED_TRACE(table[i].itsName);
-    EXPECT_EQ(kxResourceRecord::getTypeFromName(table[i].itsName), added);
-    EXPECT_EQ(kxResourceRecord::getTypeFromName("TYPE" + std::to_string(table[i].itsNumber)), added);
-    EXPECT_STREQ(kxResourceRecord::getTypeName(added), table[i].itsName);
-    EXPECT_EQ(kxResourceRecord::recordTypeToWireType(added), table[i].itsNumber);
+  for (const kxExtendedTypeInfo& row : kxRecordTypeTable()) {
+    if (!isExtendedRecordType(row.itsType)) continue;
+    ++count;
+    const kxResRecType added = kxExtendedType(row.itsNumber);
+    SCOPED_TRACE(row.itsName);
+    EXPECT_EQ(row.itsType, added);
+    EXPECT_EQ(kxFindExtendedTypeInfo(added), &row);
+    EXPECT_EQ(kxResourceRecord::getTypeFromName(row.itsName), added);
+    EXPECT_EQ(kxResourceRecord::getTypeFromName("TYPE" + std::to_string(row.itsNumber)), added);
+    EXPECT_STREQ(kxResourceRecord::getTypeName(added), row.itsName);
+    EXPECT_EQ(kxResourceRecord::recordTypeToWireType(added), row.itsNumber);
     EXPECT_NE(kxFieldLayoutOf(added), nullptr);
   }
+  EXPECT_EQ(count, 29u);
   const struct {
     const char* word;
     kxResRecType type;

@@ -10,7 +10,6 @@
 
 #include "orvo/debug/kxassert.h"
 #include "orvo/dns/kxdnsstringutils.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxstringparser.h"
 
 namespace {

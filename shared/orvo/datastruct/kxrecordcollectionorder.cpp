@@ -30,7 +30,6 @@
 #include "orvo/datastruct/internal/kxrecordstore.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxipv4address.h"
 #include "orvo/util/kxstringparser.h"
 

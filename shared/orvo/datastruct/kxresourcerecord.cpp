@@ -9,7 +9,6 @@
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
 
@@ -31,15 +30,10 @@ size_t fieldEnd(const std::string& inData, size_t inBegin) {
 
 const char* textOrEmpty(const char* inText) { return inText ? inText : ""; }
 
-// The kind of field inIndex of an added type's layout, or kEnd.
+// The kind of field inIndex of a type's layout, or kEnd.
 kxFieldKind layoutKind(kxResRecType inType, uint32_t inIndex) {
-  const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-  if (row == nullptr) return kxFieldKind::kEnd;
-  const kxFieldLayout& layout = row->itsLayout;
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && layout.itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
-  if (inIndex < kinds) return layout.itsKinds[inIndex];
-  return layout.itsRepeatLast && kinds > 0 ? layout.itsKinds[kinds - 1] : kxFieldKind::kEnd;
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  return layout ? layout->kindAt(inIndex) : kxFieldKind::kEnd;
 }
 
 // A text field written in double quotes, escaped as the text of TXT data is.
@@ -334,29 +328,25 @@ void kxResourceRecord::logRecord() const {
 }
 
 kxResRecType kxResourceRecord::getTypeFromName(const std::string& inName) {
-  const kxResRecType type = kxTableTypeFromName(inName.c_str());
+  const kxResRecType type = kxTableTypeFromName(inName);
   if (type != kNoRecordType) return type;
   return kxExtendedRecordTypes() ? kxExtendedTypeFromName(inName) : kNoRecordType;
 }
 
 const char* kxResourceRecord::getTypeName(kxResRecType inType) {
-  if (isExtendedRecordType(inType)) {
-    if (!kxExtendedRecordTypes()) return "";
-    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-    return row ? row->itsName : kxGenericTypeName(inType);
-  }
+  const bool extended = isExtendedRecordType(inType);
+  if (extended && !kxExtendedRecordTypes()) return "";
   const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
-  return row ? row->name : "";
+  if (row != nullptr) return row->itsName;
+  return extended ? kxGenericTypeName(inType) : "";
 }
 
 int32_t kxResourceRecord::getDataFormat(kxResRecType inType) {
-  if (isExtendedRecordType(inType)) {
-    if (!kxExtendedRecordTypes()) return kFormatUnknown;
-    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-    return row ? row->itsFormat : kFormatGeneric;
-  }
+  const bool extended = isExtendedRecordType(inType);
+  if (extended && !kxExtendedRecordTypes()) return kFormatUnknown;
   const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
-  return row ? row->format : kFormatUnknown;
+  if (row != nullptr) return row->itsFormat;
+  return extended ? kFormatGeneric : kFormatUnknown;
 }
 
 bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex) {
@@ -385,9 +375,9 @@ bool kxResourceRecord::hasDomainNameFields(kxResRecType inType) {
     case kFormatRRSIG:
     case kFormatNSEC: return true;
     case kFormatFields: {
-      const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-      return std::find(std::begin(row->itsLayout.itsKinds), std::end(row->itsLayout.itsKinds), kxFieldKind::kName) !=
-             std::end(row->itsLayout.itsKinds);
+      const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+      return std::find(std::begin(layout->itsKinds), std::end(layout->itsKinds), kxFieldKind::kName) !=
+             std::end(layout->itsKinds);
     }
     default: return false;
   }

@@ -14,11 +14,11 @@
 // directives (the control types), so that a zone read from text is written back line for
 // line by writeRecordText().
 //
-// Records are single-thread values without locks. The type registry behind getDataFormat()
-// and getTypeName() is filled once on first use, safely from any thread.
+// Records are single-thread values without locks. The record type table behind
+// getDataFormat() and getTypeName() is constant, safe to read from any thread.
 //
-// With the registry's option on (kxSetExtendedRecordTypes, kxextendedtypes.h), getTypeFromName,
-// getTypeName and getDataFormat know the added types and TYPEnnn too; their records are
+// With the option of the added types on (kxSetExtendedRecordTypes, kxresrectype.h),
+// getTypeFromName, getTypeName and getDataFormat know the added types and TYPEnnn too; their records are
 // ordinary records of format kFormatFields (or of a table format whose data reads alike), or
 // of kFormatGeneric, whose data is the generic form "\# length hex" and is written unchanged.
 #pragma once

@@ -5,7 +5,6 @@
 #include <iterator>
 
 #include "orvo/datastruct/kxresourcerecord.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 
 namespace {
@@ -456,11 +455,8 @@ std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount) {
 }
 
 std::string kxTypeListText(uint16_t inWireType) {
-  const kxResRecType type = kxRecordTypeFromWire(inWireType);
-  const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(type);
-  if (row != nullptr) return row->itsName;
-  if (isExtendedRecordType(type)) return "TYPE" + std::to_string(inWireType);
-  return kxResourceRecord::getTypeName(type);
+  const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(kxRecordTypeFromWire(inWireType));
+  return row ? row->itsName : "TYPE" + std::to_string(inWireType);
 }
 
 bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inCount, std::string& outData,
@@ -471,8 +467,6 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
     outReason = "not readable for this type";
     return false;
   }
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != K::kEnd) ++kinds;
   WireReader reader(inBytes, inCount);
   std::string data;
   uint32_t numbers[kxFieldLayout::kMaxKinds] = {};
@@ -482,11 +476,7 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
       // A type list at the end may be empty; the field is then left out, as the parser does.
       break;
     }
-    K kind = K::kEnd;
-    if (index < kinds)
-      kind = layout->itsKinds[index];
-    else if (layout->itsRepeatLast)
-      kind = layout->itsKinds[kinds - 1];
+    const K kind = layout->kindAt(index);
     if (kind == K::kEnd) {
       outReason = "longer than the data of its type";
       return false;

@@ -7,7 +7,6 @@
 
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/dns/kxdnsstatemachine.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxipv6.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
@@ -15,48 +14,6 @@
 namespace {
 
 using K = kxFieldKind;
-
-struct LayoutRow {
-  kxResRecType itsType;
-  kxFieldLayout itsLayout;
-};
-
-constexpr kxFieldLayout kNameOnly{1, false, {K::kName}};
-constexpr kxFieldLayout kPreferenceAndName{2, false, {K::kNumber16, K::kName}};
-constexpr kxFieldLayout kDelegationSigner{4, false, {K::kNumber16, K::kAlgorithm, K::kNumber8, K::kDigest}};
-constexpr kxFieldLayout kWords{1, true, {K::kWord}};
-
-// Sorted by type number.
-constexpr LayoutRow kLayouts[] = {
-    {kTypeA, {1, false, {K::kIPv4}}},
-    {kTypeNS, kNameOnly},
-    {kTypeCNAME, kNameOnly},
-    {kTypeSOA, {7, false, {K::kName, K::kName, K::kNumber32, K::kTTL, K::kTTL, K::kTTL, K::kTTL}}},
-    {kTypeWKS, {2, false, {K::kIPv4, K::kProtocol, K::kServiceList}}},
-    {kTypePTR, kNameOnly},
-    {kTypeHINFO, {2, false, {K::kString, K::kString}}},
-    {kTypeMX, kPreferenceAndName},
-    {kTypeTXT, {1, true, {K::kString}}},
-    {kTypeRP, {2, false, {K::kName, K::kName}}},
-    {kTypeAFSDB, kPreferenceAndName},
-    {kTypeAAAA, {1, false, {K::kIPv6}}},
-    {kTypeLOC,
-     {3, false,
-      {K::kLatitude, K::kLongitude, K::kAltitude, K::kSize, K::kHorizontalPrecision, K::kVerticalPrecision}}},
-    {kTypeSRV, {4, false, {K::kNumber16, K::kNumber16, K::kNumber16, K::kName}}},
-    {kTypeNAPTR, {6, false, {K::kNumber16, K::kNumber16, K::kString, K::kString, K::kString, K::kName}}},
-    {kTypeDNAME, kNameOnly},
-    {kTypeDS, kDelegationSigner},
-    {kTypeRRSIG,
-     {9, false,
-      {K::kTypeName, K::kAlgorithm, K::kNumber8, K::kNumber32, K::kSignatureTime, K::kSignatureTime, K::kNumber16,
-       K::kName, K::kBase64}}},
-    {kTypeNSEC, {2, false, {K::kName, K::kTypeList}}},
-    {kTypeDNSKEY, {4, false, {K::kNumber16, K::kNumber8, K::kAlgorithm, K::kBase64}}},
-    {kTypeDLV, kDelegationSigner},
-    {kTypeWINS, kWords},
-    {kTypeWINSR, kWords},
-};
 
 // DNSSEC algorithm mnemonics (RFC 4034 appendix A.1 and the algorithm registry).
 struct Algorithm {
@@ -471,16 +428,6 @@ bool fail(kxRecordDataFault& outFault, uint32_t inField, std::string_view inText
 
 }  // namespace
 
-const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType) {
-  if (isExtendedRecordType(inType)) {
-    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-    return row ? &row->itsLayout : nullptr;
-  }
-  const auto row = std::lower_bound(std::begin(kLayouts), std::end(kLayouts), inType,
-                                    [](const LayoutRow& inRow, kxResRecType inKey) { return inRow.itsType < inKey; });
-  return row != std::end(kLayouts) && row->itsType == inType ? &row->itsLayout : nullptr;
-}
-
 bool checkDomainName(std::string_view inName, const char*& outReason) {
   if (inName == ".") return true;
   outReason = "not a domain name";
@@ -525,8 +472,7 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
   const char* reason = "";
   if (!inOwner.empty() && !checkDomainName(inOwner, reason)) return fail(outFault, 0, inOwner, reason);
 
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != K::kEnd) ++kinds;
+  const uint32_t kinds = layout->kindCount();
   // A list that may be empty (APL) holds no field at all.
   if (inData.empty() && layout->itsMinFields == 0) return true;
   uint32_t number = 0;
@@ -535,11 +481,7 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
   size_t begin = 0;
   for (uint32_t index = 0;; ++index) {
     const bool present = begin <= inData.size();
-    kxFieldKind kind = K::kEnd;
-    if (index < kinds)
-      kind = layout->itsKinds[index];
-    else if (layout->itsRepeatLast)
-      kind = layout->itsKinds[kinds - 1];
+    const kxFieldKind kind = layout->kindAt(index);
     if (!present) {
       if (index < layout->itsMinFields) return fail(outFault, index + 1, {}, "missing");
       return true;
