@@ -416,6 +416,8 @@ uint32_t kxRecordCollection::findRecords(kxRecordCollection* outCollection, cons
   return static_cast<uint32_t>(matches.size());
 }
 
+kxResourceRecord* kxRecordCollection::firstNamed(std::string_view inName) { return itsStore->names().find(inName); }
+
 kxResourceRecord* kxRecordCollection::findRecordIf(RecordCallback inCallback, void* inUserValue) {
   return itsStore->itsOrder.findIf(
       [inCallback, inUserValue](kxResourceRecord* inRec) { return inCallback(inRec, inRec->itsSection, inUserValue); });

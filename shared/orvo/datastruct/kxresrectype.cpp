@@ -24,6 +24,12 @@ constexpr kxFieldLayout kWords{1, true, {K::kWord}};
 constexpr kxFieldLayout kCertificateAssociation{4, false, {K::kNumber8, K::kNumber8, K::kNumber8, K::kHex}};
 constexpr kxFieldLayout kServiceBinding{2, true, {K::kNumber16, K::kName, K::kSvcParam}};
 constexpr kxFieldLayout kPreferenceAndLocator{2, false, {K::kNumber16, K::kLocator64}};
+constexpr kxFieldLayout kSignature{
+    9, false,
+    {K::kTypeName, K::kAlgorithm, K::kNumber8, K::kNumber32, K::kSignatureTime, K::kSignatureTime, K::kNumber16, K::kName,
+     K::kBase64}};
+// A type BIND names but whose data has no text form beyond the generic one.
+constexpr kxFieldLayout kGenericOnly{0, false, {}};
 
 // A row of the 23, held under its own value; DLV's wire number differs from its value.
 constexpr kxResourceRecordTypeInfo table(kxResRecType inType, const char* inName, int32_t inFormat,
@@ -43,10 +49,14 @@ constexpr kxResourceRecordTypeInfo added(uint16_t inNumber, const char* inName, 
 // Sorted by mnemonic (ASCII).
 constexpr kxResourceRecordTypeInfo kTypes[] = {
     table(kTypeA, "A", kFormatA, {1, false, {K::kIPv4}}),
+    added(38, "A6", kFormatFields, {2, false, {K::kA6Prefix, K::kA6Address, K::kA6Name}}),
     table(kTypeAAAA, "AAAA", kFormatAAAA, {1, false, {K::kIPv6}}),
     table(kTypeAFSDB, "AFSDB", kFormatPrefName, kPreferenceAndName),
+    added(260, "AMTRELAY", kFormatFields, {4, false, {K::kNumber8, K::kBit, K::kNumber8, K::kRelay}}),
     added(42, "APL", kFormatFields, {0, true, {K::kAPLItem}}),
-    added(257, "CAA", kFormatFields, {3, false, {K::kNumber8, K::kCAATag, K::kLongString}}),
+    added(34, "ATMA", kFormatFields, {1, false, {K::kATMA}}),
+    added(258, "AVC", kFormatText, kText),
+    added(257, "CAA", kFormatFields, {3, false, {K::kNumber8, K::kCAATag, K::kCAAValue}}),
     added(60, "CDNSKEY", kFormatDNSKEY, kKey),
     added(59, "CDS", kFormatDS, kSigner),
     added(37, "CERT", kFormatFields, {4, false, {K::kCertType, K::kNumber16, K::kAlgorithm, K::kBase64}}),
@@ -56,14 +66,22 @@ constexpr kxResourceRecordTypeInfo kTypes[] = {
     table(kTypeDLV, "DLV", kFormatDS, kSigner),
     table(kTypeDNAME, "DNAME", kFormatName, kNameOnly),
     table(kTypeDNSKEY, "DNSKEY", kFormatDNSKEY, kKey),
+    added(259, "DOA", kFormatFields,
+          {5, false, {K::kNumber32, K::kNumber32, K::kNumber8, K::kString, K::kBase64OrDash}}),
     table(kTypeDS, "DS", kFormatDS, kSigner),
+    added(66, "DSYNC", kFormatFields, {4, false, {K::kTypeName, K::kDsyncScheme, K::kNumber16, K::kName}}),
+    added(31, "EID", kFormatFields, {1, false, {K::kHex}}),
     added(108, "EUI48", kFormatFields, {1, false, {K::kEUI48}}),
     added(109, "EUI64", kFormatFields, {1, false, {K::kEUI64}}),
+    added(102, "GID", kFormatGeneric, kGenericOnly),
+    added(27, "GPOS", kFormatText, {3, false, {K::kString, K::kString, K::kString}}),
     table(kTypeHINFO, "HINFO", kFormatHINFO, {2, false, {K::kString, K::kString}}),
+    added(55, "HIP", kFormatFields, {3, true, {K::kNumber8, K::kHex, K::kBase64, K::kName}}),
     added(65, "HTTPS", kFormatFields, kServiceBinding),
     added(45, "IPSECKEY", kFormatFields,
           {4, false, {K::kNumber8, K::kNumber8, K::kNumber8, K::kGateway, K::kBase64}}),
-    added(25, "KEY", kFormatDNSKEY, kKey),
+    added(20, "ISDN", kFormatText, {1, false, {K::kString, K::kString}}),
+    added(25, "KEY", kFormatDNSKEY, {3, false, {K::kNumber16, K::kNumber8, K::kAlgorithm, K::kKeyData}}),
     added(36, "KX", kFormatPrefName, kPreferenceAndName),
     added(105, "L32", kFormatFields, {2, false, {K::kNumber16, K::kIPv4}}),
     added(106, "L64", kFormatFields, kPreferenceAndLocator),
@@ -71,38 +89,56 @@ constexpr kxResourceRecordTypeInfo kTypes[] = {
           {3, false,
            {K::kLatitude, K::kLongitude, K::kAltitude, K::kSize, K::kHorizontalPrecision, K::kVerticalPrecision}}),
     added(107, "LP", kFormatPrefName, kPreferenceAndName),
+    added(7, "MB", kFormatName, kNameOnly),
+    added(8, "MG", kFormatName, kNameOnly),
     added(14, "MINFO", kFormatRP, kTwoNames),
+    added(9, "MR", kFormatName, kNameOnly),
     table(kTypeMX, "MX", kFormatPrefName, kPreferenceAndName),
     table(kTypeNAPTR, "NAPTR", kFormatNAPTR,
           {6, false, {K::kNumber16, K::kNumber16, K::kString, K::kString, K::kString, K::kName}}),
     added(104, "NID", kFormatFields, kPreferenceAndLocator),
+    added(32, "NIMLOC", kFormatFields, {1, false, {K::kHex}}),
+    added(56, "NINFO", kFormatText, kText),
     table(kTypeNS, "NS", kFormatName, kNameOnly),
+    added(22, "NSAP", kFormatFields, {1, false, {K::kNSAP}}),
+    added(23, "NSAP-PTR", kFormatName, kNameOnly),
     table(kTypeNSEC, "NSEC", kFormatNSEC, {2, false, {K::kName, K::kTypeList}}),
     added(50, "NSEC3", kFormatFields,
           {5, false, {K::kNumber8, K::kNumber8, K::kNumber16, K::kSalt, K::kBase32Hex, K::kTypeBitmap}}),
     added(51, "NSEC3PARAM", kFormatFields, {4, false, {K::kNumber8, K::kNumber8, K::kNumber16, K::kSalt}}),
+    added(10, "NULL", kFormatGeneric, kGenericOnly),
+    added(30, "NXT", kFormatFields, {1, false, {K::kName, K::kNXTTypes}}),
     added(61, "OPENPGPKEY", kFormatFields, {1, false, {K::kBase64}}),
     table(kTypePTR, "PTR", kFormatName, kNameOnly),
+    added(26, "PX", kFormatFields, {3, false, {K::kNumber16, K::kName, K::kName}}),
+    added(261, "RESINFO", kFormatText, kText),
+    added(57, "RKEY", kFormatDNSKEY, kKey),
     table(kTypeRP, "RP", kFormatRP, kTwoNames),
-    table(kTypeRRSIG, "RRSIG", kFormatRRSIG,
-          {9, false,
-           {K::kTypeName, K::kAlgorithm, K::kNumber8, K::kNumber32, K::kSignatureTime, K::kSignatureTime, K::kNumber16,
-            K::kName, K::kBase64}}),
+    table(kTypeRRSIG, "RRSIG", kFormatRRSIG, kSignature),
     added(21, "RT", kFormatPrefName, kPreferenceAndName),
+    added(24, "SIG", kFormatFields, kSignature),
+    added(40, "SINK", kFormatFields, {3, false, {K::kNumber8, K::kNumber8, K::kNumber8, K::kBase64}}),
     added(53, "SMIMEA", kFormatFields, kCertificateAssociation),
     table(kTypeSOA, "SOA", kFormatSOA,
           {7, false, {K::kName, K::kName, K::kNumber32, K::kTTL, K::kTTL, K::kTTL, K::kTTL}}),
     added(99, "SPF", kFormatText, kText),
     table(kTypeSRV, "SRV", kFormatSRV, {4, false, {K::kNumber16, K::kNumber16, K::kNumber16, K::kName}}),
-    added(44, "SSHFP", kFormatFields, {3, false, {K::kNumber8, K::kNumber8, K::kHex}}),
+    added(44, "SSHFP", kFormatFields, {3, false, {K::kNumber8, K::kNumber8, K::kFingerprint}}),
     added(64, "SVCB", kFormatFields, kServiceBinding),
+    added(32768, "TA", kFormatDS, kSigner),
+    added(58, "TALINK", kFormatRP, kTwoNames),
     added(52, "TLSA", kFormatFields, kCertificateAssociation),
     table(kTypeTXT, "TXT", kFormatText, kText),
+    added(101, "UID", kFormatGeneric, kGenericOnly),
+    added(100, "UINFO", kFormatGeneric, kGenericOnly),
+    added(103, "UNSPEC", kFormatGeneric, kGenericOnly),
     added(256, "URI", kFormatFields, {3, false, {K::kNumber16, K::kNumber16, K::kLongString}}),
+    added(262, "WALLET", kFormatText, kText),
     table(kTypeWINS, "WINS", kFormatWINS, kWords),
     table(kTypeWINSR, "WINSR", kFormatWINSR, kWords),
     table(kTypeWKS, "WKS", kFormatWKS, {2, false, {K::kIPv4, K::kProtocol, K::kServiceList}}),
-    added(63, "ZONEMD", kFormatFields, {4, false, {K::kNumber32, K::kNumber8, K::kNumber8, K::kHex}}),
+    added(19, "X25", kFormatText, {1, false, {K::kX25Address}}),
+    added(63, "ZONEMD", kFormatFields, {4, false, {K::kNumber32, K::kNumber8, K::kNumber8, K::kZoneDigest}}),
 };
 constexpr size_t kTypeCount = std::size(kTypes);
 
@@ -147,7 +183,11 @@ const kxResourceRecordTypeInfo* findByName(std::string_view inName) {
   return row;
 }
 
-bool isMetaType(uint32_t inNumber) { return inNumber == 0 || inNumber == 41 || (inNumber >= 128 && inNumber <= 255); }
+// TYPEnnn words that name no type a record may have: 0, OPT (41), the meta types 128 to 255,
+// and MD (3) and MF (4), obsolete since RFC 973, which name servers refuse.
+bool isRefusedTypeNumber(uint32_t inNumber) {
+  return inNumber == 0 || inNumber == 3 || inNumber == 4 || inNumber == 41 || (inNumber >= 128 && inNumber <= 255);
+}
 
 // Numbers from 0xFF00 on are for private use: TYPE65281 is any private type, not WINS.
 constexpr uint32_t kFirstPrivateType = 0xFF00;
@@ -170,6 +210,8 @@ bool readNumberWord(std::string_view inWord, const char* inPrefix, uint32_t& out
 
 }  // namespace
 
+namespace orvo {
+
 std::span<const kxResourceRecordTypeInfo> kxRecordTypeTable() { return kTypes; }
 
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType) {
@@ -184,7 +226,7 @@ const kxResourceRecordTypeInfo* kxFindExtendedTypeInfo(kxResRecType inType) {
 
 const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType) {
   const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
-  return row ? &row->itsLayout : nullptr;
+  return row && row->itsFormat != kFormatGeneric ? &row->itsLayout : nullptr;
 }
 
 kxResRecType kxTableTypeFromName(std::string_view inName) {
@@ -204,9 +246,21 @@ kxResRecType kxRecordTypeFromWire(uint16_t inNumber) {
 kxResRecType kxExtendedTypeFromName(std::string_view inName) {
   uint32_t number = 0;
   if (readNumberWord(inName, "TYPE", number))
-    return isMetaType(number) ? kNoRecordType : kxRecordTypeFromWire(uint16_t(number));
+    return isRefusedTypeNumber(number) ? kNoRecordType : kxRecordTypeFromWire(uint16_t(number));
   const kxResourceRecordTypeInfo* row = findByName(inName);
   return row && isExtendedRecordType(row->itsType) ? row->itsType : kNoRecordType;
+}
+
+bool kxTypeWordNumber(std::string_view inWord, uint16_t& outNumber) {
+  uint32_t number = 0;
+  if (readNumberWord(inWord, "TYPE", number)) {
+    outNumber = static_cast<uint16_t>(number);
+    return true;
+  }
+  const kxResourceRecordTypeInfo* row = findByName(inWord);
+  if (row == nullptr || row->itsNumber >= kFirstPrivateType) return false;
+  outNumber = row->itsNumber;
+  return true;
 }
 
 const char* kxGenericTypeName(kxResRecType inType) {
@@ -223,3 +277,5 @@ bool kxReadClassWord(std::string_view inWord, uint32_t& outClass) { return readN
 void kxSetExtendedRecordTypes(bool inOn) { orvo::globals::gRecordTypeRegistry.itsExtendedTypes = inOn; }
 
 bool kxExtendedRecordTypes() { return orvo::globals::gRecordTypeRegistry.itsExtendedTypes; }
+
+}  // namespace orvo

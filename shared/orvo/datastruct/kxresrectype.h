@@ -85,12 +85,23 @@ enum kxRecordDataFormat : int32_t {
 };
 
 inline constexpr int32_t kExtendedTypeBase = 0x10000;
+namespace orvo {
+
 inline constexpr bool isExtendedRecordType(int32_t inType) {
   return inType >= kExtendedTypeBase && inType <= kExtendedTypeBase + 0xFFFF;
 }
 inline constexpr kxResRecType kxExtendedType(uint16_t inNumber) {
   return static_cast<kxResRecType>(kExtendedTypeBase + inNumber);
 }
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::isExtendedRecordType;
+using orvo::kxExtendedType;
+#endif
 
 // One row of the table.
 struct kxResourceRecordTypeInfo {
@@ -105,6 +116,8 @@ using kxExtendedTypeInfo = kxResourceRecordTypeInfo;
 
 inline constexpr int32_t kNumTableTypes = 23;
 
+namespace orvo {
+
 // Every row, sorted by mnemonic.
 std::span<const kxResourceRecordTypeInfo> kxRecordTypeTable();
 
@@ -113,15 +126,21 @@ std::span<const kxResourceRecordTypeInfo> kxRecordTypeTable();
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType);
 // The row of an added type, whatever the option; nullptr for any other type.
 const kxResourceRecordTypeInfo* kxFindExtendedTypeInfo(kxResRecType inType);
-// The field layout of a type with a row, or nullptr.
+// The field layout of a type with a row, or nullptr (also for a type whose data has only the
+// generic form, such as NULL).
 const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType);
 
 // The type of a mnemonic of the 23, compared without regard to case; 0 when none matches.
 kxResRecType kxTableTypeFromName(std::string_view inName);
 // A type word beyond the 23, compared without regard to case: an added mnemonic, or TYPEnnn.
-// TYPEnnn of one of the 23 is that type (TYPE1 is A, TYPE32769 is DLV); TYPE0 and the meta
-// types (OPT, 128 to 255) are no type. kNoRecordType when the word is neither.
+// TYPEnnn of one of the 23 is that type (TYPE1 is A, TYPE32769 is DLV); TYPE0, the meta types
+// (OPT, 128 to 255) and the obsolete MD and MF (3, 4) are no type. kNoRecordType when the word
+// is neither.
 kxResRecType kxExtendedTypeFromName(std::string_view inName);
+// The wire number of a type word as a name server reads it in record data (a type bitmap, the
+// type an RRSIG covers): a mnemonic of the table, whatever the option, or TYPEnnn of any
+// number. False for any other word, and for the mnemonics of private types (WINS, WINSR).
+bool kxTypeWordNumber(std::string_view inWord, uint16_t& outNumber);
 // The type that a wire type number stands for with the option on.
 kxResRecType kxRecordTypeFromWire(uint16_t inNumber);
 // "TYPEnnn" for a type held by number; "" for a value that is not one. The text stays valid.
@@ -132,3 +151,22 @@ bool kxReadClassWord(std::string_view inWord, uint32_t& outClass);
 // The option of the added types, process-wide. Turn it on before threads look types up.
 void kxSetExtendedRecordTypes(bool inOn);
 bool kxExtendedRecordTypes();
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxTypeWordNumber;
+using orvo::kxRecordTypeTable;
+using orvo::kxFindRecordTypeInfo;
+using orvo::kxFindExtendedTypeInfo;
+using orvo::kxFieldLayoutOf;
+using orvo::kxTableTypeFromName;
+using orvo::kxExtendedTypeFromName;
+using orvo::kxRecordTypeFromWire;
+using orvo::kxGenericTypeName;
+using orvo::kxReadClassWord;
+using orvo::kxSetExtendedRecordTypes;
+using orvo::kxExtendedRecordTypes;
+#endif

@@ -50,6 +50,8 @@ thread_local kxThreadLink* tLink = nullptr;
 
 }  // namespace
 
+namespace orvo {
+
 kxErrorMessage errorMessageFromException(const std::exception& inException) {
   if (const auto* thrown = dynamic_cast<const kxException*>(&inException)) {
     kxErrorMessage message = thrown->errorMessage;
@@ -62,6 +64,8 @@ kxErrorMessage errorMessageFromException(const std::exception& inException) {
     return kxErrorMessage(kxErr_memFull, kxMemoryExhaustedText);
   return kxErrorMessage(kxErr_internal, kxUnexpectedExceptionText, 'e', inException.what());
 }
+
+}  // namespace orvo
 
 kxThread::kxThread() : kxThread(nullptr) {
   gMainThread.registerMainThread();
