@@ -4,6 +4,7 @@
 // event waits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -341,8 +343,14 @@ TEST(Thread, TwoSuspendsAtOnceSuspendOnce) {
   EXPECT_EQ(ticker.getState(), kxThread::suspended);
   ticker.resume();
   EXPECT_EQ(ticker.getState(), kxThread::running);
-  // Running again, with a platform suspend count of 0: the two suspends made one.
-  EXPECT_EQ(ticker.suspend(), 0u);
+  // Running again, with a platform suspend count of 0: the two suspends made one. Had they
+  // made two, the thread would stay parked for good and no stop could end it.
+  const uint32_t previous = ticker.suspend();
+  if (previous != 0) {
+    ADD_FAILURE() << "two suspends at once left a suspend count of " << previous;
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
   ticker.kill();
   EXPECT_TRUE(ticker.isStopped());
 }
@@ -413,8 +421,19 @@ TEST(Thread, AJoinOutlastsAKillThatGivesUpOnTheThread) {
   });
   worker->start();
   // Several joiners: each unregisters from the thread's end after that end woke it.
+  std::atomic<uint32_t> ids[4] = {0, 0, 0, 0};
   std::vector<std::thread> joiners;
-  for (int i = 0; i < 4; ++i) joiners.emplace_back([worker] { worker->join(); });
+  for (std::atomic<uint32_t>& id : ids)
+    joiners.emplace_back([worker, &id] {
+      id = kxThread::getCurrentThreadID();
+      worker->join();
+    });
+#ifndef _WIN32
+  // All of them wait on the thread's end before kill() gives up on it (at once).
+  EXPECT_TRUE(eventually([&] {
+    return std::all_of(std::begin(ids), std::end(ids), [](const auto& inId) { return inId != 0 && asleep(inId); });
+  }));
+#endif
   worker->kill();  // gives up on the run, which has let go of its object
   EXPECT_TRUE(worker->isStopped());
   gate.set();  // the thread ends while the joiners may still wait for that
