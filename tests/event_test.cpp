@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -193,6 +194,20 @@ TEST(ThreadMessages, QueuesAreBoundedAndEndWithTheirThread) {
   finish = true;
   other.join();
   EXPECT_FALSE(orvo::platform::postThreadMessage(otherId.load(), message));
+}
+
+TEST(Waits, SixtyFourWaitablesOrSixtyThreeWithMessagesOnEverySystem) {
+  std::deque<kxSingleEvent> events(orvo::platform::kMaxWaitables + 1);
+  kxEvent::HandleList handles;
+  for (kxSingleEvent& event : events) event.getHandles(handles);
+  events.back().set();
+  using orvo::platform::waitForAny;
+  const size_t most = orvo::platform::kMaxWaitables;
+  EXPECT_EQ(waitForAny(handles.data() + 1, most, 0), static_cast<int>(most - 1));
+  EXPECT_EQ(waitForAny(handles.data(), most + 1, 0), orvo::platform::kWaitFailed);
+  // With messages the queue takes the last place.
+  EXPECT_EQ(waitForAny(handles.data() + 2, most - 1, 0, true), static_cast<int>(most - 2));
+  EXPECT_EQ(waitForAny(handles.data() + 1, most, 0, true), orvo::platform::kWaitFailed);
 }
 
 class CountingWaiter : public kxEventWaiter {

@@ -1,6 +1,7 @@
 // The IP socket endpoint against plain-socket peers on loopback: TCP and UDP over both
-// families, raw ICMP echo (as root), listening and accepting, time-outs, cancel, and the
-// faults a peer can cause (stalling, trickling, resetting, never reading).
+// families, raw ICMP echo (as root), listening and accepting, time-outs, cancel and
+// cancelIO, and the faults a peer or the system can cause (stalling, trickling, resetting,
+// never reading, closing with data in flight, a refused wait).
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <netinet/icmp6.h>
@@ -18,6 +19,7 @@
 #include "orvo/net/kxipendpoint.h"
 #include "orvo/threads/kxsingleevent.h"
 #include "support/kxplainsocket.h"
+#include "support/kxtestsupport.h"
 
 namespace {
 
@@ -170,23 +172,6 @@ TEST(IPEndpointTcp, PeerThatNeverReadsMakesALargeWriteTimeOut) {
   EXPECT_LT(took, std::chrono::milliseconds(2000));
 }
 
-// CPU time of the calling thread.
-std::chrono::microseconds threadCpuTime() {
-#ifdef _WIN32
-  FILETIME created, ended, kernel, user;
-  if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user)) return {};
-  const auto ticks = [](const FILETIME& inTime) {
-    return (static_cast<uint64_t>(inTime.dwHighDateTime) << 32) | inTime.dwLowDateTime;
-  };
-  return std::chrono::microseconds((ticks(kernel) + ticks(user)) / 10);  // 100 ns ticks
-#else
-  rusage usage{};
-  ::getrusage(RUSAGE_THREAD, &usage);
-  return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-#endif
-}
-
 TEST(IPEndpointTcp, WriteWaitingWhileUnreadDataWaitsSleepsInsteadOfSpinning) {
   Fd listener = orvo::test::boundLoopback(AF_INET, SOCK_STREAM);
   auto endpoint = streamEndpoint(600);
@@ -200,9 +185,9 @@ TEST(IPEndpointTcp, WriteWaitingWhileUnreadDataWaitsSleepsInsteadOfSpinning) {
   ASSERT_EQ(firstSize, 1u);
   ASSERT_TRUE(orvo::test::sendAll(peer.get(), "data nobody reads"));
   const std::string block(64 << 20, 'n');
-  const auto cpuBefore = threadCpuTime();
+  const auto cpuBefore = orvo::test::threadCpuTime();
   EXPECT_EQ(endpoint->write(block.data(), static_cast<uint32_t>(block.size())), kxErr_timeout);
-  const auto cpuUsed = threadCpuTime() - cpuBefore;
+  const auto cpuUsed = orvo::test::threadCpuTime() - cpuBefore;
   // A wait that spins burns a good part of the 600 ms even on a loaded machine; one that
   // sleeps uses a few system calls.
   EXPECT_LT(cpuUsed, std::chrono::milliseconds(50)) << cpuUsed.count() << " us";
@@ -244,6 +229,87 @@ TEST(IPEndpointTcp, CancelFromAnotherThreadEndsAReadAndAWrite) {
     EXPECT_LT(endedAt - setAt, std::chrono::milliseconds(250 + 100));
   }
 }
+
+TEST(IPEndpointTcp, CancelIOEndsAReadAndAWriteOfAnotherThread) {
+  Fd listener = orvo::test::boundLoopback(AF_INET, SOCK_STREAM);
+  auto endpoint = streamEndpoint(5000);  // no cancel event of its own
+  ASSERT_EQ(endpoint->connect(kxIPv6("127.0.0.1"), orvo::test::boundPort(listener.get())), kxErr_noError);
+  Fd peer = orvo::test::acceptWithin(listener.get());
+  const std::string block(64 << 20, 'c');
+
+  for (bool reading : {true, false}) {
+    // The operation ends whether the cancel comes while it waits or just before.
+    kxErr error = kxErr_noError;
+    const auto started = Clock::now();
+    PeerThread blocked([&] {
+      if (reading) {
+        char data[8];
+        uint32_t size = sizeof data;
+        error = endpoint->read(data, &size);
+      } else {
+        error = endpoint->write(block.data(), static_cast<uint32_t>(block.size()));
+      }
+    });
+    EXPECT_EQ(endpoint->cancelIO(), kxErr_noError);
+    blocked.join();
+    EXPECT_EQ(error, kxErr_userCancelled) << (reading ? "read" : "write");
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(2500)) << "not the 5 s time-out";
+  }
+  // Each cancel ended one operation; the next goes on as usual.
+  ASSERT_TRUE(orvo::test::sendAll(peer.get(), "after"));
+  char data[8];
+  uint32_t size = sizeof data;
+  ASSERT_EQ(endpoint->read(data, &size), kxErr_noError);
+  EXPECT_EQ(std::string(data, size), "after");
+}
+
+TEST(IPEndpointTcp, DataAndTheEndThatCameTogetherAreReadWithoutAWait) {
+  Fd listener = orvo::test::boundLoopback(AF_INET, SOCK_STREAM);
+  auto endpoint = streamEndpoint(5000);
+  ASSERT_EQ(endpoint->connect(kxIPv6("127.0.0.1"), orvo::test::boundPort(listener.get())), kxErr_noError);
+  Fd peer = orvo::test::acceptWithin(listener.get());
+  char data[1024];
+  ASSERT_TRUE(orvo::test::sendAll(peer.get(), "<"));
+  uint32_t size = sizeof data;
+  ASSERT_EQ(endpoint->netRead(data, &size), kxErr_noError);
+  ASSERT_EQ(size, 1u);  // less than asked
+  // More data and the end of the stream arrive while the endpoint does not wait.
+  ASSERT_TRUE(orvo::test::sendAll(peer.get(), std::string(100, 'x')));
+  peer.reset();
+#ifndef _WIN32
+  pollfd end{endpoint->getSocket(), POLLRDHUP, 0};
+  ASSERT_EQ(::poll(&end, 1, 5000), 1);
+#endif
+  const auto started = Clock::now();
+  size = sizeof data;
+  EXPECT_EQ(endpoint->netRead(data, &size), kxErr_noError);
+  EXPECT_EQ(size, 100u);
+  size = sizeof data;
+  EXPECT_EQ(endpoint->netRead(data, &size), kxErr_disconnect);
+  EXPECT_EQ(size, 0u);
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(2500)) << "not the 5 s time-out";
+}
+
+#ifndef _WIN32
+TEST(IPEndpointTcp, AWaitTheSystemRefusesIsAnErrorNotATimeOut) {
+  Fd listener = orvo::test::boundLoopback(AF_INET, SOCK_STREAM);
+  auto endpoint = streamEndpoint(2000);
+  ASSERT_EQ(endpoint->connect(kxIPv6("127.0.0.1"), orvo::test::boundPort(listener.get())), kxErr_noError);
+  Fd peer = orvo::test::acceptWithin(listener.get());
+  // poll() refuses more descriptors than the process may open (EINVAL); the socket wait
+  // watches two (the socket and this thread's wake descriptor, made by the connect's wait).
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit one = saved;
+  one.rlim_cur = 1;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &one), 0);
+  char data[8];
+  uint32_t size = sizeof data;
+  const kxErr error = endpoint->read(data, &size);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(error, kxErr_netMiscErr);
+}
+#endif
 
 TEST(IPEndpointTcp, RefusedConnectionIsNoConnectWithItsTrace) {
   uint16_t port;
@@ -512,7 +578,6 @@ TEST(IPEndpoint, UnopenedEndpointRefusesWhatNeedsASocket) {
   char data[4];
   uint32_t size = sizeof data;
   EXPECT_EQ(endpoint.netRead(data, &size), kxErr_noConnect);
-  EXPECT_EQ(endpoint.cancelIO(), kxErr_noSupport);
   std::list<kxIPv6> addresses;
   endpoint.getLocalAddresses(addresses);
   EXPECT_NE(std::find(addresses.begin(), addresses.end(), kxIPv6("127.0.0.1")), addresses.end());

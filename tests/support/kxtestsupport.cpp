@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -159,5 +160,21 @@ bool sendBytes(platform::SocketHandle inSocket, const std::string& inBytes) {
   return write(inSocket, inBytes.data(), inBytes.size()) == static_cast<ssize_t>(inBytes.size());
 }
 #endif
+
+std::chrono::microseconds threadCpuTime() {
+#ifdef _WIN32
+  FILETIME created, ended, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user)) return {};
+  const auto ticks = [](const FILETIME& inTime) {
+    return (static_cast<uint64_t>(inTime.dwHighDateTime) << 32) | inTime.dwLowDateTime;
+  };
+  return std::chrono::microseconds((ticks(kernel) + ticks(user)) / 10);  // 100 ns ticks
+#else
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  return std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+#endif
+}
 
 }  // namespace orvo::test

@@ -2,6 +2,7 @@
 // descriptor.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "orvo/platform/kxsocket.h"
@@ -39,6 +40,9 @@ class CaptureFd {
 };
 
 std::string readFile(const std::string& inPath);
+
+// CPU time the calling thread has used: a wait that spins shows here, one that sleeps does not.
+std::chrono::microseconds threadCpuTime();
 
 // A connected pair of stream sockets: socketpair() on POSIX, the two ends of a loopback TCP
 // connection on Windows. False when the system gives none.

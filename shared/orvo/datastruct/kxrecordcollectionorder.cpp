@@ -19,6 +19,7 @@
 // sortRecords therefore first writes each record's keys once, as bytes that compare in the
 // order of compareRecords, into one buffer, and sorts small entries that point into it.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <ostream>
@@ -315,12 +316,13 @@ char foldAscii(char inChar) { return inChar >= 'a' && inChar <= 'z' ? char(inCha
 
 struct RRsetHash {
   size_t operator()(const RRsetKey& inKey) const {
-    size_t hash = 14695981039346656037ull;
+    // 64-bit FNV-1a also where size_t is 32 bits wide (32-bit Windows), folded at the end.
+    uint64_t hash = 14695981039346656037ull;
     for (const std::string_view text : {inKey.itsName, inKey.itsCovered}) {
       for (const char c : text) hash = (hash ^ static_cast<unsigned char>(foldAscii(c))) * 1099511628211ull;
       hash = (hash ^ 0xFF) * 1099511628211ull;
     }
-    return hash;
+    return static_cast<size_t>(hash ^ (hash >> 32));
   }
 };
 

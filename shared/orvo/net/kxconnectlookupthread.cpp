@@ -137,7 +137,7 @@ kxErr kxIPEndpoint::connect(const char* inHostName, uint16_t inPort) {
     kxConnectLookupThread lookup(inHostName);
     lookup.start();
     kxSingleEvent ended(lookup.getHandle(), false);
-    kxMultiEvent group(&ended, itsCancelEvent);
+    kxMultiEvent group(&ended, &itsCancelIOEvent, itsCancelEvent);
     if (kxThread::waitForEvent(itsTimeout, &group, 0, false))
       result = kxErr_timeout;
     else if (lookup.isStopped() && lookup.getErrorMessage().getErrorValue() != kxErr_noError)

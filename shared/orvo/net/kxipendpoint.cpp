@@ -167,12 +167,24 @@ void kxIPEndpoint::noteSocketError(int inSocket, const char* inFormat) {
           getSocketErrorText(itsLastError));
 }
 
-bool kxIPEndpoint::isCancelled() { return itsCancelEvent != nullptr && itsCancelEvent->isSet(); }
+bool kxIPEndpoint::isCancelled() {
+  if (itsCancelIOEvent.isSet()) {
+    itsCancelIOEvent.reset();
+    return true;
+  }
+  return itsCancelEvent != nullptr && itsCancelEvent->isSet();
+}
+
+kxErr kxIPEndpoint::cancelIO() {
+  itsCancelIOEvent.set();
+  return kxErr_noError;
+}
 
 bool kxIPEndpoint::setCancelEvent(kxEvent* inCancelEvent) {
   itsCancelEvent = inCancelEvent;
   itsWaitHandles.clear();
   itsWaitHandles.push_back(itsSocketEvent);
+  itsCancelIOEvent.getHandles(itsWaitHandles);
   if (inCancelEvent != nullptr) inCancelEvent->getHandles(itsWaitHandles);
   return true;
 }
@@ -196,7 +208,6 @@ kxErr kxIPEndpoint::close() {
   closeSocket(itsSocket);
   itsSocket = platform::kNoSocket;
   itsStreamSocket = false;
-  itsStreamDrained = false;
   for (SocketHandle socket : itsListenSockets) closeSocket(socket);
   itsListenSockets.clear();
   return kxErr_noError;
@@ -289,8 +300,6 @@ bool kxIPEndpoint::selectEvents(SocketHandle inSocket, uint32_t inMask) {
 
 kxErr kxIPEndpoint::checkNetworkEvents(const std::vector<SocketHandle>& inSocketVec, int32_t inTimeout) {
   kxAssert(!inSocketVec.empty());
-  // What this wait hands over (a read among it) is no longer for the socket to tell again.
-  itsStreamDrained = false;
   itsSocketEvents.assign(inSocketVec.size(), 0);
   itsEventMask = 0;
   // WinSock may signal a socket event for an event that a later call took back before it
@@ -543,45 +552,39 @@ kxErr kxIPEndpoint::netRead(char* outData, uint32_t* ioSize) {
   // Nothing asked for: a receive of 0 bytes would look like the end of a stream.
   if (*ioSize == 0) return kxErr_noError;
   const kxTimer timer;
-  const uint32_t asked = *ioSize;
-  // A stream that gave less than was asked had nothing more: wait before the next receive
-  // rather than make one that would only say so.
-  bool receiveNow = !itsStreamDrained;
-  itsStreamDrained = false;
+  // Every round receives first and waits only when the socket would block: what is there
+  // (data, the end of the stream, an error) is never left waiting for a network event that
+  // was already reported.
   for (;;) {
-    if (receiveNow) {
-      long count;
-      if (itsProtocol == kProtocolStream) {
-        count = platform::receiveSocket(itsSocket, outData, *ioSize);
-      } else {
-        platform::SocketAddress from{};
-        if (itsProtocol == kProtocolRaw) from = itsRemoteSockAddr;
-        platform::SocketLength length = sizeof from;
-        count = platform::receiveFromSocket(itsSocket, outData, *ioSize, &from, &length);
-        if (count > 0 && (from.ss_family == AF_INET || from.ss_family == AF_INET6)) {
-          uint16_t port;
-          fromSockAddr(from, itsRemoteAddress, port);
-        }
-      }
-      if (count > 0) {
-        itsStreamDrained = itsStreamSocket && static_cast<uint32_t>(count) < asked;
-        *ioSize = static_cast<uint32_t>(count);
-        KX_TRACE(2, "kxIPEndpoint::netRead(%i) read %li bytes from %s", itsSocket, count,
-                 itsRemoteAddress.toString(true).c_str());
-        return kxErr_noError;
-      }
-      if (count < 0 && !platform::isWouldBlock(platform::lastSocketError())) {
-        noteSocketError(itsSocket, "kxIPEndpoint::netRead(%i) failed reading; error 0x%04X <%s>");
-        *ioSize = 0;
-        return kxErr_disconnect;
-      }
-      // No byte from a byte stream means the peer has closed it: no more will come.
-      if (count == 0 && itsStreamSocket) {
-        *ioSize = 0;
-        return kxErr_disconnect;
+    long count;
+    if (itsProtocol == kProtocolStream) {
+      count = platform::receiveSocket(itsSocket, outData, *ioSize);
+    } else {
+      platform::SocketAddress from{};
+      if (itsProtocol == kProtocolRaw) from = itsRemoteSockAddr;
+      platform::SocketLength length = sizeof from;
+      count = platform::receiveFromSocket(itsSocket, outData, *ioSize, &from, &length);
+      if (count > 0 && (from.ss_family == AF_INET || from.ss_family == AF_INET6)) {
+        uint16_t port;
+        fromSockAddr(from, itsRemoteAddress, port);
       }
     }
-    receiveNow = true;
+    if (count > 0) {
+      *ioSize = static_cast<uint32_t>(count);
+      KX_TRACE(2, "kxIPEndpoint::netRead(%i) read %li bytes from %s", itsSocket, count,
+               itsRemoteAddress.toString(true).c_str());
+      return kxErr_noError;
+    }
+    if (count < 0 && !platform::isWouldBlock(platform::lastSocketError())) {
+      noteSocketError(itsSocket, "kxIPEndpoint::netRead(%i) failed reading; error 0x%04X <%s>");
+      *ioSize = 0;
+      return kxErr_disconnect;
+    }
+    // No byte from a byte stream means the peer has closed it: no more will come.
+    if (count == 0 && itsStreamSocket) {
+      *ioSize = 0;
+      return kxErr_disconnect;
+    }
     if (isCancelled()) {
       *ioSize = 0;
       return kxErr_userCancelled;

@@ -6,9 +6,11 @@
 //
 // All waiting is event-driven: the endpoint owns one socket event that its sockets signal
 // on network activity (kxnetwork.h), and every wait covers that event together with the
-// cancel event's handles, so setting the cancel event from another thread ends any wait
-// with kxErr_userCancelled. Each step is traced (kxtrace.h) at level 1 for failures and
-// state changes, 2 for detail.
+// cancel event's handles and the endpoint's own cancel signal, so setting the cancel event,
+// or calling cancelIO(), from another thread ends any wait with kxErr_userCancelled. A read
+// receives until the socket says it would block before it waits, so nothing that has come
+// (data, or the end of the stream) waits on a report. Each step is traced (kxtrace.h) at
+// level 1 for failures and state changes, 2 for detail.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +19,7 @@
 
 #include "orvo/net/kxnetendpoint.h"
 #include "orvo/platform/kxnetwork.h"
+#include "orvo/threads/kxsingleevent.h"
 
 class kxIPEndpoint : public kxNetEndpoint {
  public:
@@ -43,6 +46,9 @@ class kxIPEndpoint : public kxNetEndpoint {
   bool setCancelEvent(kxEvent* inCancelEvent) override;
   void getLocalAddresses(std::list<kxIPv6>& outAddresses) override;
   kxNetEndpoint* newEndpoint(kxEvent* inCancelEvent, int32_t inTimeout) override;
+  // Callable from any thread: the wait the endpoint is in, or else its next one, ends with
+  // kxErr_userCancelled (the operation returns it); later operations go on as usual.
+  kxErr cancelIO() override;
   kxErr netWrite(const char* inData, uint32_t inSize) override;
   kxErr netRead(char* outData, uint32_t* ioSize) override;
   // The unicast hop limit of the open socket.
@@ -76,17 +82,18 @@ class kxIPEndpoint : public kxNetEndpoint {
   std::vector<uint32_t> itsSocketEvents;
   orvo::platform::NetworkEvents itsNetworkEvents;
   orvo::platform::Waitable* itsSocketEvent = nullptr;
+  // Set by cancelIO() until a wait reports it.
+  kxSingleEvent itsCancelIOEvent;
   kxEvent::HandleList itsWaitHandles;
 
  private:
   // Takes itsLastError from the platform and traces inFormat with the socket, the code and
   // its text.
   void noteSocketError(int inSocket, const char* inFormat);
+  // Whether the cancel event is set, or cancelIO() was called (which this takes back).
   bool isCancelled();
   // Whether itsSocket carries a byte stream (a stream endpoint's or an accepted socket).
   bool itsStreamSocket = false;
-  // The last receive on the stream came back short and no wait has happened since.
-  bool itsStreamDrained = false;
 };
 
 // Module operations of the socket transport.

@@ -50,7 +50,7 @@ class kxNetEndpoint {
   virtual bool isOpen() = 0;
   virtual bool setCancelEvent(kxEvent* inCancelEvent);
   virtual void getLocalAddresses(std::list<kxIPv6>& outAddresses) = 0;
-  // Aborts what the endpoint is doing; no transport offers it.
+  // Aborts what the endpoint is doing (see the transport); kxErr_noSupport here.
   virtual kxErr cancelIO();
   // An unopened endpoint of the same kind (what accept() hands out).
   virtual kxNetEndpoint* newEndpoint(kxEvent* inCancelEvent, int32_t inTimeout) = 0;

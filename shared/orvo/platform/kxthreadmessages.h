@@ -31,6 +31,9 @@ bool peekThreadMessage(ThreadMessage& outMessage);
 
 // Empties the calling thread's queue.
 void discardThreadMessages();
+// Removes the thread messages numbered inMessage (above 0) from the calling thread's queue;
+// every other message stays, in its order (on Windows window messages and WM_QUIT too).
+void discardThreadMessages(uint32_t inMessage);
 
 // A window (HWND). POSIX has no windows: posting to one fails.
 using WindowHandle = void*;

@@ -4,7 +4,9 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <typeinfo>
+#include <utility>
 
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
@@ -42,15 +44,11 @@ namespace {
 
 constexpr uint32_t kPumpMessage = 0x500;
 constexpr int32_t kKillGrace = 250;
-// How long process exit waits for threads that kill() gave up on.
-constexpr int32_t kAbandonedExitWait = 1000;
 
 // The link of the run on the calling thread, for releaseObject().
 thread_local kxThreadLink* tLink = nullptr;
 
 }  // namespace
-
-kxThreadRegistry::~kxThreadRegistry() { orvo::platform::waitForDetachedThreads(kAbandonedExitWait); }
 
 namespace orvo {
 
@@ -86,34 +84,83 @@ kxThread::kxThread(kxThread* inParent)
 }
 
 kxThread::~kxThread() {
-  kxStMutex hold(&gThreadRegistry.itsLock);
-  KX_TRACE(2, "kxThread::~kxThread - done threadId = 0x%lX", static_cast<unsigned long>(itsThreadID.load()));
-  const int32_t state = itsThreadState.load();
-  kxAssertAs((state == starting) || (state == stopped), "(itsThreadState == starting) || (itsThreadState == stopped)");
-  if (itsParent != nullptr) itsParent->removeChild(this);
-  orvo::platform::closeThread(itsHandle);
+  {
+    kxStMutex hold(&gThreadRegistry.itsLock);
+    const int32_t state = itsThreadState.load();
+    kxAssertAs((state == starting) || (state == stopped), "(itsThreadState == starting) || (itsThreadState == stopped)");
+  }
+  letGoOfRun();
+  {
+    kxStMutex hold(&gThreadRegistry.itsLock);
+    KX_TRACE(2, "kxThread::~kxThread - done threadId = 0x%lX", static_cast<unsigned long>(itsThreadID.load()));
+    if (itsParent != nullptr) itsParent->removeChild(this);
+  }
+  // Outside the registry lock: closing an ended thread joins it, and its last thread-local
+  // destructors may still ask the registry.
+  orvo::platform::closeThread(takeHandle());
+}
+
+void kxThread::letGoOfRun() {
+  if (!itsLink) return;
+  kxThreadLink& link = *itsLink;
+  std::unique_lock<std::mutex> hold(link.itsLock);
+  const auto usesObject = [&link] { return link.itsEntered && !link.itsReleased && !link.itsDone; };
+  // A run that deletes its own object cannot be waited for; it is told to touch it no more.
+  if (usesObject() && getCurrentThreadID() != itsThreadID.load()) {
+    KX_TRACE(1, "kxThread - thread 0x%lX still uses its object; waiting for it to let go",
+             static_cast<unsigned long>(itsThreadID.load()));
+    link.itsChanged.wait(hold, [&usesObject] { return !usesObject(); });
+  }
+  // Past its run, it completes with its object: that ends soon. Otherwise it is told to
+  // leave the object alone, should it still come to it.
+  if (!link.itsFinishing) link.itsAbandoned = true;
+  link.itsChanged.wait(hold, [&link] { return link.itsDone || !link.itsFinishing; });
+}
+
+orvo::platform::Thread* kxThread::takeHandle() {
+  std::lock_guard<std::mutex> hold(itsHandleLock);
+  return std::exchange(itsHandle, nullptr);
 }
 
 void kxThread::start() {
-  orvo::platform::closeThread(itsHandle);
-  itsHandle = nullptr;
+  letGoOfRun();
+  orvo::platform::closeThread(takeHandle());
   getStopEvent().reset();
   getDoneEvent().reset();
   if (!canStart()) return;
 
   auto link = std::make_shared<kxThreadLink>(this);
-  auto* const forThread = new std::shared_ptr<kxThreadLink>(link);
+  auto forThread = std::make_unique<std::shared_ptr<kxThreadLink>>(link);
   uint32_t id = 0;
-  orvo::platform::Thread* const handle = orvo::platform::createSuspendedThread(threadEntry, forThread, id);
-  if (handle == nullptr) {
-    delete forThread;
-    throw std::bad_alloc();
+  orvo::platform::Thread* const handle = orvo::platform::createSuspendedThread(threadEntry, forThread.get(), id);
+  if (handle == nullptr) throw std::bad_alloc();
+  forThread.release();  // the new thread's now
+  const int32_t previous = itsThreadState.load();
+  try {
+    KX_TRACE(2, "kxThread::start started thread handle = 0x%lX", reinterpret_cast<unsigned long>(handle));
+    kxStMutex hold(&gThreadRegistry.itsLock);
+    // No longer stopped, so that a thread started again is registered like a new one.
+    itsThreadState = starting;
+    registerThread(id, this);
+  } catch (...) {
+    // Never to run on this object: once let go, the thread finds itself given up on and ends.
+    {
+      kxStMutex hold(&gThreadRegistry.itsLock);
+      itsThreadState = previous;
+    }
+    {
+      std::lock_guard<std::mutex> hold(link->itsLock);
+      link->itsAbandoned = true;
+    }
+    orvo::platform::closeThread(handle);
+    throw;
   }
-  KX_TRACE(2, "kxThread::start started thread handle = 0x%lX", reinterpret_cast<unsigned long>(handle));
   itsLink = std::move(link);
-  itsHandle = handle;
   itsThreadID = id;
-  registerThread(id, this);
+  {
+    std::lock_guard<std::mutex> hold(itsHandleLock);
+    itsHandle = handle;
+  }
   setState(running);
   orvo::platform::resumeThread(handle);
 }
@@ -236,50 +283,74 @@ const kxSingleEvent& kxThread::getDoneEvent() const { return itsDoneEvent; }
 void kxThread::kill() {
   stop(0);
   // On the thread itself there is nothing to wait for.
-  if (itsHandle == nullptr || !isRunning() || getCurrentThreadID() == itsThreadID.load()) return;
-  orvo::platform::Waitable* const end = orvo::platform::threadEnd(itsHandle);
-  orvo::platform::waitForAny(&end, 1, kKillGrace);
-  if (orvo::platform::threadExitCode(itsHandle) == orvo::platform::kStillActive) {
-    bool giveUp = false;
-    if (itsLink) {
+  if (!isRunning() || getCurrentThreadID() == itsThreadID.load()) return;
+  orvo::platform::Thread* handle;
+  std::optional<orvo::platform::HeldWaitable> end;
+  {
+    std::lock_guard<std::mutex> hold(itsHandleLock);
+    handle = itsHandle;
+    if (handle == nullptr) return;
+    end.emplace(orvo::platform::threadEnd(handle));
+  }
+  bool released;
+  {
+    std::lock_guard<std::mutex> hold(itsLink->itsLock);
+    released = itsLink->itsReleased;
+  }
+  // A run that has let go of its object risks nothing when it is given up on at once.
+  const int32_t grace = released ? 0 : kKillGrace;
+  orvo::platform::Waitable* const waited = end->get();
+  if (waited != nullptr) orvo::platform::waitForAny(&waited, 1, grace);
+  if (!orvo::platform::isSignalled(waited)) {
+    bool stillUsed;
+    {
+      std::lock_guard<std::mutex> hold(itsLink->itsLock);
       kxThreadLink& link = *itsLink;
-      std::unique_lock<std::mutex> hold(link.itsLock);
-      // A run that still holds its object is waited for until it lets go.
-      link.itsChanged.wait(hold, [&link] {
-        return !link.itsEntered || link.itsReleased || link.itsFinishing || link.itsDone;
-      });
-      giveUp = !link.itsFinishing && !link.itsDone;
-      link.itsAbandoned = giveUp;
+      if (!link.itsFinishing && !link.itsDone) link.itsAbandoned = true;
+      stillUsed = (link.itsEntered && !link.itsReleased && !link.itsDone) || (link.itsFinishing && !link.itsDone);
     }
-    if (giveUp) {
-      KX_TRACE(1, "kxThread::kill - thread 0x%lX did not stop within %i ms; left to finish on its own",
-               static_cast<unsigned long>(itsThreadID.load()), static_cast<int>(kKillGrace));
-      orvo::platform::closeThread(itsHandle);
+    KX_TRACE(1, "kxThread::kill - thread 0x%lX did not stop within %i ms; left to finish on its own%s",
+             static_cast<unsigned long>(itsThreadID.load()), static_cast<int>(grace),
+             stillUsed ? " (it still uses its object, which must stay until it lets go)" : "");
+    {
+      std::lock_guard<std::mutex> hold(itsHandleLock);
+      if (itsHandle != handle) handle = nullptr;  // someone else closed it meanwhile
       itsHandle = nullptr;
-    } else {
-      // Past its run: it ends on its own, soon.
-      orvo::platform::waitForAny(&end, 1, -1);
     }
+    orvo::platform::closeThread(handle);
   }
   setState(stopped);
 }
 
+bool kxThread::changeState(kxThreadState inFrom, kxThreadState inTo) {
+  kxStMutex hold(&gThreadRegistry.itsLock);
+  if (itsThreadState.load() != inFrom) return false;
+  itsThreadState = inTo;
+  return true;
+}
+
 uint32_t kxThread::suspend() {
-  if (itsHandle == nullptr || getState() != running) return 0;
-  setState(suspended);
+  std::lock_guard<std::mutex> hold(itsHandleLock);
+  if (itsHandle == nullptr || !changeState(running, suspended)) return 0;
   return orvo::platform::suspendThread(itsHandle);
 }
 
 void kxThread::resume() {
-  if (itsHandle == nullptr || getState() != suspended) return;
-  setState(running);
+  std::lock_guard<std::mutex> hold(itsHandleLock);
+  if (itsHandle == nullptr || !changeState(suspended, running)) return;
   orvo::platform::resumeThread(itsHandle);
 }
 
 void kxThread::join() {
-  if (itsHandle == nullptr || getCurrentThreadID() == itsThreadID.load() || isStopped()) return;
-  orvo::platform::Waitable* const end = orvo::platform::threadEnd(itsHandle);
-  orvo::platform::waitForAny(&end, 1, -1);
+  if (getCurrentThreadID() == itsThreadID.load() || isStopped()) return;
+  std::optional<orvo::platform::HeldWaitable> end;
+  {
+    std::lock_guard<std::mutex> hold(itsHandleLock);
+    if (itsHandle == nullptr) return;
+    end.emplace(orvo::platform::threadEnd(itsHandle));
+  }
+  orvo::platform::Waitable* const waited = end->get();
+  if (waited != nullptr) orvo::platform::waitForAny(&waited, 1, -1);
 }
 
 bool kxThread::isRunning() const {
@@ -295,7 +366,10 @@ uint32_t kxThread::getThreadID() const { return itsThreadID.load(); }
 
 int32_t kxThread::getStopValue() const { return itsStopValue.load(); }
 
-orvo::platform::Waitable* kxThread::getHandle() const { return orvo::platform::threadEnd(itsHandle); }
+orvo::platform::Waitable* kxThread::getHandle() const {
+  std::lock_guard<std::mutex> hold(itsHandleLock);
+  return orvo::platform::threadEnd(itsHandle);
+}
 
 void kxThread::setState(kxThreadState inState) {
   kxStMutex hold(&gThreadRegistry.itsLock);
@@ -441,8 +515,15 @@ uint16_t kxThread::waitOnSocket(orvo::platform::SocketHandle inSocket, uint16_t 
   return waitOnSockets(infos, inTimeout);
 }
 
+namespace {
+// Whether a wait's result means the event was not seen: a time-out, or a failed wait.
+bool timedOut(int inResult) {
+  if (inResult == orvo::platform::kWaitFailed) KX_TRACE(1, "kxThread::waitForEvent - the wait failed");
+  return inResult == orvo::platform::kWaitTimedOut || inResult == orvo::platform::kWaitFailed;
+}
+}  // namespace
+
 bool kxThread::waitForEvent(int32_t inTimeout, kxEvent* inEvent, uint32_t inExpectedSetCount, bool inPumpMessages) {
-  using orvo::platform::kWaitTimedOut;
   if (inEvent != nullptr && inEvent->isSet()) return false;
   if (inEvent == nullptr) {
     orvo::platform::sleepFor(inTimeout);
@@ -451,18 +532,18 @@ bool kxThread::waitForEvent(int32_t inTimeout, kxEvent* inEvent, uint32_t inExpe
   thread_local kxEvent::HandleList tHandles;
   tHandles.clear();
   inEvent->getHandles(tHandles);
-  if (!inPumpMessages)
-    return orvo::platform::waitForAny(tHandles.data(), tHandles.size(), inTimeout) == kWaitTimedOut;
+  if (!inPumpMessages) return timedOut(orvo::platform::waitForAny(tHandles.data(), tHandles.size(), inTimeout));
 
+  // The notifications of this wait, and any left by earlier ones, are its own business;
+  // other messages stay queued for the thread (and end the wait).
   inEvent->setNotifyThread(getCurrentThreadID(), kPumpMessage, 0);
-  orvo::platform::discardThreadMessages();
-  if (inEvent->getSetCount() != inExpectedSetCount) {
-    inEvent->setNotifyThread(0, 0, 0);
-    return false;
-  }
-  const int result = orvo::platform::waitForAny(tHandles.data(), tHandles.size(), inTimeout, true);
+  orvo::platform::discardThreadMessages(kPumpMessage);
+  int result = 0;
+  if (inEvent->getSetCount() == inExpectedSetCount)
+    result = orvo::platform::waitForAny(tHandles.data(), tHandles.size(), inTimeout, true);
   inEvent->setNotifyThread(0, 0, 0);
-  return result == kWaitTimedOut;
+  orvo::platform::discardThreadMessages(kPumpMessage);
+  return timedOut(result);
 }
 
 bool kxThread::waitForAbandonedThreads(int32_t inTimeout) { return orvo::platform::waitForDetachedThreads(inTimeout); }

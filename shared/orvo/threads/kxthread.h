@@ -7,21 +7,27 @@
 // Locking: the registry lock (process-wide) guards the registry, the registration counter,
 // every thread's state changes and thread destruction; each thread's itsChildrenMutex guards
 // its child list, and walks over that list work on a copy taken under it. The registry lock
-// is taken before a child-list lock and before the event lock, never after.
+// is taken before a child-list lock and before the event lock, never after. Each thread's
+// itsHandleLock guards its platform handle, which start(), join(), kill(), suspend() and
+// resume() use from different threads; it is taken before the registry lock, and no wait
+// and no platform join happens under either (a thread that ends may still ask the registry
+// from its thread-local destructors).
 //
-// Giving up on a thread: kill() stops a thread and waits 250 ms for it to end. A thread that
-// is still running then is not ended by force (a thread ended inside malloc or a resolver
-// would leave their locks held for ever): it is left to finish on its own, detached, and
-// reported stopped, and from then on nothing runs on it that touches the thread object, so
-// the object may go at once. For that, a run() that may be given up on does its work on
-// state it holds by shared ownership and calls releaseObject() as soon as it no longer
-// needs its object; kill() gives up only on a thread that has let go (or not yet begun),
-// and otherwise waits until it does or its run ends.
+// Giving up on a thread: kill() stops a thread and waits at most 250 ms for it to end. A
+// thread that is still running then is not ended by force (a thread ended inside malloc or a
+// resolver would leave their locks held for ever): it is left to finish on its own,
+// detached, and reported stopped. A run() that may be given up on does its work on state it
+// holds by shared ownership and calls releaseObject() as soon as it no longer needs its
+// object: from then on nothing runs on it that touches the object, and kill() gives up on
+// it at once. A run that still uses its object when kill() gives up keeps using it until it
+// lets go or returns; the object must not go before, so its destructor (and a new start())
+// waits for that, and says so in the trace.
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,10 +63,13 @@ class kxThread {
   kxThread(const kxThread&) = delete;
   kxThread& operator=(const kxThread&) = delete;
   // Only before start() or once the thread has stopped (reported by an assertion
-  // otherwise); it does not stop, join or unregister the thread.
+  // otherwise); it does not stop, join or unregister the thread. While a run still uses the
+  // object (one that kill() gave up on, or one never stopped), it waits for it to let go.
   virtual ~kxThread();
 
-  // Starts the thread; throws std::bad_alloc when the platform cannot create it.
+  // Starts the thread, registered under its new id also when it ran before; throws
+  // std::bad_alloc when the platform cannot create it or there is no memory to register it,
+  // and then no run begins.
   void start();
   // When running (or suspended): resume, remember inValue and set the stop event.
   virtual void stop(int32_t inValue);
@@ -68,11 +77,14 @@ class kxThread {
   virtual const kxSingleEvent& getStopEvent() const;
   virtual kxSingleEvent& getDoneEvent();
   virtual const kxSingleEvent& getDoneEvent() const;
-  // stop(0), then up to 250 ms for the thread's end; a thread still running then is given
-  // up on (see above). Either way the thread is stopped afterwards and its object may go.
+  // stop(0), then up to 250 ms for the thread's end (none for a run that has let go of its
+  // object); a thread still running then is given up on (see above). Either way the thread
+  // is reported stopped afterwards.
   void kill();
   // A running thread is marked suspended and stops at its next wait (see
   // kxplatformthread.h); returns the platform's previous suspend count, 0 when not running.
+  // The state and the platform's count change together: calls from several threads at once
+  // suspend the thread once.
   uint32_t suspend();
   void resume();
   // Waits without a time-out for the thread's end; returns at once on the thread itself.
@@ -111,9 +123,11 @@ class kxThread {
   // kind of readiness covers at most 64 distinct sockets; further ones are left out.
   static uint16_t waitOnSockets(std::vector<selectInfo>& ioInfos, int32_t inTimeout);
   static uint16_t waitOnSocket(orvo::platform::SocketHandle inSocket, uint16_t inEvents, int32_t inTimeout);
-  // Waits for inEvent or inTimeout ms (-1: none); true when the time ran out. With
-  // inPumpMessages, messages posted to the calling thread end the wait too, and so does a
-  // set() that happened after the caller read inExpectedSetCount from the event.
+  // Waits for inEvent or inTimeout ms (-1: none); true when the time ran out, and when the
+  // wait failed (traced): the event was not seen either way. With inPumpMessages, messages
+  // posted to the calling thread end the wait too (those queued before it as well: they
+  // stay queued), and so does a set() that happened after the caller read
+  // inExpectedSetCount from the event.
   static bool waitForEvent(int32_t inTimeout, kxEvent* inEvent, uint32_t inExpectedSetCount, bool inPumpMessages);
 
   // Waits until every thread that kill() gave up on has ended, at most inTimeout ms (-1:
@@ -145,13 +159,20 @@ class kxThread {
   void reportUnhandled();
   // Records what escaped run() (or postRun()): inFailure, or a non-standard object.
   void recordFailure(const std::exception_ptr& inFailure);
+  // Waits until the last run no longer uses this object and makes sure it never will again.
+  void letGoOfRun();
+  // Takes the platform handle out of the object; the caller closes it.
+  orvo::platform::Thread* takeHandle();
+  // inFrom -> inTo under the registry lock; false, changing nothing, when the state is not inFrom.
+  bool changeState(kxThreadState inFrom, kxThreadState inTo);
 
   kxThread* itsParent;
   std::atomic<uint32_t> itsThreadID;
   std::atomic<int32_t> itsThreadState;
   std::atomic<int32_t> itsStopValue;
   kxTimer itsTimer;
-  orvo::platform::Thread* itsHandle;
+  mutable std::mutex itsHandleLock;
+  orvo::platform::Thread* itsHandle;  // guarded by itsHandleLock
   kxErrorMessage itsErrorMessage;
   kxMemMutex itsChildrenMutex;
   std::vector<kxThread*> itsChildren;

@@ -204,7 +204,7 @@ int socketWaitWakeDescriptor() {
   return tWake.itsDescriptor;
 }
 
-void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
+bool waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
                      const std::optional<Clock::time_point>& inDeadline) {
   std::vector<pollfd> fds;
   std::vector<SocketEvent*> owners;
@@ -222,14 +222,14 @@ void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* in
       }
     }
     const int ready = ::poll(fds.data(), fds.size(), millisecondsLeft(inDeadline));
-    if (ready < 0 && errno != EINTR) return;
+    if (ready < 0 && errno != EINTR) return false;
     if (ready > 0 && fds[0].revents != 0) {
       // Emptied only when it has something: a wake may be left over from an earlier wait
       // whose source fired just as that wait ended.
       uint64_t count;
       [[maybe_unused]] const ssize_t got = ::read(inWakeDescriptor, &count, sizeof count);
     }
-    if (inWaiter.firedBy() != nullptr) return;
+    if (inWaiter.firedBy() != nullptr) return true;
     bool signalled = false;
     for (size_t i = 1; ready > 0 && i < fds.size(); ++i) {
       if (fds[i].revents == 0 || fds[i].fd < 0) continue;
@@ -247,7 +247,7 @@ void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* in
         signalled = true;
       }
     }
-    if (signalled || (inDeadline && millisecondsLeft(inDeadline) == 0)) return;
+    if (signalled || (inDeadline && millisecondsLeft(inDeadline) == 0)) return true;
   }
 }
 
@@ -476,7 +476,7 @@ void destroySocketEvent(Waitable* inEvent) {
     }
     for (SocketHandle socket : sockets) unselectLocked(table, socket);
   }
-  delete event;
+  event->release();
 }
 
 bool selectSocketEvents(SocketHandle inSocket, Waitable* inEvent, uint32_t inMask) {

@@ -32,40 +32,62 @@ constexpr short kExceptReady = POLLPRI;
 
 SelectStatus selectSockets(SocketSet* ioRead, SocketSet* ioWrite, SocketSet* ioExcept, int32_t inTimeout) {
   const posix::SuspensionPoint park;
+  // One entry per distinct socket; sockets[i] stays what fds[i] watched.
   pollfd fds[3 * SocketSet::kCapacity];
+  SocketHandle sockets[3 * SocketSet::kCapacity];
   nfds_t count = 0;
   const auto ask = [&](SocketSet* inSet, short inEvents) {
     if (inSet == nullptr) return;
     for (size_t i = 0; i < inSet->size(); ++i) {
-      pollfd* const end = fds + count;
-      pollfd* found = std::find_if(fds, end, [&](const pollfd& fd) { return fd.fd == inSet->at(i); });
+      SocketHandle* const end = sockets + count;
+      const SocketHandle* found = std::find(sockets, end, inSet->at(i));
       if (found == end) {
-        fds[count] = pollfd{inSet->at(i), 0, 0};
-        found = &fds[count++];
+        sockets[count] = inSet->at(i);
+        fds[count++] = pollfd{inSet->at(i), 0, 0};
+        found = end;
       }
-      found->events |= inEvents;
+      fds[found - sockets].events |= inEvents;
     }
   };
   ask(ioRead, POLLIN);
   ask(ioWrite, POLLOUT);
   ask(ioExcept, POLLPRI);
+  // What counts as ready for an entry, by the classes it was asked for.
+  const auto counted = [](const pollfd& inFd) {
+    return static_cast<short>(((inFd.events & POLLIN) != 0 ? kReadReady : 0) |
+                              ((inFd.events & POLLOUT) != 0 ? kWriteReady : 0) |
+                              ((inFd.events & POLLPRI) != 0 ? kExceptReady : 0));
+  };
 
-  const int result = ::poll(fds, count, inTimeout < 0 ? -1 : inTimeout);
-  if (result < 0) return errno == EINTR ? SelectStatus::interrupted : SelectStatus::failed;
-  for (nfds_t i = 0; i < count; ++i)
-    if ((fds[i].revents & POLLNVAL) != 0) return SelectStatus::failed;  // select: EBADF
+  const auto deadline = posix::deadlineAfter(inTimeout);
+  for (;;) {
+    const int result = ::poll(fds, count, posix::millisecondsLeft(deadline));
+    if (result < 0) return errno == EINTR ? SelectStatus::interrupted : SelectStatus::failed;
+    if (result == 0) break;
+    bool any = false;
+    for (nfds_t i = 0; i < count; ++i) {
+      if ((fds[i].revents & POLLNVAL) != 0) return SelectStatus::failed;  // select: EBADF
+      if ((fds[i].revents & counted(fds[i])) != 0)
+        any = true;
+      else if (fds[i].revents != 0)
+        fds[i].fd = -1;  // poll reports a hang-up whatever was asked; select would not count it here
+    }
+    if (any) break;
+  }
 
   const auto keepReady = [&](SocketSet* ioSet, short inReady) {
     if (ioSet == nullptr) return;
     ioSet->retain([&](SocketHandle inSocket) {
-      const pollfd* found = std::find_if(fds, fds + count, [&](const pollfd& fd) { return fd.fd == inSocket; });
-      return (found->revents & inReady) != 0;
+      const pollfd& fd = fds[std::find(sockets, sockets + count, inSocket) - sockets];
+      return fd.fd >= 0 && (fd.revents & inReady) != 0;
     });
   };
   keepReady(ioRead, kReadReady);
   keepReady(ioWrite, kWriteReady);
   keepReady(ioExcept, kExceptReady);
-  return result == 0 ? SelectStatus::timedOut : SelectStatus::ready;
+  const bool ready = (ioRead != nullptr && ioRead->size() > 0) || (ioWrite != nullptr && ioWrite->size() > 0) ||
+                     (ioExcept != nullptr && ioExcept->size() > 0);
+  return ready ? SelectStatus::ready : SelectStatus::timedOut;
 }
 
 }  // namespace orvo::platform

@@ -1,9 +1,10 @@
 // Platform threads on pthreads.
 //
 // A Thread is shared by its handle and the running thread; whichever lets go last deletes
-// it. The creator learns the new thread's id from the thread itself before creation
-// returns, and the thread then parks until it is resumed (it is created with a suspend
-// count of 1). Suspension is cooperative: parkIfSuspended(), called by every wait and sleep
+// it. Its end signal is a waitable of its own, shared further by the waits on it, so a wait
+// may outlast the Thread (the handle closed, the thread ended). The creator learns the new
+// thread's id from the thread itself before creation returns, and the thread then parks
+// until it is resumed (it is created with a suspend count of 1). Suspension is cooperative: parkIfSuspended(), called by every wait and sleep
 // on the way in and out, holds the thread while its count is above 0.
 #include <pthread.h>
 #include <sys/syscall.h>
@@ -20,7 +21,11 @@ namespace orvo::platform {
 
 class Thread {
  public:
-  Thread(ThreadEntry inEntry, void* inArgument) : itsEntry(inEntry), itsArgument(inArgument) {}
+  Thread(ThreadEntry inEntry, void* inArgument, Waitable* inEnd)
+      : itsEntry(inEntry), itsArgument(inArgument), itsEnd(inEnd) {}
+  ~Thread() { itsEnd->release(); }
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
 
   void release() {
     if (itsRefs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
@@ -29,7 +34,7 @@ class Thread {
   const ThreadEntry itsEntry;
   void* const itsArgument;
   pthread_t itsPthread{};
-  Waitable itsEnd{Waitable::Kind::threadEnd};
+  Waitable* const itsEnd;
   std::atomic<uint32_t> itsExitCode{kStillActive};
   std::atomic<int> itsRefs{2};  // the handle and the running thread
 
@@ -77,7 +82,7 @@ void* threadMain(void* inThread) {
     self->itsEnded = true;
     detached = self->itsDetached;
   }
-  self->itsEnd.set();
+  self->itsEnd->set();
   if (detached) {
     DetachedThreads& threads = detachedThreads();
     std::lock_guard<std::mutex> hold(threads.itsLock);
@@ -111,8 +116,13 @@ void parkIfSuspended() {
 }  // namespace posix
 
 Thread* createSuspendedThread(ThreadEntry inEntry, void* inArgument, uint32_t& outId) {
-  Thread* const thread = new (std::nothrow) Thread(inEntry, inArgument);
-  if (thread == nullptr) return nullptr;
+  Waitable* const end = new (std::nothrow) Waitable(Waitable::Kind::threadEnd);
+  if (end == nullptr) return nullptr;
+  Thread* const thread = new (std::nothrow) Thread(inEntry, inArgument, end);
+  if (thread == nullptr) {
+    end->release();
+    return nullptr;
+  }
   if (pthread_create(&thread->itsPthread, nullptr, threadMain, thread) != 0) {
     delete thread;
     return nullptr;
@@ -137,7 +147,7 @@ uint32_t resumeThread(Thread* inThread) {
   return previous;
 }
 
-Waitable* threadEnd(Thread* inThread) { return inThread != nullptr ? &inThread->itsEnd : nullptr; }
+Waitable* threadEnd(Thread* inThread) { return inThread != nullptr ? inThread->itsEnd : nullptr; }
 
 uint32_t threadExitCode(Thread* inThread) {
   return inThread != nullptr ? inThread->itsExitCode.load(std::memory_order_acquire) : kStillActive;

@@ -75,6 +75,11 @@ void MessageQueue::clear() {
   itsMessages.clear();
 }
 
+void MessageQueue::discard(uint32_t inMessage) {
+  std::lock_guard<std::mutex> hold(itsLock);
+  std::erase_if(itsMessages, [inMessage](const ThreadMessage& inQueued) { return inQueued.message == inMessage; });
+}
+
 void MessageQueue::attach(Waiter* inWaiter) {
   std::lock_guard<std::mutex> hold(itsLock);
   itsWaiter = inWaiter;
@@ -103,6 +108,8 @@ bool postThreadMessage(uint32_t inThreadId, const ThreadMessage& inMessage) {
 bool peekThreadMessage(ThreadMessage& outMessage) { return posix::currentMessageQueue().take(outMessage); }
 
 void discardThreadMessages() { posix::currentMessageQueue().clear(); }
+
+void discardThreadMessages(uint32_t inMessage) { posix::currentMessageQueue().discard(inMessage); }
 
 bool postWindowMessage(WindowHandle, const ThreadMessage&) { return false; }
 

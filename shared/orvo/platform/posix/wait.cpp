@@ -90,16 +90,35 @@ void Waitable::pulse() {
   for (posix::Waiter* waiter : itsWaiters) waiter->fire(this);
 }
 
-void Waitable::removeWaiter(posix::Waiter* inWaiter) {
-  std::lock_guard<std::mutex> hold(itsLock);
-  const auto found = std::find(itsWaiters.begin(), itsWaiters.end(), inWaiter);
-  if (found != itsWaiters.end()) itsWaiters.erase(found);
+void Waitable::hold() {
+  std::lock_guard<std::mutex> locked(itsLock);
+  ++itsHolds;
+}
+
+void Waitable::release() {
+  bool last;
+  {
+    std::lock_guard<std::mutex> hold(itsLock);
+    last = --itsHolds == 0;
+  }
+  if (last) delete this;
+}
+
+void Waitable::leave(posix::Waiter* inWaiter) {
+  bool last;
+  {
+    std::lock_guard<std::mutex> hold(itsLock);
+    const auto found = std::find(itsWaiters.begin(), itsWaiters.end(), inWaiter);
+    if (found != itsWaiters.end()) itsWaiters.erase(found);
+    last = --itsHolds == 0;
+  }
+  if (last) delete this;
 }
 
 Waitable* createEvent() { return new (std::nothrow) Waitable(Waitable::Kind::event); }
 
 void destroyEvent(Waitable* inEvent) {
-  if (inEvent != nullptr && inEvent->kind() == Waitable::Kind::event) delete inEvent;
+  if (inEvent != nullptr && inEvent->kind() == Waitable::Kind::event) inEvent->release();
 }
 
 namespace {
@@ -126,18 +145,90 @@ bool pulseEvent(Waitable* inWaitable) {
 
 bool isSignalled(Waitable* inWaitable) { return inWaitable != nullptr && inWaitable->isSignalled(); }
 
+HeldWaitable::HeldWaitable(Waitable* inWaitable) : itsWaitable(inWaitable) {
+  if (itsWaitable != nullptr) itsWaitable->hold();
+}
+
+HeldWaitable::~HeldWaitable() {
+  if (itsWaitable != nullptr) itsWaitable->release();
+}
+
+namespace {
+
+// The locks of a wait's waitables, taken in address order and let go on every way out.
+class AllLocked {
+ public:
+  AllLocked(Waitable* const* inSorted, size_t inCount) : itsWaitables(inSorted) {
+    for (; itsLocked < inCount; ++itsLocked) itsWaitables[itsLocked]->mutex().lock();
+  }
+  ~AllLocked() {
+    while (itsLocked > 0) itsWaitables[--itsLocked]->mutex().unlock();
+  }
+  AllLocked(const AllLocked&) = delete;
+  AllLocked& operator=(const AllLocked&) = delete;
+
+ private:
+  Waitable* const* const itsWaitables;
+  size_t itsLocked = 0;
+};
+
+// A wait's registration with its waitables and its thread's queue. Each waitable holds
+// itself for the wait until the wait leaves it, so that an owner who lets go meanwhile takes
+// nothing from under the wait; the wait always leaves, also when it ends by an exception.
+class Registration {
+ public:
+  explicit Registration(posix::Waiter& inWaiter) : itsWaiter(inWaiter) {}
+  ~Registration() {
+    if (itsQueue != nullptr) itsQueue->detach();
+    for (size_t i = 0; i < itsCount; ++i) itsWaitables[i]->leave(&itsWaiter);
+  }
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+
+  // Called with inWaitable's lock held.
+  void add(Waitable* inWaitable) {
+    inWaitable->addWaiter(&itsWaiter);
+    itsWaitables[itsCount++] = inWaitable;
+  }
+  void attach(posix::MessageQueue* inQueue) {
+    itsQueue = inQueue;
+    itsQueue->attach(&itsWaiter);
+  }
+
+ private:
+  posix::Waiter& itsWaiter;
+  Waitable* itsWaitables[kMaxWaitables];
+  size_t itsCount = 0;
+  posix::MessageQueue* itsQueue = nullptr;
+};
+
+// What a wait that has ended reports: the first waitable signalled now, else what fired it.
+int outcome(Waitable* const* inWaitables, size_t inCount, const posix::Waiter& inWaiter,
+            const posix::MessageQueue* inQueue) {
+  const int now = posix::firstSignalled(inWaitables, inCount);
+  if (now >= 0) return now;
+  const void* firedBy = inWaiter.firedBy();
+  if (firedBy == nullptr) return kWaitTimedOut;
+  if (firedBy == inQueue) return kWaitMessage;
+  for (size_t i = 0; i < inCount; ++i)
+    if (inWaitables[i] == firedBy) return static_cast<int>(i);
+  return kWaitTimedOut;
+}
+
+}  // namespace
+
 int waitForAny(Waitable* const* inWaitables, size_t inCount, int32_t inTimeout, bool inWithMessages) {
-  if (inCount > kMaxWaitables) return kWaitFailed;
+  if (inCount > kMaxWaitables - (inWithMessages ? 1 : 0)) return kWaitFailed;
   for (size_t i = 0; i < inCount; ++i)
     if (inWaitables[i] == nullptr) return kWaitFailed;
 
   const posix::SuspensionPoint park;
   const auto deadline = posix::deadlineAfter(inTimeout);
 
-  Waitable* locked[kMaxWaitables];
-  std::copy(inWaitables, inWaitables + inCount, locked);
-  std::sort(locked, locked + inCount);
-  const size_t unique = static_cast<size_t>(std::unique(locked, locked + inCount) - locked);
+  Waitable* sorted[kMaxWaitables];
+  std::copy(inWaitables, inWaitables + inCount, sorted);
+  std::sort(sorted, sorted + inCount);
+  const size_t unique = static_cast<size_t>(std::unique(sorted, sorted + inCount) - sorted);
 
   posix::Waiter waiter;
   const bool withSockets = std::any_of(inWaitables, inWaitables + inCount, [](Waitable* inWaitable) {
@@ -146,30 +237,24 @@ int waitForAny(Waitable* const* inWaitables, size_t inCount, int32_t inTimeout, 
   const int wakeDescriptor = withSockets ? posix::socketWaitWakeDescriptor() : -1;
   if (withSockets && wakeDescriptor < 0) return kWaitFailed;
   waiter.wakeThrough(wakeDescriptor);
-  for (size_t i = 0; i < unique; ++i) locked[i]->mutex().lock();
-  const int already = posix::firstSignalled(inWaitables, inCount);
-  if (already < 0)
-    for (size_t i = 0; i < unique; ++i) locked[i]->addWaiter(&waiter);
-  for (size_t i = unique; i-- > 0;) locked[i]->mutex().unlock();
-  if (already >= 0) return already;
+  // Made (it may allocate) before anything is registered.
+  posix::MessageQueue* const queue = inWithMessages ? &posix::currentMessageQueue() : nullptr;
 
-  posix::MessageQueue* queue = inWithMessages ? &posix::currentMessageQueue() : nullptr;
-  if (queue != nullptr) queue->attach(&waiter);
-  if (withSockets)
-    posix::waitWithSockets(waiter, wakeDescriptor, inWaitables, inCount, deadline);
-  else if (inTimeout != 0)
+  Registration registration(waiter);
+  {
+    const AllLocked hold(sorted, unique);
+    const int already = posix::firstSignalled(inWaitables, inCount);
+    if (already >= 0) return already;
+    for (size_t i = 0; i < unique; ++i) registration.add(sorted[i]);
+  }
+  if (queue != nullptr) registration.attach(queue);
+  if (withSockets) {
+    if (!posix::waitWithSockets(waiter, wakeDescriptor, inWaitables, inCount, deadline)) return kWaitFailed;
+  } else if (inTimeout != 0) {
     waiter.wait(deadline);
-  if (queue != nullptr) queue->detach();
-  for (size_t i = 0; i < unique; ++i) locked[i]->removeWaiter(&waiter);
-
-  const int now = posix::firstSignalled(inWaitables, inCount);
-  if (now >= 0) return now;
-  const void* firedBy = waiter.firedBy();
-  if (firedBy == nullptr) return kWaitTimedOut;
-  if (firedBy == queue) return kWaitMessage;
-  for (size_t i = 0; i < inCount; ++i)
-    if (inWaitables[i] == firedBy) return static_cast<int>(i);
-  return kWaitTimedOut;
+  }
+  // Taken while the registration still holds the waitables; it leaves them on the way out.
+  return outcome(inWaitables, inCount, waiter, queue);
 }
 
 void sleepFor(int32_t inMilliseconds) {

@@ -8,6 +8,9 @@
 // each before it lets go, so no signal can fall between the check and the registration.
 //
 // Lock order: a waitable's lock, or a message queue's, before a waiter's.
+//
+// Lifetime: a waitable is shared by its owner (the event's creator, a thread's handle and
+// the running thread) and by every wait registered on it; the last to let go deletes it.
 #pragma once
 
 #include <atomic>
@@ -64,8 +67,8 @@ class Waiter {
 
 // The wait of waitForAny() when some of its waitables are socket events (network.cpp):
 // polls their sockets and inWakeDescriptor (inWaiter's) until inWaiter fires, a socket
-// event is signalled or inDeadline passes.
-void waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
+// event is signalled or inDeadline passes; false when poll() fails.
+bool waitWithSockets(Waiter& inWaiter, int inWakeDescriptor, Waitable* const* inWaitables, size_t inCount,
                      const std::optional<Clock::time_point>& inDeadline);
 // The calling thread's eventfd for waitWithSockets; -1 when none can be made.
 int socketWaitWakeDescriptor();
@@ -76,6 +79,8 @@ class MessageQueue {
   bool post(const ThreadMessage& inMessage);
   bool take(ThreadMessage& outMessage);
   void clear();
+  // Removes the messages numbered inMessage; the others stay, in their order.
+  void discard(uint32_t inMessage);
   // The owning thread's wait, fired by every post while attached; fired at once when
   // messages are waiting already.
   void attach(Waiter* inWaiter);
@@ -112,26 +117,37 @@ class Waitable {
   explicit Waitable(Kind inKind) : itsKind(inKind) {}
   Waitable(const Waitable&) = delete;
   Waitable& operator=(const Waitable&) = delete;
-  virtual ~Waitable() = default;
 
   Kind kind() const { return itsKind; }
+
+  // Made with one hold, its creator's; the last hold to go deletes it. Both take the lock.
+  void hold();
+  void release();
 
   bool isSignalled() const { return itsSignalled.load(std::memory_order_acquire); }
   void set();
   void reset();
   void pulse();
 
-  // Called with mutex() held.
+  // Called with mutex() held: registers inWaiter, which holds the waitable until it leaves.
   std::mutex& mutex() { return itsLock; }
-  void addWaiter(posix::Waiter* inWaiter) { itsWaiters.push_back(inWaiter); }
-  // Takes the lock itself.
-  void removeWaiter(posix::Waiter* inWaiter);
+  void addWaiter(posix::Waiter* inWaiter) {
+    itsWaiters.push_back(inWaiter);
+    ++itsHolds;
+  }
+  // Takes the lock itself: unregisters inWaiter and lets go of its hold.
+  void leave(posix::Waiter* inWaiter);
+
+ protected:
+  // Only through release().
+  virtual ~Waitable() = default;
 
  private:
   const Kind itsKind;
   std::mutex itsLock;
   std::atomic<bool> itsSignalled{false};
   std::vector<posix::Waiter*> itsWaiters;  // guarded by itsLock
+  uint32_t itsHolds = 1;                   // guarded by itsLock
 };
 
 }  // namespace orvo::platform

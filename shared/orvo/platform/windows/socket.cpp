@@ -9,20 +9,14 @@ static_assert(FD_SETSIZE >= orvo::platform::SocketSet::kCapacity);
 namespace orvo::platform {
 namespace windows {
 
-// WinSock is started on first use and cleaned up at process exit.
+// WinSock is started on first use and never cleaned up: threads that were given up on may
+// still use sockets and lookups while the process exits, which releases WinSock itself.
 bool startWinsock() {
-  struct Winsock {
-    Winsock() {
-      WSADATA data;
-      started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~Winsock() {
-      if (started) WSACleanup();
-    }
-    bool started = false;
-  };
-  static const Winsock theWinsock;
-  return theWinsock.started;
+  static const bool theStarted = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return theStarted;
 }
 
 }  // namespace windows

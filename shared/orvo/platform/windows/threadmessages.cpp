@@ -20,6 +20,18 @@ void discardThreadMessages() {
   }
 }
 
+void discardThreadMessages(uint32_t inMessage) {
+  // A window handle of -1 asks for thread messages only. PeekMessage hands out WM_QUIT
+  // whatever the filter says: it goes back into the queue, where a message loop finds it.
+  MSG message;
+  while (PeekMessageA(&message, reinterpret_cast<HWND>(-1), inMessage, inMessage, PM_REMOVE) != FALSE) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+  }
+}
+
 bool postWindowMessage(WindowHandle inWindow, const ThreadMessage& inMessage) {
   return PostMessageA(static_cast<HWND>(inWindow), inMessage.message, inMessage.param1,
                       static_cast<LPARAM>(inMessage.param2)) != FALSE;

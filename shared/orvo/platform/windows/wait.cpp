@@ -31,8 +31,19 @@ bool isSignalled(Waitable* inWaitable) {
   return inWaitable != nullptr && WaitForSingleObject(handleOf(inWaitable), 0) == WAIT_OBJECT_0;
 }
 
+HeldWaitable::HeldWaitable(Waitable* inWaitable) : itsWaitable(nullptr) {
+  HANDLE copy = nullptr;
+  if (inWaitable != nullptr && DuplicateHandle(GetCurrentProcess(), handleOf(inWaitable), GetCurrentProcess(), &copy, 0,
+                                               FALSE, DUPLICATE_SAME_ACCESS))
+    itsWaitable = reinterpret_cast<Waitable*>(copy);
+}
+
+HeldWaitable::~HeldWaitable() {
+  if (itsWaitable != nullptr) CloseHandle(handleOf(itsWaitable));
+}
+
 int waitForAny(Waitable* const* inWaitables, size_t inCount, int32_t inTimeout, bool inWithMessages) {
-  if (inCount > kMaxWaitables) return kWaitFailed;
+  if (inCount > kMaxWaitables - (inWithMessages ? 1 : 0)) return kWaitFailed;
   // The system takes each handle once; a repeated one answers for its first place, which
   // is also the lowest index the caller can be given for it.
   HANDLE handles[kMaxWaitables];
@@ -49,7 +60,6 @@ int waitForAny(Waitable* const* inWaitables, size_t inCount, int32_t inTimeout, 
   DWORD result;
   if (inWithMessages) {
     // MWMO_INPUTAVAILABLE: messages already waiting end the wait too, not only new ones.
-    if (count > MAXIMUM_WAIT_OBJECTS - 1) return kWaitFailed;
     result = MsgWaitForMultipleObjectsEx(count, handles, milliseconds(inTimeout), QS_ALLPOSTMESSAGE,
                                          MWMO_INPUTAVAILABLE);
     if (result == WAIT_OBJECT_0 + count) return kWaitMessage;

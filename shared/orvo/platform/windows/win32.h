@@ -22,7 +22,7 @@ namespace orvo::platform::windows {
 // default language), without trailing line ends; "" when the system has none.
 std::string formatSystemMessage(DWORD inCode);
 
-// Starts WinSock 2 once for the process (cleaned up at exit); false when it cannot start.
+// Starts WinSock 2 once for the process (never cleaned up); false when it cannot start.
 bool startWinsock();
 
 }  // namespace orvo::platform::windows

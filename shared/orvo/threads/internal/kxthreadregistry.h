@@ -11,10 +11,6 @@
 class kxThread;
 
 struct kxThreadRegistry {
-  // Gives threads that kill() gave up on a moment to end before the process-wide objects
-  // they may still use (the log, the trace) go.
-  ~kxThreadRegistry();
-
   std::map<uint32_t, kxThread*> itsThreads;  // guarded by itsLock
   kxMemMutex itsLock;
   // Successful registrations, never decreased; written under itsLock, read without it.
