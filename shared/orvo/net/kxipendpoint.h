@@ -81,7 +81,7 @@ class kxIPEndpoint : public kxNetEndpoint {
  private:
   // Takes itsLastError from the platform and traces inFormat with the socket, the code and
   // its text.
-  void noteSocketError(int inSocket, const char* inFormat);
+  void noteSocketError(orvo::platform::SocketHandle inSocket, const char* inFormat);
   bool isCancelled();
   // Whether itsSocket carries a byte stream (a stream endpoint's or an accepted socket).
   bool itsStreamSocket = false;
