@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <new>
 #include <typeinfo>
@@ -105,7 +106,9 @@ void kxThread::start() {
     delete forThread;
     throw std::bad_alloc();
   }
-  KX_TRACE(2, "kxThread::start started thread handle = 0x%lX", reinterpret_cast<unsigned long>(handle));
+  // A handle is as wide as a pointer, wider than long on 64-bit Windows.
+  KX_TRACE(2, "kxThread::start started thread handle = 0x%llX",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
   itsLink = std::move(link);
   itsHandle = handle;
   itsThreadID = id;
