@@ -4,8 +4,9 @@
 # and exit status on both systems. Windows writes text lines ended by CR LF; the CRs are
 # taken out before comparing.
 #   zone_wine.sh LINUX_KXZONE WINDOWS_KXZONE CORPUS_DIR
-# WINEPREFIX and WINEDEBUG come from the caller.
+# ORVO_WINE (the Wine loader of the build), WINEPREFIX and WINEDEBUG come from the caller.
 set -u
+wine=${ORVO_WINE:?names the Wine loader}
 linux=$1
 windows=$2
 corpus=$3
@@ -28,7 +29,7 @@ printf '@ SOA ns hm 1 2 3 4 5\nx TXT "never closed\n' > "$work/open.db"
 same() {  # ARGS... : both programs with the same arguments
   "$linux" "$@" > "$work/linux.out" 2> "$work/linux.err"
   local linuxStatus=$?
-  wine "$windows" "$@" > "$work/windows.out" 2> "$work/windows.err"
+  "$wine" "$windows" "$@" > "$work/windows.out" 2> "$work/windows.err"
   local windowsStatus=$?
   compared=$((compared + 1))
   for stream in out err; do
