@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "orvo/dns/kxextendedtypes.h"
+#include "orvo/datastruct/kxresrectype.h"
 #include "orvo/dns/kxgenericdata.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 

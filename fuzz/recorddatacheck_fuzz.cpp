@@ -8,7 +8,6 @@
 #include <string>
 
 #include "orvo/datastruct/kxresourcerecord.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
@@ -17,10 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* inData, size_t inSize) {
                                         kTypeHINFO, kTypeMX,    kTypeTXT,   kTypeRP,     kTypeAFSDB, kTypeAAAA,
                                         kTypeLOC,   kTypeSRV,   kTypeNAPTR, kTypeDNAME,  kTypeDS,    kTypeRRSIG,
                                         kTypeNSEC,  kTypeDNSKEY, kTypeDLV,  kTypeWINS,   kTypeWINSR, kNoRecordType};
-  // A first byte from 128 on picks one of the added types.
-  size_t count = 0;
-  const kxExtendedTypeInfo* added = kxExtendedTypeTable(count);
-  const kxResRecType type = inData[0] >= 128 ? kxExtendedType(added[inData[0] % count].itsNumber)
+  // A first byte from 128 on picks a row of the type table.
+  const auto table = kxRecordTypeTable();
+  const kxResRecType type = inData[0] >= 128 ? table[inData[0] % table.size()].itsType
                                              : kTypes[inData[0] % (sizeof kTypes / sizeof kTypes[0])];
   std::string text(reinterpret_cast<const char*>(inData + 1), inSize - 1);
   const size_t newline = text.find('\n');

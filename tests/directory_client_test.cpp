@@ -149,6 +149,70 @@ TEST(DirectoryClient, ConfigurationFileAndEnvironment) {
   unsetenv("ADCHECK_CONFIG");
 }
 
+TEST(DirectoryClient, SettingsProblemsNameWhereAndWhat) {
+  orvo::test::TempDir dir;
+  const std::string file = dir.file("adcheck.conf");
+  const char* names[] = {"ADCHECK_DOMAIN", "ADCHECK_NETBIOS_DOMAIN", "ADCHECK_LDAP_URI", "ADCHECK_GC_URI",
+                         "ADCHECK_CA_FILE", "ADCHECK_TIMEOUT", "ADCHECK_EXPLICIT_BIND"};
+  for (const char* name : names) unsetenv(name);
+  setenv("ADCHECK_CONFIG", file.c_str(), 1);
+  struct Case {
+    std::string line;
+    std::string problem;  // "" = none
+  } cases[] = {
+      {"timeout = 3600", ""},
+      {"timeout = 0", "timeout: \"0\" is out of range (1 to 3600 seconds)"},
+      {"timeout = 3601", "timeout: \"3601\" is out of range (1 to 3600 seconds)"},
+      {"timeout = 99999999999999", "timeout: \"99999999999999\" is out of range (1 to 3600 seconds)"},
+      {"timeout = 10s", "timeout: \"10s\" is not a number of seconds"},
+      {"timeout = -3", "timeout: \"-3\" is not a number of seconds"},
+      {"timeout =", ""},
+      {"Explicit_Bind = Simple-TLS", ""},
+      {"explicit_bind = simple", "explicit_bind: \"simple\" is neither \"kerberos\" nor \"simple-tls\""},
+      {"ldap_uri = ldap://dc1.example.com ldaps://dc2.example.com:636", ""},
+      {"ldap_uri = ldap://dc1.example.com http://dc2", "ldap_uri: \"http://dc2\" is not an ldap:// or ldaps:// URI"},
+      {"gc_uri = dc1.example.com:3268", "gc_uri: \"dc1.example.com:3268\" is not an ldap:// or ldaps:// URI"},
+      {"domain = example.com", ""},
+      {"domain = exa mple.com", "domain: \"exa mple.com\" is not a DNS domain name"},
+      {"netbios_domain = EXAMPLE", ""},
+      {"netbios_domain = SIXTEEN-LETTERS1", "netbios_domain: \"SIXTEEN-LETTERS1\" is not a NetBIOS domain name"},
+      {"ca_file = " + dir.file("none.pem"), "ca_file: \"" + dir.file("none.pem") + "\" cannot be read"},
+      {"tiemout = 5", "unknown key \"tiemout\""},
+      {"just words", "not a \"key = value\" line"},
+      // A value is shown without its control characters.
+      {"domain = a\x1b[31mb", "domain: \"a?[31mb\" is not a DNS domain name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::ofstream(file) << "# settings\n" << c.line << "\n";
+    const std::vector<std::string> problems = DirectoryConfig::settingsProblems();
+    if (c.problem.empty()) {
+      EXPECT_TRUE(problems.empty()) << problems.front();
+    } else {
+      ASSERT_EQ(problems.size(), 1u);
+      EXPECT_EQ(problems.front().rfind(file + ":2: " + c.problem, 0), 0u) << problems.front();
+    }
+  }
+  // The environment is checked too, and named; a file named by ADCHECK_CONFIG must be there,
+  // the default one need not.
+  std::ofstream(file) << "timeout = 5\n";
+  setenv("ADCHECK_TIMEOUT", "0", 1);
+  EXPECT_EQ(DirectoryConfig::settingsProblems(),
+            std::vector<std::string>{"ADCHECK_TIMEOUT: \"0\" is out of range (1 to 3600 seconds)"});
+  unsetenv("ADCHECK_TIMEOUT");
+  setenv("ADCHECK_CONFIG", dir.file("absent.conf").c_str(), 1);
+  ASSERT_EQ(DirectoryConfig::settingsProblems().size(), 1u);
+  EXPECT_EQ(DirectoryConfig::settingsProblems().front().rfind(dir.file("absent.conf") + ": cannot be read", 0), 0u);
+  {
+    std::ofstream many(file);
+    for (int i = 0; i < 1001; ++i) many << "# line\n";
+  }
+  setenv("ADCHECK_CONFIG", file.c_str(), 1);
+  EXPECT_EQ(DirectoryConfig::settingsProblems(),
+            std::vector<std::string>{file + ":1001: more than 1000 lines; the rest is not read"});
+  unsetenv("ADCHECK_CONFIG");
+}
+
 TEST(DirectoryClient, ParsesRangedAttributeDescriptions) {
   struct Case {
     std::string description;
@@ -336,4 +400,30 @@ TEST(DirectoryClient, RangedReadingIsBoundedAgainstAServerThatNeverEnds) {
     EXPECT_EQ(calls, 2);
     EXPECT_LE(values.size(), kMaxValues + 50000);
   }
+}
+
+TEST(DirectoryClient, ReadsTheNetbiosNameOfAnLdapPing) {
+  // Samba's answer for adcheck.test: opcode 23, flags, a GUID, then compressed names (the
+  // forest and host names point back at the domain's).
+  const std::string head = std::string("\x17\0\0\0\xfd\x13\0\0", 8) + std::string(16, '\x42');
+  const std::string names = std::string("\x07" "adcheck\x04test\0\xc0\x18\x03" "dc1\xc0\x18", 22) +
+                            std::string("\x07" "ADCHECK\0\x03" "DC1\0\0", 15);
+  const std::string answer = head + names;
+  struct Case {
+    const char* what;
+    std::string answer;
+    std::string domain;
+    std::string netbios;
+  } cases[] = {
+      {"the answer", answer, "adcheck.test", "ADCHECK"},
+      {"its domain in capitals", answer, "ADCHECK.TEST", "ADCHECK"},
+      {"about another domain", answer, "example.com", ""},
+      {"another opcode", "\x13" + answer.substr(1), "adcheck.test", ""},
+      {"cut inside the NetBIOS name", answer.substr(0, head.size() + 24), "adcheck.test", ""},
+      {"cut before the names", answer.substr(0, 20), "adcheck.test", ""},
+      {"a pointer to itself", head + std::string("\xc0\x18", 2), "adcheck.test", ""},
+      {"a pointer beyond the end", head + std::string("\x07" "adcheck\x04test\0\xc0\xff", 15), "adcheck.test", ""},
+      {"empty", "", "adcheck.test", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(netbiosNameOfPing(c.answer, c.domain), c.netbios) << c.what;
 }

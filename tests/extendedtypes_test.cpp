@@ -10,7 +10,7 @@
 
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/kxresourcerecord.h"
-#include "orvo/dns/kxextendedtypes.h"
+#include "orvo/datastruct/kxresrectype.h"
 #include "orvo/dns/kxgenericdata.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 #include "orvo/messages/kxerrormessage.h"
@@ -90,18 +90,19 @@ TEST(ExtendedTypes, OffTheRegistryKnowsTheTableOnly) {
 }
 
 TEST(ExtendedTypes, TheTableTypesAreTheSameEitherWay) {
-  for (const kxResourceRecordTypeInfo* row = kxResourceRecordTypeTable(); row->name != nullptr; ++row) {
+  for (const kxResourceRecordTypeInfo& row : kxRecordTypeTable()) {
+    if (isExtendedRecordType(row.itsType)) continue;
     std::vector<bool> nameFields[2];
     for (const bool on : {false, true}) {
       ExtendedTypes option(on);
-      SCOPED_TRACE(std::string(row->name) + (on ? " on" : " off"));
-      EXPECT_EQ(kxResourceRecord::getTypeFromName(row->name), row->type);
-      EXPECT_STREQ(kxResourceRecord::getTypeName(row->type), row->name);
-      EXPECT_EQ(kxResourceRecord::getDataFormat(row->type), row->format);
+      SCOPED_TRACE(std::string(row.itsName) + (on ? " on" : " off"));
+      EXPECT_EQ(kxResourceRecord::getTypeFromName(row.itsName), row.itsType);
+      EXPECT_STREQ(kxResourceRecord::getTypeName(row.itsType), row.itsName);
+      EXPECT_EQ(kxResourceRecord::getDataFormat(row.itsType), row.itsFormat);
       for (uint32_t index = 0; index < 10; ++index)
-        nameFields[on].push_back(kxResourceRecord::isDomainNameField(row->type, index));
+        nameFields[on].push_back(kxResourceRecord::isDomainNameField(row.itsType, index));
     }
-    EXPECT_EQ(nameFields[0], nameFields[1]) << row->name;
+    EXPECT_EQ(nameFields[0], nameFields[1]) << row.itsName;
   }
   for (const int32_t other : {0, 3, 100, 200, 300, 301, 302}) {
     ExtendedTypes on(true);
@@ -112,17 +113,21 @@ TEST(ExtendedTypes, TheTableTypesAreTheSameEitherWay) {
 TEST(ExtendedTypes, NamesAndNumbers) {
   ExtendedTypes on(true);
   size_t count = 0;
-  const kxExtendedTypeInfo* table = kxExtendedTypeTable(count);
-  EXPECT_EQ(count, 29u);
-  for (size_t i = 0; i < count; ++i) {
-    const kxResRecType added = kxExtendedType(table[i].itsNumber);
-    SCOPED_TRACE(table[i].itsName);
-    EXPECT_EQ(kxResourceRecord::getTypeFromName(table[i].itsName), added);
-    EXPECT_EQ(kxResourceRecord::getTypeFromName("TYPE" + std::to_string(table[i].itsNumber)), added);
-    EXPECT_STREQ(kxResourceRecord::getTypeName(added), table[i].itsName);
-    EXPECT_EQ(kxResourceRecord::recordTypeToWireType(added), table[i].itsNumber);
-    EXPECT_NE(kxFieldLayoutOf(added), nullptr);
+  for (const kxExtendedTypeInfo& row : kxRecordTypeTable()) {
+    if (!isExtendedRecordType(row.itsType)) continue;
+    ++count;
+    const kxResRecType added = kxExtendedType(row.itsNumber);
+    SCOPED_TRACE(row.itsName);
+    EXPECT_EQ(row.itsType, added);
+    EXPECT_EQ(kxFindExtendedTypeInfo(added), &row);
+    EXPECT_EQ(kxResourceRecord::getTypeFromName(row.itsName), added);
+    EXPECT_EQ(kxResourceRecord::getTypeFromName("TYPE" + std::to_string(row.itsNumber)), added);
+    EXPECT_STREQ(kxResourceRecord::getTypeName(added), row.itsName);
+    EXPECT_EQ(kxResourceRecord::recordTypeToWireType(added), row.itsNumber);
+    // The types whose data has the generic form only (NULL, UINFO, ...) have no layout.
+    EXPECT_EQ(kxFieldLayoutOf(added) != nullptr, row.itsFormat != kFormatGeneric);
   }
+  EXPECT_EQ(count, 61u);
   const struct {
     const char* word;
     kxResRecType type;
@@ -133,7 +138,9 @@ TEST(ExtendedTypes, NamesAndNumbers) {
       {"TYPE0", kNoRecordType},       {"TYPE41", kNoRecordType},      {"TYPE255", kNoRecordType},
       {"TYPE128", kNoRecordType},     {"TYPE65536", kNoRecordType},   {"TYPE", kNoRecordType},
       {"TYPE1x", kNoRecordType},      {"TYPE000001", kNoRecordType},  {"NSEC3P", kNoRecordType},
-      {"NULL", kNoRecordType},
+      {"null", kxExtendedType(10)},    {"NSAP-PTR", kxExtendedType(23)}, {"MD", kNoRecordType},
+      {"MF", kNoRecordType},          {"TYPE3", kNoRecordType},       {"TYPE4", kNoRecordType},
+      {"KEYDATA", kNoRecordType},
   };
   for (const auto& w : words) EXPECT_EQ(kxResourceRecord::getTypeFromName(w.word), w.type) << w.word;
   EXPECT_STREQ(kxResourceRecord::getTypeName(kxExtendedType(65534)), "TYPE65534");
@@ -183,11 +190,31 @@ TEST(ExtendedTypes, FieldKinds) {
       {"SVCB", "1,svc.,mandatory=alpn,alpn=\"h2\\,h3\",ech=AQID,key65000=x,key9", 0},
       {"SVCB", "1,svc.,foo=1", 3}, {"SVCB", "1,svc.,port=65536", 3}, {"SVCB", "1,svc.,ipv4hint=1.2.3", 3},
       {"SVCB", "1,svc.,no-default-alpn=x", 3}, {"SVCB", "1,svc.,mandatory=foo", 3}, {"SVCB", "1,svc.,alpn=", 3},
-      {"SVCB", "1,svc.,key65535=x", 3}, {"SVCB", "1,svc.,ipv6hint=::g", 3},
+      {"SVCB", "1,svc.,key65535=x", 0}, {"SVCB", "1,svc.,key65536=x", 3}, {"SVCB", "1,svc.,ipv6hint=::g", 3},
+      // SvcParams together: no key twice, mandatory's keys present, alpn beside no-default-alpn
+      {"SVCB", "1,svc.,alpn=h2,alpn=h3", 4}, {"SVCB", "1,svc.,alpn=h2,key1=\"\\002h3\"", 4},
+      {"SVCB", "1,svc.,mandatory=port,alpn=h2", 3}, {"SVCB", "1,svc.,alpn=h2,mandatory=ALPN", 0},
+      {"SVCB", "1,svc.,mandatory=mandatory", 3}, {"SVCB", "1,svc.,mandatory=alpn\\,alpn,alpn=h2", 3},
+      {"SVCB", "1,svc.,no-default-alpn", 3}, {"SVCB", "1,svc.,no-default-alpn=\"\",alpn=h2", 0},
+      // keys in lower case only; keyNNNNN of a known key holds its wire form
+      {"SVCB", "1,svc.,ALPN=h2", 3}, {"SVCB", "1,svc.,Port=1", 3}, {"SVCB", "1,svc.,key3=443", 3},
+      {"SVCB", "1,svc.,key3=\"\\001\\187\"", 0}, {"SVCB", "1,svc.,key1=\"\\002h2\"", 0}, {"SVCB", "1,svc.,key1=h2", 3},
+      {"SVCB", "1,svc.,key7=/q", 3}, {"SVCB", "1,svc.,key0", 3}, {"SVCB", "1,svc.,key9", 0},
+      // alpn ids: none empty; "\\," is a comma of an id, "\," a separator
+      {"SVCB", "1,svc.,alpn=\"h2\\,\"", 3}, {"SVCB", "1,svc.,alpn=\\,h2", 3}, {"SVCB", "1,svc.,alpn=h2\\,\\,h3", 3},
+      {"SVCB", "1,svc.,alpn=\"h2\\\\\\,h3\"", 0}, {"SVCB", "1,svc.,alpn=\"a\\\\\\\\b\"", 0},
+      {"SVCB", "1,svc.,alpn=\"a\\\\\"", 3}, {"SVCB", "1,svc.,alpn=\"a\\044b\"", 0},
+      // dohpath: a path with the dns variable; ech may be empty
+      {"SVCB", "1,svc.,dohpath=/dns-query{?dns}", 0}, {"SVCB", "1,svc.,dohpath=/q{?dns\\,x}", 0},
+      {"SVCB", "1,svc.,dohpath=/dns-query", 3}, {"SVCB", "1,svc.,dohpath=/q{?x}", 3},
+      {"SVCB", "1,svc.,dohpath=q{?dns}", 3}, {"SVCB", "1,svc.,ech", 0}, {"SVCB", "1,svc.,port=\"\"", 3},
       // addresses and locators
       {"EUI48", "00-00-5e-00-53-2a", 0}, {"EUI48", "00-00-5e-00-53", 1}, {"EUI48", "00:00:5e:00:53:2a", 1},
       {"EUI64", "00-00-5e-ef-10-00-00-2a", 0}, {"EUI64", "00-00-5e-ef-10-00-00-2g", 1},
-      {"NID", "10,0014:4fff:ff20:ee64", 0}, {"NID", "10,14:4fff:ff20:ee64", 2}, {"L64", "10,0014:4fff:ff20", 2},
+      {"NID", "10,0014:4fff:ff20:ee64", 0}, {"NID", "10,14:4fff:ff20:ee64", 0}, {"L64", "10,0:0:0:0", 0},
+      {"L64", "10,0014:4fff:ff20", 2}, {"NID", "10,00014:4fff:ff20:ee64", 2}, {"NID", "10,14:4fff::ee64", 2},
+      {"NID", "10,:4fff:ff20:ee64", 2}, {"NID", "10,14:4fff:ff20:ee64:", 2}, {"NID", "10,14:4fgf:ff20:ee64", 2},
+      {"EUI48", "0-0-5e-0-53-2a", 1}, {"EUI48", "00-00-5e-00-53-2a-", 1}, {"EUI48", "00005e00532a", 1},
       {"L32", "10,10.1.2.0", 0}, {"L32", "10,10.1.2", 2},
       {"APL", "", 0}, {"APL", "1:192.168.32.0/21,!2:2001:db8::/32", 0}, {"APL", "1:192.168.32.0/33", 1},
       {"APL", "3:1.2.3.4/8", 1}, {"APL", "1:192.168.32.0/21,2:1.2.3.4/8", 2}, {"APL", "1:1.2.3.4", 1},
@@ -195,9 +222,39 @@ TEST(ExtendedTypes, FieldKinds) {
       {"IPSECKEY", "10,0,2,.,AQNR", 0}, {"IPSECKEY", "10,1,2,192.0.2.1,AQNR", 0}, {"IPSECKEY", "10,2,2,2001:db8::1", 0},
       {"IPSECKEY", "10,3,2,gw.example.com.,AQNR", 0}, {"IPSECKEY", "1,1,1,192.0.2.1", 0},
       {"IPSECKEY", "10,0,2,gw.", 4}, {"IPSECKEY", "10,1,2,gw.", 4}, {"IPSECKEY", "10,4,2,.", 4},
+      // AMTRELAY relays and A6 fields, by the relay type and the prefix length
+      {"AMTRELAY", "10,0,0,.", 0}, {"AMTRELAY", "10,1,3,relay.example.com.", 0}, {"AMTRELAY", "10,0,0", 4},
+      {"AMTRELAY", "10,0,0,x.", 4}, {"AMTRELAY", "10,0,4,.", 4}, {"AMTRELAY", "10,2,0,.", 2},
+      {"A6", "0,2001:db8::1", 0}, {"A6", "64,::1,p.example.com.", 0}, {"A6", "128,p.example.com.", 0},
+      {"A6", "64,::1", 3}, {"A6", "0,::1,p.", 3}, {"A6", "128,::1,p.", 3}, {"A6", "129,p.", 1}, {"A6", "64,p.,p.", 2},
+      // addresses of NSAP, ATMA and X25
+      {"NSAP", "0x47.0005.80", 0}, {"NSAP", "0X.47.", 0}, {"NSAP", "0x4", 1}, {"NSAP", "47", 1}, {"NSAP", "0x", 1},
+      {"ATMA", "+358.400.1234567", 0}, {"ATMA", "1.234", 0}, {"ATMA", "+.1", 1}, {"ATMA", "12.", 1},
+      {"ATMA", "12..34", 1}, {"ATMA", "123", 1}, {"ATMA", "+1a", 1}, {"X25", "1234", 0}, {"X25", "123", 1},
+      {"X25", "12a4", 1},
+      // type lists: known mnemonics only (not the private WINS), NXT's up to 127
+      {"CSYNC", "66,3,A NULL NSAP-PTR", 0}, {"CSYNC", "66,3,A WINS", 3}, {"NXT", "next.,A NS SOA", 0},
+      {"NXT", "next.", 0}, {"NXT", "next.,A CAA", 2}, {"NXT", "next.,TYPE0", 2},
+      // DOA, DSYNC and HIP
+      {"DOA", "0,1,2,,-", 0}, {"DOA", "0,1,2,image/png,AQID", 0}, {"DOA", "0,1,2,x", 5}, {"DOA", "0,1,2,x,-AQ==", 5},
+      {"DSYNC", "CDS,notify,5359,x.", 0}, {"DSYNC", "CDS,256,1,x.", 2}, {"DSYNC", "FOO,1,1,x.", 1},
+      {"HIP", "2,20,AwEAAQ==,a.,b.", 0}, {"HIP", "2,20,AwEAAQ==", 0}, {"HIP", "2,2,AwEAAQ==", 2},
+      // digests of SSHFP and ZONEMD by their types; KEY without key data when its flags say so
+      {"SSHFP", "1,1," + std::string(40, 'a'), 0}, {"SSHFP", "1,1,aabb", 3}, {"SSHFP", "1,2," + std::string(40, 'a'), 3},
+      {"SSHFP", "1,2," + std::string(64, 'a'), 0}, {"SSHFP", "1,0,aabb", 0},
+      {"ZONEMD", "1,1,1," + std::string(96, 'a'), 0}, {"ZONEMD", "1,1,2," + std::string(96, 'a'), 4},
+      {"ZONEMD", "1,1,240," + std::string(24, 'a'), 0}, {"ZONEMD", "1,1,240," + std::string(22, 'a'), 4},
+      {"KEY", "49152,3,8", 0}, {"KEY", "49152,3,8,AwEA", 4}, {"KEY", "256,3,8", 4}, {"KEY", "256,3,8,AwEA", 0},
+      // CAA issue values (RFC 8659 4.2); other tags take any text
+      {"CAA", "0,issue,", 0}, {"CAA", "0,issue,;", 0}, {"CAA", "0,issuewild,ca.example.net; account=1; policy=ev", 0},
+      {"CAA", "0,ISSUE,ca.net;", 0}, {"CAA", "0,issue, ca.net ; a = b ", 0}, {"CAA", "0,issue,ca.net; a=", 0},
+      {"CAA", "0,issue,%%%", 3}, {"CAA", "0,issue,ca..example.net", 3}, {"CAA", "0,issue,-ca.net", 3},
+      {"CAA", "0,issue,ca.net.", 3}, {"CAA", "0,issue,ca.net; account", 3}, {"CAA", "0,issue,ca.net; =x", 3},
+      {"CAA", "0,issue,ca.net; a=x y", 3}, {"CAA", "0,issue,ca.net; a=b;", 3}, {"CAA", "0,issue,ca.net;; a=b", 3},
+      {"CAA", "0,issue,ca-.net", 3}, {"CAA", "0,tbs,%%%", 0}, {"CAA", "0,issue,\\099a.net", 0},
       // CAA tags and long strings
-      {"CAA", "0,is-sue,x", 2}, {"CAA", "0,,x", 2}, {"CAA", "0,issue," + std::string(300, 'x'), 0},
-      {"CAA", "0,issue,a\\300", 3}, {"URI", "10,1,https://example.com/", 0}, {"URI", "10,1", 3},
+      {"CAA", "0,is-sue,x", 2}, {"CAA", "0,,x", 2}, {"CAA", "0,tbs," + std::string(300, 'x'), 0},
+      {"CAA", "0,tbs,a\\300", 3}, {"URI", "10,1,https://example.com/", 0}, {"URI", "10,1", 3},
       // field counts
       {"TLSA", "3,1,1,00,00", 5}, {"MINFO", "a.", 2}, {"EUI48", "00-00-5e-00-53-2a,x", 2},
   };
@@ -255,7 +312,14 @@ TEST(ExtendedTypes, GenericDataToText) {
       {kxExtendedType(52), "030101", nullptr},
       {kxExtendedType(65), "000100000100060268320268330003000201BB000400040C000201",
        "1,.,alpn=\"h2\\,h3\",port=\"443\",ipv4hint=\"12.0.2.1\""},
-      {kxExtendedType(65), "00010000020000", "1,.,no-default-alpn"},
+      {kxExtendedType(65), "00010000010003026833000200000003000201BB",
+       "1,.,alpn=\"h3\",no-default-alpn,port=\"443\""},
+      {kxExtendedType(65), "00010000020000", nullptr},                    // no-default-alpn without alpn
+      {kxExtendedType(65), "00010000030002000100010003026833", nullptr},  // keys out of order
+      {kxExtendedType(65), "0001000001000302683300010003026833", nullptr},   // alpn twice
+      {kxExtendedType(65), "00010000000002000300010003026833", nullptr},    // mandatory port missing
+      {kxExtendedType(65), "00010000010007026832032C5C61", "1,.,alpn=\"h2\\,\\\\\\,\\\\\\\\a\""},
+      {kxExtendedType(65), "000100FFFF000178", "1,.,key65535=\"x\""},
       {kxExtendedType(65), "0001000002000101", nullptr},
       {kxExtendedType(65), "00010000030001AA", nullptr},  // a port of one byte
       {kxExtendedType(50), "0100000A02AABB01FF000700000000000220", "1,0,10,AABB,VS,RRSIG NSEC3"},
@@ -371,6 +435,41 @@ TEST(ExtendedTypes, RecordsInACollection) {
             "x\t\tIN\tTYPE65534\t\\#\t1\t0A\n");
 }
 
+// Where an earlier field tells a field's form, that field is a name or not by the data: an
+// IPSECKEY gateway or AMTRELAY relay of type 3, A6's prefix name. Such names are made
+// relative to the zone and written in full like every other name.
+TEST(ExtendedTypes, NameFieldsToldByAnEarlierField) {
+  ExtendedTypes on(true);
+  const struct {
+    const char* type;
+    uint32_t index;
+    const char* data;
+    bool name;
+  } cases[] = {
+      {"IPSECKEY", 3, "10,3,2", true},  {"IPSECKEY", 3, "10,1,2", false}, {"IPSECKEY", 3, "", false},
+      {"AMTRELAY", 3, "10,0,3", true},  {"AMTRELAY", 3, "10,0,0", false}, {"A6", 1, "128", true},
+      {"A6", 1, "64", false},           {"A6", 2, "64,::1", true},        {"A6", 2, "0,::1", false},
+      {"A6", 2, "x,::1", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(kxResourceRecord::isDomainNameField(type(c.type), c.index, fields(c.data)), c.name)
+        << c.type << " " << c.index << " " << c.data;
+
+  kxRecordCollection zone("example.com.");
+  zone.addRecord("g", "", type("IPSECKEY"), fields("10,3,2,gw.example.com.,AQNR"));
+  zone.addRecord("a", "", type("IPSECKEY"), fields("10,1,2,192.0.2.1,AQNR"));
+  zone.addRecord("p", "", type("A6"), fields("128,prefix.example.com."));
+  std::ostringstream text;
+  zone.writeMasterFile(text, false);
+  EXPECT_EQ(text.str(),
+            "g\t\tIN\tIPSECKEY\t10\t3\t2\tgw\tAQNR\n"
+            "a\t\tIN\tIPSECKEY\t10\t1\t2\t192.0.2.1\tAQNR\n"
+            "p\t\tIN\tA6\t128\tprefix\n");
+  const Parsed parsed = parse("$ORIGIN sub.example.com.\ng IPSECKEY 10 3 2 gw AQNR\n", true);
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.data[0], fields("10,3,2,gw.sub.example.com.,AQNR"));
+}
+
 // Long-string fields built through the API are written so that they read back: a value that
 // ends in a backslash gets one more, a quote is escaped unless an odd run of backslashes
 // escapes it already.
@@ -388,14 +487,14 @@ TEST(ExtendedTypes, LongStringsWithBackslashesReadBack) {
   };
   for (const Case& c : cases) {
     kxRecordCollection zone("example.com.");
-    zone.addRecord("c", "", caa, fields(std::string("0,issue,") + c.value));
+    zone.addRecord("c", "", caa, fields(std::string("0,tbs,") + c.value));
     std::ostringstream text;
     zone.writeMasterFile(text, false);
-    EXPECT_EQ(text.str(), std::string("c\t\tIN\tCAA\t0\tissue\t") + c.written + "\n");
+    EXPECT_EQ(text.str(), std::string("c\t\tIN\tCAA\t0\ttbs\t") + c.written + "\n");
     const Parsed parsed = parse(text.str(), true);
     ASSERT_EQ(parsed.error, "") << text.str();
     ASSERT_EQ(parsed.data.size(), 1u);
-    EXPECT_EQ(parsed.data[0], fields(std::string("0,issue,") + c.readBack)) << text.str();
+    EXPECT_EQ(parsed.data[0], fields(std::string("0,tbs,") + c.readBack)) << text.str();
   }
 }
 

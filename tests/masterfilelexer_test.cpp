@@ -54,8 +54,27 @@ TEST(MasterFileLexer, GroupsCommentsAndQuotes) {
       {"escaped parenthesis stays in the word", "a\\(b c", {"<eol>", "a\\(b", "c", "<eol>", "<eof>"}},
       {"escaped quote opens nothing", "a\\\"b c", {"<eol>", "a\\\"b", "c", "<eol>", "<eof>"}},
       {"line ends after a group close", "a (\n)\nb", {"<eol>", "a", "<eol>", "b", "<eol>", "<eof>"}},
+      // Quotes glued to other text: each quoted string is a word of its own.
+      {"quoted strings glued together", "\"a\"b\"c\" \"d\"\"e\" \"f\"\"\"",
+       {"<eol>", "\"a\"", "b", "\"c\"", "\"d\"", "\"e\"", "\"f\"", "\"\"", "<eol>", "<eof>"}},
+      {"a quote inside a word starts the next", "a\"b c\" x\"y\"", {"<eol>", "a", "\"b c\"", "x", "\"y\"", "<eol>", "<eof>"}},
+      {"escaped text after a quoted string", "\"a\"\\; b", {"<eol>", "\"a\"", "\\;", "b", "<eol>", "<eof>"}},
+      {"empty string, then a tab and a semicolon quoted", "\"\"\"\t\t; '\"' char",
+       {"<eol>", "\"\"", "\"\t\t; '\"", "'", "char", "<eol>", "<eof>"}},
   };
   for (const Case& c : cases) EXPECT_EQ(lex(c.text), c.expected) << c.name;
+}
+
+// SVCB and HTTPS parameters: a quoted value glued to its key stays in the key's word.
+TEST(MasterFileLexer, QuotedValuePairs) {
+  std::istringstream input("alpn=\"h2,h3\" port=443 a= \"b\" c\\=\"d\"");
+  kxMasterFileFormatLexer lexer;
+  lexer.setInterpretEscapes(false);
+  lexer.setStream(&input, "db.test", false);
+  lexer.setQuotedValuePairs(true);
+  Tokens words;
+  while (lexer.nextToken() == kWordToken) words.push_back(lexer.getTokenText());
+  EXPECT_EQ(words, (Tokens{"alpn=\"h2,h3\"", "port=443", "a=", "\"b\"", "c\\=", "\"d\""}));
 }
 
 TEST(MasterFileLexer, DeepAndLongGroupsDoNotRecurse) {

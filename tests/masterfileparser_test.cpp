@@ -75,9 +75,9 @@ TEST(MasterFileParser, RecordLines) {
     const char* text;
     Records expected;
   } cases[] = {
-      {"owner, TTL, class, type, data; inherited owner",
+      {"owner, TTL, class, type, data; inherited owner; without $TTL the last TTL holds (RFC 1035)",
        "host 3600 IN A 10.0.0.1\n\tIN MX 10 mail\n",
-       {"host.example.com.|3600|1|10.0.0.1||", "host.example.com.||15|10,mail.example.com.||"}},
+       {"host.example.com.|3600|1|10.0.0.1||", "host.example.com.|3600|15|10,mail.example.com.||"}},
       {"@ for the origin in owner and data", "@ IN NS ns1\nh A @\nt TXT @",
        {"example.com.||2|ns1.example.com.||", "h.example.com.||1|example.com.||", "t.example.com.||16|@||"}},
       {"absolute names stay", "a.b. NS ns.c.", {"a.b.||2|ns.c.||"}},
@@ -98,13 +98,16 @@ TEST(MasterFileParser, RecordLines) {
        "@ IN SOA ns1 admin ( 2024010101 ; serial\n   3h 1h 1w 1d ) ; soa\nwww A 1.2.3.4",
        {"example.com.||6|ns1.example.com.,admin.example.com.,2024010101,3h,1h,1w,1d| soa|",
         "www.example.com.||1|1.2.3.4||"}},
-      {"second SOA dropped", "@ SOA a b 1 2 3 4 5\n@ SOA c d 2 2 3 4 5\nx A 1.1.1.1",
-       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||", "x.example.com.||1|1.1.1.1||"}},
+      {"a second SOA is a record like any other; the first made its minimum the default",
+       "@ SOA a b 1 2 3 4 5\n@ SOA c d 2 2 3 4 5\nx A 1.1.1.1",
+       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,5||",
+        "example.com.||6|c.example.com.,d.example.com.,2,2,3,4,5||", "x.example.com.||1|1.1.1.1||"}},
       {"comment record", "; hello\n\n  ;indented", {"||0|| hello|", "||0||indented|"}},
       {"record comment", "a A 1.2.3.4 ;c", {"a.example.com.||1|1.2.3.4|c|"}},
       {"aging mark anywhere before the type",
        "h [AGE:12] 3600 IN A 10.0.0.3\nh 60 [aging:7] A 1.1.1.1\nh [AGE:1] [Age:2] A 1.1.1.1",
-       {"h.example.com.|3600|1|10.0.0.3||12", "h.example.com.|60|1|1.1.1.1||7", "h.example.com.||1|1.1.1.1||2"}},
+       // The second record's RRset has the TTL 3600, which BIND makes the last TTL.
+       {"h.example.com.|3600|1|10.0.0.3||12", "h.example.com.|60|1|1.1.1.1||7", "h.example.com.|3600|1|1.1.1.1||2"}},
       {"N/A keeps its owner and fields", "x A 1.1.1.1\n\tn/a p q\ny N/A r",
        {"x.example.com.||1|1.1.1.1||", "||0|p,q||", "y.example.com.||0|r||"}},
       {"type without data", "e TXT", {"e.example.com.||16|||"}},
@@ -130,10 +133,25 @@ TEST(MasterFileParser, Directives) {
       {"$ORIGIN, then @ keeps it", "$ORIGIN sub\na A 1.1.1.1\n$origin @ ; same\nb CNAME c",
        true, {"a.sub.example.com.||1|1.1.1.1||", "b.sub.example.com.||5|c.sub.example.com.||"}},
       {"$TTL default, change and return",
-       "$TTL 1h\na A 1.1.1.1\n$TTL 2h\nb A 1.1.1.1\nc 5 A 1.1.1.1\n$TTL 1h\nd A 1.1.1.1",
+       "$TTL 1h\na A 1.1.1.1\n$TTL 2h\nb A 1.1.1.1\nc 5 A 1.1.1.1\n$TTL 3600\nd A 1.1.1.1",
        true,
        {"a.example.com.||1|1.1.1.1||", "b.example.com.|2h|1|1.1.1.1||", "c.example.com.|5|1|1.1.1.1||",
-        "d.example.com.|1h|1|1.1.1.1||"}},
+        "d.example.com.||1|1.1.1.1||"}},
+      {"TTLs as BIND reads them: an SOA minimum without any TTL known, the last TTL before it, "
+       "$TTL after records",
+       "@ 600 SOA a b 1 2 3 4 3600\nx A 1.1.1.1\n$TTL 300\ny A 1.1.1.1\n$TTL 5m\nz A 1.1.1.1\n$TTL 6m\n"
+       "w A 1.1.1.1\n\t700 A 1.1.1.2\n\tA 1.1.1.3",
+       true,
+       {"example.com.|600|6|a.example.com.,b.example.com.,1,2,3,4,3600||", "x.example.com.|600|1|1.1.1.1||",
+        "y.example.com.||1|1.1.1.1||", "z.example.com.||1|1.1.1.1||", "w.example.com.|6m|1|1.1.1.1||",
+        "w.example.com.|700|1|1.1.1.2||", "w.example.com.|6m|1|1.1.1.3||"}},
+      {"the SOA minimum is the default when no TTL came before",
+       "@ SOA a b 1 2 3 4 3600\nx A 1.1.1.1\ny 5 A 1.1.1.1\nz A 1.1.1.1", true,
+       {"example.com.||6|a.example.com.,b.example.com.,1,2,3,4,3600||", "x.example.com.||1|1.1.1.1||",
+        "y.example.com.|5|1|1.1.1.1||", "z.example.com.||1|1.1.1.1||"}},
+      {"TTLs above 2147483647 are read as 0, up to 4294967295",
+       "$TTL 4294967295\nx A 1.1.1.1\ny 2147483648 A 1.1.1.1\nz 2147483647 A 1.1.1.1", true,
+       {"x.example.com.||1|1.1.1.1||", "y.example.com.|0|1|1.1.1.1||", "z.example.com.|2147483647|1|1.1.1.1||"}},
       {"$GENERATE carried out", "$generate 1-3 host$ A 10.0.0.$ ; gone", false,
        {"host1.example.com.||1|10.0.0.1||", "host2.example.com.||1|10.0.0.2||", "host3.example.com.||1|10.0.0.3||"}},
       {"$GENERATE with step, PTR", "$GENERATE 1-10/4 $ PTR host$", false,
@@ -141,15 +159,35 @@ TEST(MasterFileParser, Directives) {
         "9.example.com.||12|host9.example.com.||"}},
       {"$GENERATE with TTL, @ owner, modifiers", "$GENERATE 10-11 @ 300 CNAME h${0,3}-${10,2,x}-${-1}-$$.", false,
        {"example.com.|300|5|h010-14-9-$.||", "example.com.|300|5|h011-15-10-$.||"}},
-      {"$GENERATE kept", "$GENERATE 1-3 host$ 300 A 10.0.0.$ ; c", true,
-       {"||302|$GENERATE,1-3,host$.example.com.,300,A,10.0.0.$| c|"}},
-      {"$GENERATE kept without TTL after a $TTL change", "$TTL 1h\n$TTL 2h\n$GENERATE 1-2 h$ CNAME t$", true,
-       {"||302|$GENERATE,1-2,h$.example.com.,CNAME,t$.example.com.||"}},
+      // A kept directive is its text as written; its owner is the origin in force, its TTL
+      // the one its records would take when that is not the zone's default.
+      {"$GENERATE kept as written", "$GENERATE 1-3 host${0,4,n} 300 A 10.0.0.$ ; c", true,
+       {"example.com.||302|$GENERATE 1-3 host${0,4,n} 300 A 10.0.0.$| c|"}},
+      {"$GENERATE kept without TTL after a $TTL change, in another origin",
+       "$TTL 1h\n$TTL 2h\n$ORIGIN sub\n$GENERATE 1-2 h$ CNAME ( t$ )", true,
+       {"sub.example.com.|2h|302|$GENERATE 1-2 h$ CNAME t$||"}},
       {"$INCLUDE kept as written", "$INCLUDE \"sub zone.db\"  sub ; inc\nx A 1.1.1.1", true,
-       {"||301|$INCLUDE \"sub zone.db\"  sub| inc|", "x.example.com.||1|1.1.1.1||"}},
-      {"$INCLUDE kept without origin", "  $include file.db", true, {"||301|$include file.db||"}},
+       {"example.com.||301|$INCLUDE \"sub zone.db\"  sub| inc|", "x.example.com.||1|1.1.1.1||"}},
+      {"$INCLUDE kept without origin", "  $include file.db", true, {"example.com.||301|$include file.db||"}},
   };
   for (const Case& c : cases) EXPECT_EQ(parse(c.text, c.keep), c.expected) << c.name;
+}
+
+// What is read otherwise than written is said, with the file and line: a TTL above
+// 2147483647 (RFC 2181), a byte-order mark.
+TEST(MasterFileParser, Warnings) {
+  std::istringstream input("\xEF\xBB\xBF" "a A 1.1.1.1\n$TTL 4294967295\nb (\n 3000000000 A 1.1.1.1 )\n"
+                           "@ SOA a b 1 2 3 4 4000000000\n");
+  kxMasterFileParser parser(&input, "db.test", "example.com.", true, false);
+  std::vector<std::string> warnings;
+  parser.setWarningHandler([&](const kxMasterFileWarning& inWarning) {
+    warnings.push_back(inWarning.itsFile + ":" + std::to_string(inWarning.itsLine) + ": " + inWarning.itsText);
+  });
+  EXPECT_EQ(readAll(parser), (Records{"a.example.com.||1|1.1.1.1||", "b.example.com.|0|1|1.1.1.1||",
+                                      "example.com.||6|a.example.com.,b.example.com.,1,2,3,4,4000000000||"}));
+  EXPECT_EQ(warnings, (std::vector<std::string>{"db.test:1: UTF-8 byte-order mark at the start of the file skipped",
+                                                "db.test:2: TTL 4294967295 is above 2147483647: read as 0",
+                                                "db.test:4: TTL 3000000000 is above 2147483647: read as 0"}));
 }
 
 TEST(MasterFileParser, Errors) {
@@ -181,7 +219,11 @@ TEST(MasterFileParser, Errors) {
       {"$GENERATE junk after range", "$GENERATE 1-10x h$ A 1.1.1.1", true, kxErr_parserIncorrectFormat, 1, "1-10x"},
       {"$GENERATE stop below start", "$GENERATE 5-1 h$ A 1.1.1.1", true, kxErr_parserInvalidRange, 1, "5-1"},
       {"$GENERATE negative start", "$GENERATE -1-5 h$ A 1.1.1.1", true, kxErr_parserInvalidRange, 1, "-1-5"},
-      {"$GENERATE type not allowed", "$GENERATE 1-2 h$ MX 10 m$", true, kxErr_parserInvalidRange, 1, "MX"},
+      {"$GENERATE data of two words unquoted", "$GENERATE 1-2 h$ MX 10 m$", false, kxErr_parserExpectedEndOfLine, 1,
+       "m$"},
+      {"$GENERATE data with a comment inside", "$GENERATE 1-2 h$ TXT \"a ;b\"", false, kxErr_parserExpectedEndOfLine,
+       1, "<eol>"},
+      {"$GENERATE without data", "$GENERATE 1-2 h$ A\nx A 1.1.1.1", true, kxErr_parserUnexpectedToken, 2, "<eol>"},
       {"$GENERATE SOA not allowed", "$GENERATE 1-2 h$ SOA a b 1 2 3 4 5", true, kxErr_parserInvalidRange, 1, "SOA"},
       {"template base letter", "$GENERATE 1-2 h${0,2,q} A 1.1.1.1", false, kxErr_parserIncorrectFormat, 1, "<eol>"},
       {"template not closed", "$GENERATE 1-2 h${0,2 A 1.1.1.1", false, kxErr_parserIncorrectFormat, 1, "<eol>"},
@@ -198,9 +240,45 @@ TEST(MasterFileParser, Errors) {
   }
   EXPECT_EQ(failureOf("h 60 CS A 1").text, "Error in file \"db.test\" line 1. Unsupported class \"CS\".");
   // The widest allowed expansion still works.
-  const Records wide = parse("$GENERATE 1-1 h${0,127} A 1.1.1.1", false);
+  const Records wide = parse("$GENERATE 1-1 h CNAME x${0,127}", false);
   ASSERT_EQ(wide.size(), 1u);
-  EXPECT_EQ(wide[0].find('|'), 1 + 127 + std::string(".example.com.").size());
+  EXPECT_EQ(wide[0], "h.example.com.||5|x" + std::string(126, '0') + "1.example.com.||");
+}
+
+// Names that cannot be domain names are refused where they are read, with the name and why.
+TEST(MasterFileParser, NamesAreCheckedAsRead) {
+  const std::string label63(63, 'a');
+  struct Case {
+    std::string name;
+    std::string text;
+    bool keep;
+    int line;
+    std::string message;
+  } cases[] = {
+      {"owner label of 64 bytes", "x A 1.1.1.1\n" + label63 + "b A 1.1.1.1", true, 2,
+       "Incorrect domain name \"" + label63 + "b.example.com.\": a name with a label longer than 63 bytes."},
+      {"owner over 255 bytes once the origin is appended",
+       label63 + "." + label63 + "." + label63 + "." + std::string(50, 'b') + " A 1.1.1.1", true, 1,
+       "a name longer than 255 bytes."},
+      {"empty label", "a..b A 1.1.1.1", true, 1, "Incorrect domain name \"a..b.example.com.\": a name with an empty label."},
+      {"leading dot", ".a A 1.1.1.1", true, 1, "a name with an empty label."},
+      {"escape of one digit", "a\\1 A 1.1.1.1", true, 1, "a name with a bad escape."},
+      {"escape above 255", "a\\256 A 1.1.1.1", true, 1, "a name with a bad escape."},
+      {"$ORIGIN with an empty label", "$ORIGIN a..b.\nx A 1.1.1.1", true, 1,
+       "Incorrect domain name \"a..b.\": a name with an empty label."},
+      {"$INCLUDE origin with a leading dot", "$INCLUDE x.db .sub", true, 1,
+       "Incorrect domain name \".sub.example.com.\": a name with an empty label."},
+      {"generated owner of a label too long", "\n$GENERATE 1-2 h${0,70} A 1.1.1.1", false, 2,
+       "a name with a label longer than 63 bytes."},
+  };
+  for (const Case& c : cases) {
+    const Failure f = failureOf(c.text, c.keep);
+    EXPECT_EQ(f.code, kxErr_parserIncorrectRRFormat) << c.name << ": " << f.text;
+    EXPECT_EQ(f.line, c.line) << c.name;
+    EXPECT_TRUE(f.text.ends_with(c.message)) << c.name << ": " << f.text;
+  }
+  // A disabled record is a comment to every other reader: its owner is not checked.
+  EXPECT_EQ(parse(";<!dis:a..b A 1.1.1.1>").size(), 1u);
 }
 
 TEST(MasterFileParser, DisabledLinesLeaveLiveDataAlone) {
@@ -304,11 +382,56 @@ TEST(MasterFileParser, GenerateIsBounded) {
   EXPECT_EQ(f.code, kxErr_parserInvalidRange) << f.text;
   EXPECT_EQ(f.line, 3) << "6 and 2 records fit, 3 more do not";
 
+  // Every range of the file is counted before its first record is made, past lines that
+  // begin with a parenthesis.
+  std::istringstream two("$GENERATE 1-5000000 a$ A 10.0.0.1\n; between\n@ SOA a b (\n 1 2 3 4 5\n)\n"
+                         "$GENERATE 1-5000001 b$ A 10.0.0.1\n");
+  kxMasterFileParser twice(&two, "db.test", "example.com.", true, false);
+  twice.setKeepDirectives(false);
+  std::string name, ttl, data, comment, aging;
+  kxResRecType type = kNoRecordType;
+  bool enabled = true;
+  try {
+    twice.readNextRecord(name, ttl, type, data, comment, aging, enabled);
+    ADD_FAILURE() << "a record was made: " << name;
+  } catch (const kxException& e) {
+    EXPECT_EQ(e.errorMessage.getParamUnsigned('l'), 6u) << e.errorMessage.getText();
+  }
+
   // Kept directives generate nothing, so they count nothing.
   std::istringstream kept("$GENERATE 0-2147483647 h$ A 10.0.0.1");
   kxMasterFileParser keeper(&kept, "db.test", "example.com.", true, false);
   keeper.setLimits({1000, 1});
   EXPECT_EQ(readAll(keeper).size(), 1u);
+}
+
+// As BIND generates: every type, its data one word (a quoted string holds several fields),
+// names made absolute once expanded, a TTL written on the line holding after it.
+TEST(MasterFileParser, GenerateEveryType) {
+  struct Case {
+    const char* name;
+    const char* text;
+    Records expected;
+  } cases[] = {
+      {"MX and SRV from quoted data", "$GENERATE 1-2 m$ MX \"1$ mail$\"\n$GENERATE 3-3 _s$._tcp SRV \"0 5 $ h$\"",
+       {"m1.example.com.||15|11,mail1.example.com.||", "m2.example.com.||15|12,mail2.example.com.||",
+        "_s3._tcp.example.com.||33|0,5,3,h3.example.com.||"}},
+      {"TXT strings, a DNSKEY's key pieces joined, LOC grouped",
+       "$GENERATE 1-1 t TXT \"a$ b\"\n$GENERATE 1-1 k DNSKEY \"256 3 8 AwE$ AQAB\"\n"
+       "$GENERATE 1-1 l LOC \"5$ 0 N 4 0 E 1m\"",
+       {"t.example.com.||16|a1,b||", "k.example.com.||48|256,3,8,AwE1AQAB||",
+        "l.example.com.||29|51 0 N,4 0 E,1m||"}},
+      {"escapes and @ in names", "$GENERATE 1-1 a\\.b\\@$ CNAME \\@\n$GENERATE 2-2 @ PTR @",
+       {"a\\.b\\@1.example.com.||5|\\@.example.com.||", "example.com.||12|example.com.||"}},
+      {"nibbles ending in a dot give an absolute name", "$GENERATE 0-0 ${0,4,n} CNAME x",
+       {"0.0.||5|x.example.com.||"}},
+      {"a TTL on the line is the last TTL after it (RFC 1035)",
+       "@ 100 SOA a b 1 2 3 4 5\n$GENERATE 1-1 g$ A 1.1.1.$\n$GENERATE 2-2 g$ 200 A 1.1.1.$\nz A 1.1.1.1",
+       {"example.com.|100|6|a.example.com.,b.example.com.,1,2,3,4,5||", "g1.example.com.|100|1|1.1.1.1||",
+        "g2.example.com.|200|1|1.1.1.2||", "z.example.com.|200|1|1.1.1.1||"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse(c.text, false), c.expected) << c.name;
+  EXPECT_EQ(failureOf("$GENERATE 1-2 h$ SOA \"a b 1 2 3 4 5\"", false).code, kxErr_parserInvalidRange);
 }
 
 TEST(MasterFileParser, GenerateRangeAndTemplate) {
@@ -336,8 +459,13 @@ TEST(MasterFileParser, GenerateRangeAndTemplate) {
     const char* expected;
   } expansions[] = {{"host${0,3}", 1, "host001"}, {"${10,2,x}", 1, "0b"},   {"${10,2,X}", 1, "0B"},
                     {"${0,4,o}", 8, "0010"},      {"${-1}", 1, "0"},       {"$$", 1, "$"},
-                    {"a\\$b", 7, "a$b"},          {"$-$", 12, "12-12"},    {"${+2,1,d}", 1, "3"},
-                    {"${0,0}", 5, "5"},           {"x", 3, "x"},           {"${-1,0,x}", 0, "ffffffff"}};
+                    {"a\\$b", 7, "a\\$b"},        {"$-$", 12, "12-12"},    {"${+2,1,d}", 1, "3"},
+                    {"${0,0}", 5, "5"},           {"x", 3, "x"},           {"${-1,0,x}", 0, "ffffffff"},
+                    // Escapes are kept for the name they are part of, as BIND keeps them.
+                    {"a\\.b\\065\\ $", 1, "a\\.b\\065\\ 1"},
+                    // Nibbles from the lowest, the width counting digits and dots.
+                    {"${10,3,n}", 1, "b.0"},     {"${255,1,N}", 1, "0.0.1"}, {"${0,0,n}", 1, "1"},
+                    {"${0,4,n}", 0, "0.0."},     {"${0,1,n}", 4660, "4.3.2.1"}};
   for (const Expansion& e : expansions) EXPECT_EQ(parser.expandTemplate(e.text, e.counter), e.expected) << e.text;
   for (const char* bad : {"a\\", "${", "${1", "${x}", "${1,}", "${1,2,}", "${1,2,dd}", "${1,-2}", "${1,128}"}) {
     try {
@@ -363,6 +491,8 @@ class IncludeTest : public ::testing::Test {
   orvo::test::TempDir dir;
 };
 
+// As in BIND, the origin and the owner of an included file stay in it, its TTLs hold after
+// it, and its SOA record is read like any other.
 TEST_F(IncludeTest, IncludedRecordsComeInPlace) {
   write("sub.db", "@ SOA x y 1 2 3 4 5\n$TTL 9\nin1 A 1.1.1.1\n\tTXT t\n$ORIGIN other.\nin2 A 2.2.2.2\n");
   write("main.db", "$TTL 1h\n$TTL 2h\n@ SOA a b 1 2 3 4 5\nm A 3.3.3.3\n$INCLUDE " + dir.file("sub.db") +
@@ -370,10 +500,25 @@ TEST_F(IncludeTest, IncludedRecordsComeInPlace) {
   kxMasterFileParser parser(dir.file("main.db"), "example.com.", true, false);
   parser.setKeepDirectives(false);
   EXPECT_EQ(readAll(parser), (Records{"example.com.|2h|6|a.example.com.,b.example.com.,1,2,3,4,5||",
-                                      "m.example.com.|2h|1|3.3.3.3||", "in1.sub.example.com.|9|1|1.1.1.1||",
-                                      "in1.sub.example.com.|9|16|t||", "in2.other.|9|1|2.2.2.2||",
-                                      "m.example.com.|2h|1|4.4.4.4||", "last.example.com.|2h|1|5.5.5.5||"}));
+                                      "m.example.com.|2h|1|3.3.3.3||",
+                                      "sub.example.com.|2h|6|x.sub.example.com.,y.sub.example.com.,1,2,3,4,5||",
+                                      "in1.sub.example.com.|9|1|1.1.1.1||", "in1.sub.example.com.|9|16|t||",
+                                      "in2.other.|9|1|2.2.2.2||", "m.example.com.|9|1|4.4.4.4||",
+                                      "last.example.com.|9|1|5.5.5.5||"}));
   EXPECT_EQ(parser.getOrigin(), "example.com.");
+  EXPECT_EQ(parser.getDefaultTTL(), "1h");
+}
+
+// A kept $INCLUDE is not read, but the last $TTL of its file holds after it.
+TEST_F(IncludeTest, KeptIncludeLeavesItsTTL) {
+  write("ttl.db", "$TTL 7\n$TTL 9 ; the last\nx A 1.1.1.1\n");
+  write("main.db", "$TTL 1h\n$TTL 5\n$INCLUDE " + dir.file("ttl.db") + "\na A 1.1.1.1\n$INCLUDE none.db\nb A 1.1.1.1\n");
+  kxMasterFileParser parser(dir.file("main.db"), "example.com.", true, false);
+  EXPECT_EQ(readAll(parser), (Records{"example.com.|5|301|$INCLUDE " + dir.file("ttl.db") + "||",
+                                      "a.example.com.|9|1|1.1.1.1||", "example.com.|9|301|$INCLUDE none.db||",
+                                      "b.example.com.|9|1|1.1.1.1||"}));
+  // Only a plain file is looked into: a device could be read without end.
+  EXPECT_EQ(parse("$INCLUDE /dev/urandom\n$INCLUDE /dev/zero").size(), 2u);
 }
 
 TEST_F(IncludeTest, MissingAndNestedTooDeep) {
@@ -456,7 +601,8 @@ TEST(MasterFileParser, DirectiveTextAcrossLines) {
   // Arguments inside parentheses are kept as one line, with one blank where a line break or
   // a parenthesis stood; within a line the blanks stay as written.
   EXPECT_EQ(parse("  $INCLUDE ( \"sub zone.db\"\n   sub ) ; c\nx A 1.1.1.1\n$INCLUDE (a.db)  ; d"),
-            (Records{"||301|$INCLUDE \"sub zone.db\" sub| c|", "x.example.com.||1|1.1.1.1||", "||301|$INCLUDE a.db| d|"}));
+            (Records{"example.com.||301|$INCLUDE \"sub zone.db\" sub| c|", "x.example.com.||1|1.1.1.1||",
+                     "example.com.||301|$INCLUDE a.db| d|"}));
   std::istringstream input("a ( b\n      c )   d\n");
   kxMasterFileParser parser(&input, "db", "example.com.", true, false);
   std::string rest;
@@ -543,12 +689,12 @@ TEST(ParseZone, WholeFileInOrderWithDomainAndDefaultTTLFromTheSOA) {
   EXPECT_EQ(zone.getDomainName(), "example.com.");
   EXPECT_EQ(zone.getDefaultTTL(), "300");
   // Names made relative once the SOA gave the domain, records before it included; the
-  // second SOA is dropped, the kept directives stay in their places.
+  // second SOA is kept for the zone's checks to find, the kept directives stay in their places.
   EXPECT_EQ(recordsOf(zone), (Records{"||0|| head|", "www||1|10.0.0.1||", "||6|ns1,hm,1,2,3,4,300||",
                                       "mail||15|10,mail||", "ext||5|host.example.net.||",
                                       "old||1|10.0.0.9|gone||off", "dyn||1|10.0.0.2||42",
-                                      "||301|$INCLUDE other.db||", "||302|$GENERATE,1-2,h$.example.com.,A,10.1.0.$||",
-                                      "late|1h|1|10.0.0.3||"}));
+                                      "||301|$INCLUDE other.db||", "||302|$GENERATE 1-2 h$ A 10.1.0.$||",
+                                      "late|1h|1|10.0.0.3||", "|1h|6|ns2,hm,2,2,3,4,5||"}));
 }
 
 TEST(ParseZone, DefaultTTLFromTheFirstTTLDirective) {

@@ -107,7 +107,8 @@ TEST(RecordCollection, OwnedRecordsAreRelativeToTheDomain) {
   // Setting fields of a stored record keeps them relative; names outside the domain stay.
   mx->setName("ZONE.TEST.");
   EXPECT_EQ(mx->getName(), "");
-  EXPECT_EQ(mx->getFullName(), "zone.test.");
+  EXPECT_EQ(mx->getFullName(), "ZONE.TEST.");  // in the letter case in which it was set
+  EXPECT_EQ(coll.findRecords(nullptr, "zone.test.", kTypeMX), 1u);
   mx->setData("20\tmx.elsewhere.test.");
   EXPECT_EQ(mx->getData(), "20\tmx.elsewhere.test.");
   EXPECT_EQ(mx->getDataField(1, true), "mx.elsewhere.test.");

@@ -33,7 +33,7 @@ void expectCases(const std::vector<Case>& inCases, const char* inOwner = "host.e
   for (const Case& c : inCases) {
     kxRecordDataFault fault;
     const bool passed = checkRecordData(inOwner, c.type, fields(c.data), fault);
-    SCOPED_TRACE("type " + std::to_string(c.type) + " data \"" + c.data + "\"");
+    SCOPED_TRACE("type " + std::to_string(c.type) + " data \"" + c.data.substr(0, 80) + "\"");
     EXPECT_EQ(passed, c.field == 0) << fault.describe();
     if (!passed && c.field != 0) {
       EXPECT_EQ(fault.itsField, c.field) << fault.describe();
@@ -139,14 +139,35 @@ TEST(RecordDataCheck, StringsAndDNSSECFields) {
       {kTypeRRSIG, "A,8,2,3600,20301301000000,1700000000,12345,example.com.,AwEA", 5, "time"},
       {kTypeRRSIG, "A,8,2,3600,4294967295,1700000000,12345,example.com.,AwEA", 0, ""},
       {kTypeRRSIG, "A,8,2,3600,4294967296,1700000000,12345,example.com.,AwEA", 5, "time"},
+      // a day its month has (leap years by the Gregorian rule), a leap second, any year (the
+      // time is taken modulo 2^32)
+      {kTypeRRSIG, "A,8,2,3600,20240230000000,1700000000,12345,example.com.,AwEA", 5, "time"},
+      {kTypeRRSIG, "A,8,2,3600,20240229000000,1700000000,12345,example.com.,AwEA", 0, ""},
+      {kTypeRRSIG, "A,8,2,3600,21000229000000,1700000000,12345,example.com.,AwEA", 5, "time"},
+      {kTypeRRSIG, "A,8,2,3600,20000229000000,1700000000,12345,example.com.,AwEA", 0, ""},
+      {kTypeRRSIG, "A,8,2,3600,20240431000000,1700000000,12345,example.com.,AwEA", 5, "time"},
+      {kTypeRRSIG, "A,8,2,3600,20240101000060,19691231000000,12345,example.com.,AwEA", 0, ""},
+      {kTypeRRSIG, "A,8,2,3600,20240101000061,1700000000,12345,example.com.,AwEA", 5, "time"},
       {kTypeRRSIG, "1A,8,2,3600,20300101000000,1700000000,12345,example.com.,AwEA", 1, "record type"},
+      {kTypeRRSIG, "FOO,8,2,3600,20300101000000,1700000000,12345,example.com.,AwEA", 1, "record type"},
       {kTypeRRSIG, "TYPE65536,8,2,3600,20300101000000,1700000000,12345,example.com.,AwEA", 1, "record type"},
       {kTypeNSEC, "next.example.com.,A MX RRSIG NSEC TYPE1234", 0, ""},
       {kTypeNSEC, "next.example.com.", 2, "missing"},
       {kTypeNSEC, "next.example.com.,A  MX", 2, "record types"},
+      {kTypeNSEC, "next.example.com.,A FOO", 2, "record types"},
+      {kTypeNSEC, "next.example.com.,A CAA NULL WINS", 2, "record types"},
+      {kTypeLOC, "90 0 0 N,180 0 0 W,0m", 0, ""},
+      {kTypeLOC, "90 0 0.001 N,0 E,0m", 1, "LOC"},
+      {kTypeLOC, "0 N,180 1 E,0m", 2, "LOC"},
       {kTypeWINS, "LOCAL,L2,C900,192.0.2.1", 0, ""},
       {kTypeWINSR, "", 1, "empty"},
   });
+  // The data of a record goes on the wire behind a 16-bit length: TXT strings of 65,535 bytes
+  // in all (each with its length byte), not one more.
+  std::string strings;
+  for (int i = 0; i < 255; ++i) strings += (i ? "," : "") + string255;
+  expectCases({{kTypeTXT, strings + "," + std::string(254, 'x'), 0, ""},
+               {kTypeTXT, strings + "," + string255, 256, "65535"}});
   // Types without a layout (comment lines, directives) pass whatever their data.
   kxRecordDataFault fault;
   EXPECT_TRUE(checkRecordData("", kNoRecordType, "anything", fault));
@@ -196,8 +217,9 @@ TEST(RecordDataCheck, TheParserReportsEveryFaultyRecordAndGoesOn) {
                 zone + "9. Incorrect SOA record data: field 3 \"99999999999\" is not a number from 0 to 4294967295.",
                 zone + "10. Incorrect CNAME record data: field 1 \"x..y.example.com.\" is a name with an empty label.",
             }));
-  // The faulty records are delivered all the same; the disabled one is not checked.
-  EXPECT_EQ(got.records.size(), 10u);
+  // The faulty records are delivered all the same (the second SOA too); the disabled one is
+  // not checked.
+  EXPECT_EQ(got.records.size(), 11u);
 
   // Without a handler the first fault ends the parse, like any parse error.
   std::istringstream input("a A 192.0.2.1\nb A 192.0.2.1 x\nc A 1\n");

@@ -284,7 +284,7 @@ TEST(MasterFileOutput, TTLLine) {
   EXPECT_EQ(masterFile(empty, false), "");
 }
 
-TEST(MasterFileOutput, HeadThenOneSOAThenTheRest) {
+TEST(MasterFileOutput, HeadThenTheSOAThenTheRest) {
   kxRecordCollection collection("zone.test.");
   collection.addRecord("", "", kNoRecordType, "", "zone head");
   collection.addRecord("", "", kControlInclude, "$INCLUDE keys.db", "");
@@ -296,12 +296,17 @@ TEST(MasterFileOutput, HeadThenOneSOAThenTheRest) {
   collection.addRecord("", "", kTypeMX, "10\tmail.zone.test.");
   EXPECT_EQ(lines(masterFile(collection, false)),
             (std::vector<std::string>{";zone head", "$INCLUDE keys.db", "@\t3600\tIN\tSOA\t" + std::string(kSOAData),
-                                      "host\t\tIN\tA\t10.0.0.1", "@\t\tIN\tNS\tns", ";between",
+                                      "host\t\tIN\tA\t10.0.0.1", "@\t\tIN\tNS\tns",
+                                      "@\t\tIN\tSOA\tother\thm\t2\t1\t1\t1\t1", ";between",
                                       "@\t\tIN\tMX\t10\tmail"}));
 
-  // An SOA record right after the head is the one written.
+  // An SOA record right after the head is the one written first; no SOA record is lost.
   collection.moveRecord(5, 2);
-  EXPECT_EQ(lines(masterFile(collection, false))[2], "@\t\tIN\tSOA\tother\thm\t2\t1\t1\t1\t1");
+  EXPECT_EQ(lines(masterFile(collection, false)),
+            (std::vector<std::string>{";zone head", "$INCLUDE keys.db", "@\t\tIN\tSOA\tother\thm\t2\t1\t1\t1\t1",
+                                      "host\t\tIN\tA\t10.0.0.1", "@\t\tIN\tNS\tns",
+                                      "@\t3600\tIN\tSOA\t" + std::string(kSOAData), ";between",
+                                      "@\t\tIN\tMX\t10\tmail"}));
 
   // A record outside the answer section is reported, and written all the same.
   collection.addRecord("extra", "", kTypeA, "10.0.0.9", "", true, -1, kAuthority);
@@ -343,6 +348,34 @@ TEST(MasterFileOutput, ReadsBackAsStored) {
   }
   back.setDefaultTTL(parser.getDefaultTTL());
   EXPECT_EQ(masterFile(back, true), text);
+}
+
+// Written as a name server is to read it again: an RRset in the TTL of its first record
+// (whatever the order written), names in the letter case they were set in, and a kept
+// directive in the origin and TTL it was read in.
+TEST(MasterFileOutput, ReadsAsANameServerReadTheZone) {
+  kxRecordCollection zone("zone.test.");
+  zone.setDefaultTTL("1h");
+  zone.addRecord("", "", kTypeSOA, kSOAData);
+  zone.addRecord("b", "600", kTypeA, "192.0.2.2");
+  zone.addRecord("a", "300", kTypeA, "192.0.2.1");
+  zone.addRecord("b", "", kTypeA, "192.0.2.1");
+  zone.addRecord("b", "60", kTypeA, "192.0.2.3", "", false);  // disabled: read by no server
+  zone.addRecord("b", "3600", kTypeTXT, "t");
+  zone.addRecord("b", "7200", kTypeRRSIG, "TXT\t8\t3\t3600\t1\t2\t3\tzone.test.\tAwEA");
+  zone.addRecord("WWW.ZONE.TEST.", "", kTypeCNAME, "Web.ZONE.TEST.");
+  zone.addRecord("", "", kControlGenerate, "$GENERATE 1-2 g$ A 192.0.2.$")->setName("sub.zone.test.");
+  zone.getRecord(zone.getRecordCount() - 1)->setTTL("5m");
+  zone.addRecord("", "", kControlInclude, "$INCLUDE hosts.db");
+  zone.sortRecords(kxRecordCollection::kSortByType, true);
+  EXPECT_EQ(lines(masterFile(zone, true)),
+            (std::vector<std::string>{"$TTL 1h", "@\t\tIN\tSOA\t" + std::string(kSOAData), "$ORIGIN sub.zone.test.",
+                                      "$TTL 5m", "$GENERATE 1-2 g$ A 192.0.2.$", "$TTL 1h", "$ORIGIN zone.test.",
+                                      "$INCLUDE hosts.db",
+                                      "b\t7200\tIN\tRRSIG\tTXT\t8\t3\t3600\t1\t2\t3\t@\tAwEA",
+                                      "b\t3600\tIN\tTXT\t\"t\"", "WWW.ZONE.TEST.\t\tIN\tCNAME\tWeb.ZONE.TEST.",
+                                      ";<!dis:b\t60\tIN\tA\t192.0.2.3>", "b\t600\tIN\tA\t192.0.2.2",
+                                      "b\t600\tIN\tA\t192.0.2.1", "a\t300\tIN\tA\t192.0.2.1"}));
 }
 
 // The trace lines without their time stamps.

@@ -145,6 +145,27 @@ TEST(StringParser, ParseTTL) {
   EXPECT_EQ(untouched, 3600);
 }
 
+// The master-file form takes every 32-bit value; the text rules are parseTTL's.
+TEST(StringParser, ParseTTLValue) {
+  struct Case {
+    const char* text;
+    bool ok;
+    uint32_t seconds;
+  } cases[] = {
+      {"2147483648", true, 2147483648u}, {"4294967295", true, 4294967295u}, {"7101w", true, 4294684800u},
+      {"1h1s", true, 3601},              {"4294967296", false, 0},          {"7102w", false, 0},
+      {"4294967295s1s", false, 0},       {"99999999999999999999", false, 0}, {"1h30", false, 0},
+      {"", false, 0},
+  };
+  for (const Case& c : cases) {
+    uint32_t seconds = 0;
+    EXPECT_EQ(parseTTLValue(c.text, std::strlen(c.text), seconds), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(seconds, c.seconds) << c.text;
+    }
+  }
+}
+
 TEST(StringParser, SplitAndJoin) {
   struct Case {
     const char* text;

@@ -8,6 +8,10 @@
   peers.py proxy HOST PORT [--delay MS] [--record FILE]
                                a TCP proxy to HOST:PORT that holds every chunk MS milliseconds
                                in each direction and appends what clients send to FILE.
+  peers.py silent [--record FILE]
+                               a TCP listener that accepts every connection and never answers
+                               (a controller that hangs); it appends a line to FILE for each
+                               connection it accepts.
   peers.py hostile SCENARIO CERT KEY
                                an LDAPS server (a hand-written BER encoder, no LDAP library)
                                that accepts any simple bind and answers searches the way a
@@ -175,6 +179,23 @@ def serve_proxy(host, port, delay_ms, record):
         threading.Thread(target=pump, args=(server, client, None), daemon=True).start()
 
 # ---------------------------------------------------------------------------------------
+# A controller that hangs
+
+
+def serve_silent(record):
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(64)
+    held = []
+    print("ready %d" % listener.getsockname()[1], flush=True)
+    while True:
+        conn, _ = listener.accept()
+        held.append(conn)
+        if record:
+            with open(record, "a") as f:
+                f.write("connection\n")
+
+# ---------------------------------------------------------------------------------------
 # BER and a hostile LDAP server
 
 
@@ -243,7 +264,9 @@ USER_DN = "CN=Alice," + BASE
 #   values    the user is in 200000 groups, all in one answer
 #   huge      the user's entry carries a 20 MB value
 #   names     the user's groups have names with a line end and a terminal escape
-SCENARIOS = ("endless", "range", "values", "huge", "names")
+#   account   the account's sAMAccountName holds a line end and terminal escapes
+SCENARIOS = ("endless", "range", "values", "huge", "names", "account")
+FORGED_ACCOUNT = "ali\x1b[31mce\x07\nUser authenticated..."
 
 
 def group_dn(n):
@@ -269,7 +292,7 @@ def answer_search(scenario, ident, op):
         out.append(entry("", [("defaultNamingContext", [BASE]), ("rootDomainNamingContext", [BASE]),
                               ("configurationNamingContext", ["CN=Configuration," + BASE])]))
     elif scope == 2:  # the translator looks the account up
-        out.append(entry(USER_DN, [("sAMAccountName", ["alice"]),
+        out.append(entry(USER_DN, [("sAMAccountName", [FORGED_ACCOUNT if scenario == "account" else "alice"]),
                                    ("objectSid", [bytes([1, 1, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0])])]))
     elif base == USER_DN and scope == 0:
         ranged = [w for w in wanted if w.lower().startswith("memberof;range=")]
@@ -282,6 +305,8 @@ def answer_search(scenario, ident, op):
                                        ("memberOf", [group_dn(n) for n in range(200000)])]))
         elif scenario == "huge":
             out.append(entry(USER_DN, [("objectClass", ["user"]), ("name", ["A" * (20 << 20)])]))
+        elif scenario == "account":
+            out.append(entry(USER_DN, [("objectClass", ["user"]), ("name", ["Alice"])]))
         elif scenario == "names":
             out.append(entry(USER_DN, [("objectClass", ["user"]), ("name", ["Alice"]),
                                        ("memberOf", ["CN=Evil1," + BASE, "CN=Evil2," + BASE])]))
@@ -341,6 +366,8 @@ def main(args):
         delay = int(args[args.index("--delay") + 1]) if "--delay" in args else 0
         record = args[args.index("--record") + 1] if "--record" in args else None
         serve_proxy(args[1], int(args[2]), delay, record)
+    elif len(args) >= 1 and args[0] == "silent":
+        serve_silent(args[args.index("--record") + 1] if "--record" in args else None)
     elif len(args) == 4 and args[0] == "hostile":
         serve_hostile(args[1], args[2], args[3])
     else:

@@ -12,7 +12,7 @@ if(WIN32)
   set_target_properties(fake_kxsspi PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi)
 endif()
 add_executable(credential_library_test ${CMAKE_CURRENT_LIST_DIR}/credential_library_test.cpp)
-target_link_libraries(credential_library_test PRIVATE orvo_testsupport GTest::gtest_main)
+target_link_libraries(credential_library_test PRIVATE orvo_testsupport orvo::directory GTest::gtest_main)
 set_target_properties(credential_library_test PROPERTIES BUILD_RPATH ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi)
 if(WIN32)
   set_target_properties(credential_library_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi)
@@ -55,6 +55,30 @@ target_link_libraries(adcheck_integration_test PRIVATE orvo_testsupport GTest::g
 target_compile_definitions(adcheck_integration_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}"
   ORVO_TEST_PEERS="${CMAKE_CURRENT_LIST_DIR}/peers.py")
 gtest_discover_tests(adcheck_integration_test
+  TEST_PREFIX "adcheck."
+  PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
+    ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"
+  DISCOVERY_TIMEOUT 60)
+
+# What an attacker or a misled operator tries: where a password goes, forged report lines,
+# refused domains, and reports that must tell the truth.
+add_executable(adcheck_security_test ${CMAKE_CURRENT_LIST_DIR}/adcheck_security_test.cpp)
+target_link_libraries(adcheck_security_test PRIVATE orvo_testsupport GTest::gtest_main util)
+target_compile_definitions(adcheck_security_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}"
+  ORVO_TEST_PEERS="${CMAKE_CURRENT_LIST_DIR}/peers.py")
+gtest_discover_tests(adcheck_security_test
+  TEST_PREFIX "adcheck."
+  PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
+    ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"
+  DISCOVERY_TIMEOUT 60)
+
+# adcheck for scripts: its options, exit statuses, JSON report and settings problems.
+find_package(nlohmann_json 3.10 REQUIRED)
+add_executable(adcheck_cli_test ${CMAKE_CURRENT_LIST_DIR}/adcheck_cli_test.cpp)
+target_link_libraries(adcheck_cli_test PRIVATE orvo_testsupport GTest::gtest_main nlohmann_json::nlohmann_json)
+target_compile_definitions(adcheck_cli_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}"
+  ORVO_TEST_PEERS="${CMAKE_CURRENT_LIST_DIR}/peers.py")
+gtest_discover_tests(adcheck_cli_test
   TEST_PREFIX "adcheck."
   PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300
     ENVIRONMENT "TESTDC_ENV_FILE=${ORVO_TESTDC_ENV}"

@@ -25,6 +25,12 @@ if(WIN32)
   return()
 endif()
 
+# The command line: exit statuses, messages, standard input, -o, --json, --version, progress.
+add_test(NAME kxzone_cli
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_cli.sh ${ORVO_KXZONE_PROGRAM} ${orvo_VERSION}
+          ${CMAKE_CURRENT_LIST_DIR}/../..)
+set_tests_properties(kxzone_cli PROPERTIES LABELS integration TIMEOUT 300)
+
 find_program(ORVO_NAMED_COMPILEZONE named-compilezone PATHS /usr/bin /usr/sbin)
 if(NOT ORVO_NAMED_COMPILEZONE)
   message(STATUS "kxzone corpus test skipped: named-compilezone (bind9-utils) is not installed")
@@ -51,4 +57,26 @@ if(ORVO_NAMED_CHECKZONE)
   endforeach()
 else()
   message(STATUS "kxzone case test skipped: named-checkzone (bind9-utils) is not installed")
+endif()
+
+# Zones signed at test time by BIND's dnssec-signzone (NSEC, NSEC3) and by ldns-signzone (with
+# ZONEMD): checked, round-tripped through "kxzone format" and verified again.
+find_program(ORVO_DNSSEC_SIGNZONE dnssec-signzone PATHS /usr/bin /usr/sbin)
+find_program(ORVO_LDNS_SIGNZONE ldns-signzone PATHS /usr/bin)
+if(ORVO_DNSSEC_SIGNZONE AND ORVO_LDNS_SIGNZONE)
+  add_test(NAME kxzone_signed COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_signed.sh ${ORVO_KXZONE_PROGRAM})
+  set_tests_properties(kxzone_signed PROPERTIES LABELS integration TIMEOUT 300)
+else()
+  message(STATUS "kxzone signed-zone test skipped: dnssec-signzone (bind9-utils) or ldns-signzone (ldnsutils) is not installed")
+endif()
+
+# The zone-level checks beside named-checkzone and kzonecheck: what each flags in each zone of
+# checks.txt, and kxzone's verdict.
+find_program(ORVO_KZONECHECK kzonecheck PATHS /usr/bin /usr/sbin)
+if(ORVO_NAMED_CHECKZONE AND ORVO_KZONECHECK)
+  add_test(NAME kxzone_checks
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_checks.sh ${ORVO_KXZONE_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/checks.txt)
+  set_tests_properties(kxzone_checks PROPERTIES LABELS integration TIMEOUT 300)
+else()
+  message(STATUS "kxzone zone check comparison skipped: named-checkzone or kzonecheck is not installed")
 endif()

@@ -82,11 +82,13 @@ printf 'a A 192.0.2.1\nb TXT "x"\n' > "$work/nosoa.db"
 printf '$TTL 1h\n@ SOA ns hm 1 2 3 4 5\nbad 1h2x A 192.0.2.1\n' > "$work/badttl.db"
 printf '@ SOA ns hm 1 2 3 4 5\nx IN AXFRX data\n' > "$work/badtype.db"
 : > "$work/empty.db"
-expect 0 "basic.db: 27 records" check basic.db --origin "$origin"
-expect 0 "nosoa.db: 2 records" check "$work/nosoa.db"
-expect 1 "Missing SOA record." check "$work/nosoa.db" --require-soa
-expect 1 "line 1. Missing SOA record." check "$work/empty.db" --require-soa
-expect 1 "badttl.db\" line 3. Incorrect TTL format." check "$work/badttl.db"
+expect 0 "basic.db: 24 records, 3 comment lines" check basic.db --origin "$origin"
+expect 0 "basic.db:29: warning: out-of-zone data" check basic.db --origin "$origin"
+expect 1 "nosoa.db: error: no SOA record" check "$work/nosoa.db"
+expect 0 "nosoa.db: 2 records, 0 comment lines" check "$work/nosoa.db" --no-zone-checks
+expect 1 "error: Missing SOA record." check "$work/nosoa.db" --require-soa
+expect 1 "empty.db:1: error: Missing SOA record." check "$work/empty.db" --require-soa
+expect 1 "badttl.db:3: error: Incorrect TTL format." check "$work/badttl.db"
 expect 1 "Unknown resource record type \"AXFRX\"" format "$work/badtype.db"
 expect 1 "Include not supported." check directives.db --no-include
 expect 2 "no-such.db" check "$work/no-such.db"

@@ -10,7 +10,6 @@
 
 #include "orvo/debug/kxassert.h"
 #include "orvo/dns/kxdnsstringutils.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxstringparser.h"
 
 namespace {
@@ -416,6 +415,8 @@ uint32_t kxRecordCollection::findRecords(kxRecordCollection* outCollection, cons
                              rec->itsSection);
   return static_cast<uint32_t>(matches.size());
 }
+
+kxResourceRecord* kxRecordCollection::firstNamed(std::string_view inName) { return itsStore->names().find(inName); }
 
 kxResourceRecord* kxRecordCollection::findRecordIf(RecordCallback inCallback, void* inUserValue) {
   return itsStore->itsOrder.findIf(

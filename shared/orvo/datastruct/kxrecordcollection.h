@@ -32,6 +32,8 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "orvo/datastruct/kxresourcerecord.h"
@@ -119,6 +121,16 @@ class kxRecordCollection {
                        int32_t inSection = kAnySection);
   // The first record, in collection order, for which inCallback answers true.
   kxResourceRecord* findRecordIf(RecordCallback inCallback, void* inUserValue);
+  // The records whose stored owner name is inName without regard to case (a name as stored:
+  // relative to the domain name, "" for the domain itself): the first, then nextNamed of
+  // each until null, in no set order. Looks the name up in the name index (built on the
+  // first lookup), so a walk over the names of a zone makes no copy of it.
+  kxResourceRecord* firstNamed(std::string_view inName);
+  static kxResourceRecord* nextNamed(const kxResourceRecord* inRec) { return inRec->itsSameName[1]; }
+  // Whether a stored record is the one firstNamed gives for its name, so that a walk over
+  // every record can take each name once. Meaningful once the name index is built, which
+  // the first firstNamed call does.
+  static bool isFirstNamed(const kxResourceRecord* inRec) { return inRec->itsSameName[0] == nullptr; }
 
   // ---- zone attributes ----
 
@@ -157,7 +169,8 @@ class kxRecordCollection {
   static int compareRecords(const recordData& inData1, const recordData& inData2, int32_t inSortKey,
                             bool inDescending);
   // The records as master-file lines (all must be in the answer section), with a $TTL line
-  // first when inWriteTTL.
+  // first when inWriteTTL. Written so that a name server reads what was read: every record
+  // of an RRset with the TTL of its first, and kept directives in their origin and TTL.
   void writeMasterFile(std::ostream& outStream, bool inWriteTTL);
   // The collection as trace lines.
   void dumpToLog();
@@ -182,6 +195,9 @@ class kxRecordCollection {
   void indexName(kxResourceRecord* inRec);
   // The records of inType (any for kAnyRecordType) in type order.
   std::vector<kxResourceRecord*> recordsInTypeOrder(kxResRecType inType) const;
+  // Each live record whose TTL differs from that of its RRset's first record, with that first
+  // record (kxrecordcollectionorder.cpp).
+  std::unordered_map<const kxResourceRecord*, const kxResourceRecord*> firstsOfRRsets() const;
 
   std::string itsDomainName;
   kxProperties itsProperties;

@@ -24,13 +24,13 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/datastruct/internal/kxrecordstore.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxipv4address.h"
 #include "orvo/util/kxstringparser.h"
 
@@ -303,14 +303,74 @@ class SortKeys {
   std::vector<SortEntry> itsEntries;
 };
 
-// One master-file line; every record written must lie in the answer section.
-void writeLine(std::ostream& outStream, const kxResourceRecord* inRec, int32_t inSection) {
-  kxAssert(inSection == kxRecordCollection::kAnswerSection);
-  inRec->writeText(outStream);
-  outStream << '\n';
+
+// An RRset: the records of one owner name (ASCII letter case aside) and type, an RRSIG's
+// also of one type covered.
+struct RRsetKey {
+  std::string_view itsName;
+  std::string_view itsCovered;
+};
+
+char foldAscii(char inChar) { return inChar >= 'a' && inChar <= 'z' ? char(inChar - 'a' + 'A') : inChar; }
+
+struct RRsetHash {
+  size_t operator()(const RRsetKey& inKey) const {
+    size_t hash = 14695981039346656037ull;
+    for (const std::string_view text : {inKey.itsName, inKey.itsCovered}) {
+      for (const char c : text) hash = (hash ^ static_cast<unsigned char>(foldAscii(c))) * 1099511628211ull;
+      hash = (hash ^ 0xFF) * 1099511628211ull;
+    }
+    return hash;
+  }
+};
+
+struct RRsetEqual {
+  bool operator()(const RRsetKey& inKey1, const RRsetKey& inKey2) const {
+    const auto same = [](std::string_view inText1, std::string_view inText2) {
+      if (inText1.size() != inText2.size()) return false;
+      for (size_t i = 0; i < inText1.size(); ++i)
+        if (foldAscii(inText1[i]) != foldAscii(inText2[i])) return false;
+      return true;
+    };
+    return same(inKey1.itsName, inKey2.itsName) && same(inKey1.itsCovered, inKey2.itsCovered);
+  }
+};
+
+// A live record's TTL in seconds, its own or the zone's default; false when neither is a TTL.
+bool ttlSeconds(const kxResourceRecord& inRec, const std::string& inDefaultTTL, uint32_t& outSeconds) {
+  const std::string& ttl = inRec.getTTL().empty() ? inDefaultTTL : inRec.getTTL();
+  return parseTTLValue(ttl.data(), ttl.size(), outSeconds);
 }
 
 }  // namespace
+
+// A name server gives the records of an RRset the TTL of the first one it reads, and the
+// records are stored in the order they were read. A record whose TTL is not its RRset's
+// first is written with that one, so that the text reads as the zone did, in any order.
+std::unordered_map<const kxResourceRecord*, const kxResourceRecord*> kxRecordCollection::firstsOfRRsets() const {
+  std::unordered_map<const kxResourceRecord*, const kxResourceRecord*> firsts;
+  const std::string& defaultTTL = getDefaultTTL();
+  std::unordered_map<RRsetKey, const kxResourceRecord*, RRsetHash, RRsetEqual> seen;
+  for (const auto& [type, arena] : itsStore->itsArenas) {
+    if (type == kNoRecordType || type == kControlTTL || type == kControlInclude || type == kControlGenerate) continue;
+    seen.clear();
+    arena->forEach([&, type = type](const kxResourceRecord* inRec) {
+      if (!inRec->isEnabled()) return;
+      RRsetKey key{inRec->getName(), {}};
+      if (type == kTypeRRSIG) {
+        const std::string& data = inRec->getData();
+        key.itsCovered = std::string_view(data).substr(0, data.find(kDataSeperator));
+      }
+      const auto [first, inserted] = seen.emplace(key, inRec);
+      uint32_t seconds = 0;
+      uint32_t firstSeconds = 0;
+      if (!inserted && ttlSeconds(*inRec, defaultTTL, seconds) &&
+          ttlSeconds(*first->second, defaultTTL, firstSeconds) && seconds != firstSeconds)
+        firsts.emplace(inRec, first->second);
+    });
+  }
+  return firsts;
+}
 
 bool kxRecordCollection::isRecordTypeSortOrderInited() { return kTypeRanks.itsRanks[kTypeA] != 0; }
 
@@ -387,10 +447,26 @@ void kxRecordCollection::sortRecords(int32_t inSortKey, bool inDescending) {
 }
 
 void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTTL) {
-  if (inWriteTTL) {
-    const std::string& ttl = getDefaultTTL();
-    outStream << "$TTL " << (ttl.empty() ? "86400" : ttl.c_str()) << '\n';
-  }
+  const std::string defaultTTL = getDefaultTTL().empty() ? std::string("86400") : getDefaultTTL();
+  if (inWriteTTL) outStream << "$TTL " << defaultTTL << '\n';
+  const auto firsts = firstsOfRRsets();
+  // One master-file line; every record written must lie in the answer section. A kept
+  // directive names the origin and the TTL that were in force where it was read when they
+  // are not the zone's (its owner and TTL): they are set around it, so that the included
+  // file and the generated records are read as they were.
+  const auto writeLine = [&](const kxResourceRecord* inRec, int32_t inSection) {
+    kxAssert(inSection == kxRecordCollection::kAnswerSection);
+    const bool directive = inRec->type() == kControlInclude || inRec->type() == kControlGenerate;
+    const bool ownOrigin = directive && !inRec->getName().empty();
+    const bool ownTTL = directive && !inRec->getTTL().empty();
+    if (ownOrigin) outStream << "$ORIGIN " << inRec->getFullName() << '\n';
+    if (ownTTL) outStream << "$TTL " << inRec->getTTL() << '\n';
+    const auto first = firsts.find(inRec);
+    inRec->writeText(outStream, first != firsts.end() ? first->second->getTTL() : inRec->getTTL());
+    outStream << '\n';
+    if (ownTTL && inWriteTTL) outStream << "$TTL " << defaultTTL << '\n';
+    if (ownOrigin && !itsDomainName.empty()) outStream << "$ORIGIN " << itsDomainName << '\n';
+  };
 
   // Comment lines and directives that stand before the first record.
   const std::vector<kxResourceRecord*> records = itsStore->itsOrder.toVector();
@@ -400,20 +476,17 @@ void kxRecordCollection::writeMasterFile(std::ostream& outStream, bool inWriteTT
     // The added types are records like any other, whatever their number.
     if (type != kNoRecordType && (type < kNumRecordTypes || (isExtendedRecordType(type) && kxExtendedRecordTypes())))
       break;
-    writeLine(outStream, *iter, (*iter)->itsSection);
+    writeLine(*iter, (*iter)->itsSection);
   }
   if (iter == records.cend()) return;
 
-  // Then one SOA record: the one at this place, or else the first in type order.
-  if ((*iter)->type() == kTypeSOA) {
-    writeLine(outStream, *iter, (*iter)->itsSection);
-    ++iter;
-  } else if (const kxResourceRecord* soa = getRecord(0, kTypeSOA, kAnySection)) {
-    writeLine(outStream, soa, soa->itsSection);
-  }
-
+  // Then the SOA record: the one at this place, or else the first in type order. Any other
+  // SOA record is written in its place: a zone with two is faulty, and dropping one would
+  // hide that.
+  const kxResourceRecord* soa = (*iter)->type() == kTypeSOA ? *iter : getRecord(0, kTypeSOA, kAnySection);
+  if (soa != nullptr) writeLine(soa, soa->itsSection);
   for (; iter != records.cend(); ++iter)
-    if ((*iter)->type() != kTypeSOA) writeLine(outStream, *iter, (*iter)->itsSection);
+    if (*iter != soa) writeLine(*iter, (*iter)->itsSection);
 }
 
 void kxRecordCollection::dumpToLog() {

@@ -9,17 +9,43 @@
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
 #include "orvo/debug/kxtrace.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
 
 namespace {
 
+// Removes the domain that ends ioName from inStart on, when it starts at a label boundary (or
+// after a tab, between data fields); whether the name changed.
+bool removeDomainSuffix(std::string& ioName, size_t inStart) {
+  if (inStart == 0) {
+    ioName.clear();
+    return true;
+  }
+  const char before = ioName[inStart - 1];
+  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
+  if (before == '.' && !isEscapedAt(ioName, inStart - 1))
+    ioName.erase(inStart - 1);
+  else if (before == kDataSeperator)
+    ioName.erase(inStart);
+  else
+    return false;
+  return true;
+}
+
+// A name in data is stored relative only where it ends in the domain in the same letter case:
+// a name written otherwise keeps its case, as name servers keep it.
+bool stripExactDomain(const std::string& inDomain, std::string& ioName) {
+  if (inDomain.empty() || ioName.size() < inDomain.size() ||
+      ioName.compare(ioName.size() - inDomain.size(), inDomain.size(), inDomain) != 0)
+    return false;
+  return removeDomainSuffix(ioName, ioName.size() - inDomain.size());
+}
+
 // Strips the domain from the field [inBegin, inEnd) of ioData in place, by the rule of
 // stripDomain; true when the field changed.
 bool stripDomainInField(const std::string& inDomain, std::string& ioData, size_t inBegin, size_t inEnd) {
   std::string field = ioData.substr(inBegin, inEnd - inBegin);
-  if (!kxResourceRecord::stripDomain(inDomain, field)) return false;
+  if (!stripExactDomain(inDomain, field)) return false;
   ioData.replace(inBegin, inEnd - inBegin, field);
   return true;
 }
@@ -31,15 +57,41 @@ size_t fieldEnd(const std::string& inData, size_t inBegin) {
 
 const char* textOrEmpty(const char* inText) { return inText ? inText : ""; }
 
-// The kind of field inIndex of an added type's layout, or kEnd.
+// A relative name as a master file holds it: "@" there is the origin, so a name whose one
+// label is "@" is written escaped; the empty name, the origin itself, is "@".
+std::string_view relativeNameText(std::string_view inName) {
+  if (inName.empty()) return "@";
+  if (inName == "@") return "\\@";
+  return inName;
+}
+
+// The kind of field inIndex of a type's layout, or kEnd.
 kxFieldKind layoutKind(kxResRecType inType, uint32_t inIndex) {
-  const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-  if (row == nullptr) return kxFieldKind::kEnd;
-  const kxFieldLayout& layout = row->itsLayout;
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && layout.itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
-  if (inIndex < kinds) return layout.itsKinds[inIndex];
-  return layout.itsRepeatLast && kinds > 0 ? layout.itsKinds[kinds - 1] : kxFieldKind::kEnd;
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  return layout ? layout->kindAt(inIndex) : kxFieldKind::kEnd;
+}
+
+// The form of field inIndex, where an earlier number field of inData tells it; kEnd when
+// that field is missing or no number.
+kxFieldKind dataFieldKind(kxResRecType inType, uint32_t inIndex, std::string_view inData) {
+  const kxFieldKind kind = layoutKind(inType, inIndex);
+  const uint32_t distance = kxSelectorDistance(kind);
+  if (distance == 0) return kind;
+  if (inIndex < distance) return kxFieldKind::kEnd;
+  size_t begin = 0;
+  for (uint32_t field = 0; field < inIndex - distance; ++field) {
+    begin = inData.find(kDataSeperator, begin);
+    if (begin == std::string_view::npos) return kxFieldKind::kEnd;
+    ++begin;
+  }
+  const size_t end = std::min(inData.find(kDataSeperator, begin), inData.size());
+  if (end == begin || end - begin > 5) return kxFieldKind::kEnd;
+  uint32_t selector = 0;
+  for (size_t i = begin; i < end; ++i) {
+    if (inData[i] < '0' || inData[i] > '9') return kxFieldKind::kEnd;
+    selector = selector * 10 + uint32_t(inData[i] - '0');
+  }
+  return kxSelectedKind(kind, selector);
 }
 
 // A text field written in double quotes, escaped as the text of TXT data is.
@@ -162,7 +214,7 @@ void kxResourceRecord::setTTL(const std::string& inTTL) {
 void kxResourceRecord::dropEmptyExtras() {
   if (!itsExtras) return;
   const Extras& extras = *itsExtras;
-  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() &&
+  if (extras.itsTTL.empty() && extras.itsComment.empty() && extras.itsAging.empty() && extras.itsDomainCase.empty() &&
       extras.itsProperties.getCount() == 0 && extras.itsProperties.getName().empty() &&
       !extras.itsProperties.isModified())
     itsExtras.reset();
@@ -238,9 +290,28 @@ void kxResourceRecord::setName(const std::string& inName) {
   // The collection files its records by name: out of its index while the name changes.
   if (itsStored) itsCollection->unindexName(this);
   itsName = inName;
-  const std::string* domain = ownerDomain();
-  if (domain) stripDomain(*domain, itsName);
+  if (itsExtras) {
+    itsExtras->itsDomainCase.clear();
+    dropEmptyExtras();
+  }
+  stripOwnerDomain();
   if (itsStored) itsCollection->indexName(this);
+}
+
+bool kxResourceRecord::stripOwnerDomain() {
+  const std::string* domain = ownerDomain();
+  if (!domain || domain->empty() || itsName.size() < domain->size()) return false;
+  const size_t start = itsName.size() - domain->size();
+  // Zones hold millions of names: the suffix is copied only when its case differs.
+  if (itsName.compare(start, domain->size(), *domain) == 0) return removeDomainSuffix(itsName, start);
+  std::string suffix = itsName.substr(start);
+  if (!stripDomain(*domain, itsName)) return false;
+  extras().itsDomainCase = std::move(suffix);
+  return true;
+}
+
+const std::string& kxResourceRecord::getDomainCase() const {
+  return itsExtras ? itsExtras->itsDomainCase : *noText();
 }
 
 void kxResourceRecord::setType(kxResRecType inType) {
@@ -268,7 +339,7 @@ uint16_t kxResourceRecord::countDataFields() const {
 
 std::string kxResourceRecord::getDataField(uint32_t inIndex, bool inQualify) const {
   std::string field = extractDataField(itsData, inIndex);
-  if (inQualify && isDomainNameField(itsType, inIndex)) return qualifyWithOwner(field);
+  if (inQualify && isDomainNameField(itsType, inIndex, itsData)) return qualifyWithOwner(field);
   return field;
 }
 
@@ -286,7 +357,7 @@ void kxResourceRecord::setDataField(uint32_t inIndex, const std::string& inValue
   }
   std::string value = inValue;
   const std::string* domain = ownerDomain();
-  if (domain && isDomainNameField(itsType, inIndex)) stripDomain(*domain, value);
+  if (domain && !domain->empty() && isDomainNameField(itsType, inIndex, itsData)) stripExactDomain(*domain, value);
   itsData.replace(position, fieldEnd(itsData, position) - position, value);
 }
 
@@ -300,13 +371,18 @@ std::string kxResourceRecord::qualifyWithOwner(const std::string& inName) const 
   return inName + "." + *domain;
 }
 
-std::string kxResourceRecord::getFullName() const { return qualifyWithOwner(itsName); }
+std::string kxResourceRecord::getFullName() const {
+  const std::string& domainCase = getDomainCase();
+  if (domainCase.empty() || !itsCollection) return qualifyWithOwner(itsName);
+  if (itsName.empty()) return domainCase;
+  return itsName + (domainCase.front() == '.' ? "" : ".") + domainCase;
+}
 
 bool kxResourceRecord::relativizeName() {
   const std::string* domain = ownerDomain();
   if (!domain) return false;
   if (itsStored) itsCollection->unindexName(this);
-  const bool changed = stripDomain(*domain, itsName);
+  const bool changed = stripOwnerDomain();
   if (itsStored) itsCollection->indexName(this);
   return changed;
 }
@@ -321,9 +397,13 @@ bool kxResourceRecord::isEmpty(bool inIgnoreComment) const {
          (inIgnoreComment || getComment().empty());
 }
 
-void kxResourceRecord::writeText(std::ostream& outStream) const {
-  writeRecordText(outStream, itsName.c_str(), getTTL().c_str(), itsType, itsData.c_str(), getComment().c_str(),
-                  getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
+void kxResourceRecord::writeText(std::ostream& outStream) const { writeText(outStream, getTTL()); }
+
+void kxResourceRecord::writeText(std::ostream& outStream, const std::string& inTTL) const {
+  // An owner whose domain was written in other letter case is written in full, as written.
+  const std::string name = getDomainCase().empty() ? std::string() : getFullName();
+  writeRecordText(outStream, name.empty() ? itsName.c_str() : name.c_str(), inTTL.c_str(), itsType, itsData.c_str(),
+                  getComment().c_str(), getAging().c_str(), itsEnabled, nullptr, true, kDataSeperator);
 }
 
 void kxResourceRecord::logRecord() const {
@@ -334,32 +414,28 @@ void kxResourceRecord::logRecord() const {
 }
 
 kxResRecType kxResourceRecord::getTypeFromName(const std::string& inName) {
-  const kxResRecType type = kxTableTypeFromName(inName.c_str());
+  const kxResRecType type = kxTableTypeFromName(inName);
   if (type != kNoRecordType) return type;
   return kxExtendedRecordTypes() ? kxExtendedTypeFromName(inName) : kNoRecordType;
 }
 
 const char* kxResourceRecord::getTypeName(kxResRecType inType) {
-  if (isExtendedRecordType(inType)) {
-    if (!kxExtendedRecordTypes()) return "";
-    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-    return row ? row->itsName : kxGenericTypeName(inType);
-  }
+  const bool extended = isExtendedRecordType(inType);
+  if (extended && !kxExtendedRecordTypes()) return "";
   const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
-  return row ? row->name : "";
+  if (row != nullptr) return row->itsName;
+  return extended ? kxGenericTypeName(inType) : "";
 }
 
 int32_t kxResourceRecord::getDataFormat(kxResRecType inType) {
-  if (isExtendedRecordType(inType)) {
-    if (!kxExtendedRecordTypes()) return kFormatUnknown;
-    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-    return row ? row->itsFormat : kFormatGeneric;
-  }
+  const bool extended = isExtendedRecordType(inType);
+  if (extended && !kxExtendedRecordTypes()) return kFormatUnknown;
   const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(inType);
-  return row ? row->format : kFormatUnknown;
+  if (row != nullptr) return row->itsFormat;
+  return extended ? kFormatGeneric : kFormatUnknown;
 }
 
-bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex) {
+bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex, std::string_view inData) {
   switch (getDataFormat(inType)) {
     case kFormatName:
     case kFormatRP: return true;
@@ -369,7 +445,7 @@ bool kxResourceRecord::isDomainNameField(kxResRecType inType, uint32_t inIndex) 
     case kFormatNAPTR: return inIndex == 5;
     case kFormatRRSIG: return inIndex == 7;
     case kFormatNSEC: return inIndex == 0;
-    case kFormatFields: return layoutKind(inType, inIndex) == kxFieldKind::kName;
+    case kFormatFields: return dataFieldKind(inType, inIndex, inData) == kxFieldKind::kName;
     default: return false;
   }
 }
@@ -385,9 +461,10 @@ bool kxResourceRecord::hasDomainNameFields(kxResRecType inType) {
     case kFormatRRSIG:
     case kFormatNSEC: return true;
     case kFormatFields: {
-      const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-      return std::find(std::begin(row->itsLayout.itsKinds), std::end(row->itsLayout.itsKinds), kxFieldKind::kName) !=
-             std::end(row->itsLayout.itsKinds);
+      const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+      return std::any_of(std::begin(layout->itsKinds), std::end(layout->itsKinds), [](kxFieldKind inKind) {
+        return inKind == kxFieldKind::kName || kxSelectorDistance(inKind) != 0;
+      });
     }
     default: return false;
   }
@@ -415,19 +492,7 @@ bool kxResourceRecord::stripDomain(const std::string& inDomain, std::string& ioN
   const size_t start = ioName.size() - inDomain.size();
   for (size_t i = inDomain.size(); i-- != 0;)
     if (toUpperChar(ioName[start + i]) != toUpperChar(inDomain[i])) return false;
-  if (start == 0) {
-    ioName.clear();
-    return true;
-  }
-  const char before = ioName[start - 1];
-  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
-  if (before == '.' && !isEscapedAt(ioName, start - 1))
-    ioName.erase(start - 1);
-  else if (before == kDataSeperator)
-    ioName.erase(start);
-  else
-    return false;
-  return true;
+  return removeDomainSuffix(ioName, start);
 }
 
 bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRecType inType, std::string& ioData) {
@@ -437,7 +502,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
     case kFormatPrefName:
     case kFormatSRV:
     case kFormatNAPTR:
-      stripDomain(inDomain, ioData);
+      stripExactDomain(inDomain, ioData);
       return true;
     case kFormatRP:
     case kFormatSOA: {
@@ -455,7 +520,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       const uint32_t index = getDataFormat(inType) == kFormatRRSIG ? 7 : 0;
       std::vector<std::string> fields;
       splitText(ioData, kDataSeperator, fields);
-      if (index >= fields.size() || !stripDomain(inDomain, fields[index])) return false;
+      if (index >= fields.size() || !stripExactDomain(inDomain, fields[index])) return false;
       ioData = joinTexts(fields, kDataSeperator);
       return true;
     }
@@ -465,7 +530,7 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
       splitText(ioData, kDataSeperator, fields);
       bool changed = false;
       for (uint32_t index = 0; index < fields.size(); ++index)
-        if (isDomainNameField(inType, index)) changed |= stripDomain(inDomain, fields[index]);
+        if (isDomainNameField(inType, index, ioData)) changed |= stripExactDomain(inDomain, fields[index]);
       if (changed) ioData = joinTexts(fields, kDataSeperator);
       return changed;
     }
@@ -483,16 +548,18 @@ bool kxResourceRecord::qualifyDataFields(const std::string& inOrigin, kxResRecTy
   for (uint32_t index = 0;; ++index) {
     const size_t end = fieldEnd(data, begin);
     const std::string field = data.substr(begin, end - begin);
-    if (isDomainNameField(inType, index)) {
-      if (field.empty())
+    if (isDomainNameField(inType, index, data)) {
+      if (inOrigin == "@")
+        result += relativeNameText(field);
+      else if (field.empty())
         result += inOrigin;
-      else if (!isAbsoluteName(field) && inOrigin != "@")
+      else if (!isAbsoluteName(field))
         result += field + "." + inOrigin;
       else
         result += field;
     } else if (inType == kTypeNAPTR && index >= 2 && index <= 4) {
       result += quote(field);
-    } else if (layoutKind(inType, index) == kxFieldKind::kLongString) {
+    } else if (kxIsTextKind(layoutKind(inType, index))) {
       std::ostringstream quoted;
       writeQuoted(quoted, field);
       result += quoted.str();
@@ -534,7 +601,7 @@ void kxResourceRecord::writeRecordText(std::ostream& outStream, const char* inNa
   if (hasOrigin)
     outStream << qualifyName(name, inOrigin);
   else
-    outStream << (*name ? name : "@");
+    outStream << relativeNameText(name);
   if (inAging && *inAging) outStream << inSeparator << "[AGE:" << inAging << ']';
   outStream << inSeparator << textOrEmpty(inTTL);
   if (inWriteClass) outStream << inSeparator << "IN";

@@ -8,17 +8,20 @@
 // A record is free, or owned by the record collection that stores it (itsCollection). While
 // owned, its owner name and the domain-name fields of its data are kept relative to the
 // collection's domain name: the suffix is removed as names are set (stripDomain), a name
-// equal to the domain is stored as "", and names outside the domain stay absolute.
+// equal to the domain is stored as "", and names outside the domain stay absolute. Letter
+// case is kept as name servers keep it: an owner's suffix written in other case than the
+// domain's is kept beside the name, and a name in data is made relative only where its
+// suffix has the domain's very case.
 // getFullName() and a qualified getDataField() give the names back in full. The same class
 // carries comment-only lines (type 0), disabled lines and the $TTL, $INCLUDE and $GENERATE
 // directives (the control types), so that a zone read from text is written back line for
 // line by writeRecordText().
 //
-// Records are single-thread values without locks. The type registry behind getDataFormat()
-// and getTypeName() is filled once on first use, safely from any thread.
+// Records are single-thread values without locks. The record type table behind
+// getDataFormat() and getTypeName() is constant, safe to read from any thread.
 //
-// With the registry's option on (kxSetExtendedRecordTypes, kxextendedtypes.h), getTypeFromName,
-// getTypeName and getDataFormat know the added types and TYPEnnn too; their records are
+// With the option of the added types on (kxSetExtendedRecordTypes, kxresrectype.h),
+// getTypeFromName, getTypeName and getDataFormat know the added types and TYPEnnn too; their records are
 // ordinary records of format kFormatFields (or of a table format whose data reads alike), or
 // of kFormatGeneric, whose data is the generic form "\# length hex" and is written unchanged.
 #pragma once
@@ -27,6 +30,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "orvo/datastruct/kxresrectype.h"
 #include "orvo/util/kxproperties.h"
@@ -93,7 +97,8 @@ class kxResourceRecord {
   // Replaces field inIndex, adding empty fields up to it when the data has fewer.
   void setDataField(uint32_t inIndex, const std::string& inValue);
 
-  // The owner name qualified with the owning collection's domain name.
+  // The owner name qualified with the owning collection's domain name, in the letter case in
+  // which it was set.
   std::string getFullName() const;
   bool relativizeName();
   bool relativizeData();
@@ -101,8 +106,11 @@ class kxResourceRecord {
   // True for a record without name, TTL, data and type (and comment, unless ignored).
   bool isEmpty(bool inIgnoreComment = false) const;
 
-  // The record's text line: tab-separated, class written, names as stored.
+  // The record's text line: tab-separated, class written, names as stored (an owner whose
+  // domain was written in other letter case in full, as written).
   void writeText(std::ostream& outStream) const;
+  // The same with inTTL in place of the record's TTL text.
+  void writeText(std::ostream& outStream, const std::string& inTTL) const;
   // The text line and " (ID)" as a trace line.
   void logRecord() const;
 
@@ -110,7 +118,10 @@ class kxResourceRecord {
   static kxResRecType getTypeFromName(const std::string& inName);
   static const char* getTypeName(kxResRecType inType);
   static int32_t getDataFormat(kxResRecType inType);
-  static bool isDomainNameField(kxResRecType inType, uint32_t inIndex);
+  // Whether field inIndex is a domain name. Where an earlier field tells the form (an
+  // IPSECKEY gateway, an AMTRELAY relay, A6), inData must hold the fields before inIndex;
+  // without them such a field is no name.
+  static bool isDomainNameField(kxResRecType inType, uint32_t inIndex, std::string_view inData = {});
   static bool hasDomainNameFields(kxResRecType inType);
   static kxResRecType wireTypeToRecordType(uint32_t inWireType);
   static uint16_t recordTypeToWireType(kxResRecType inType);
@@ -159,9 +170,16 @@ class kxResourceRecord {
     std::string itsTTL;
     std::string itsComment;
     std::string itsAging;
+    // The domain suffix removed from the owner name, when it was written in other letter
+    // case than the collection's domain name.
+    std::string itsDomainCase;
     kxProperties itsProperties;
   };
   Extras& extras();
+  // Removes the owning collection's domain from the owner name, keeping the suffix's letter
+  // case when it differs; whether the name changed.
+  bool stripOwnerDomain();
+  const std::string& getDomainCase() const;
   // Gives back the extras when nothing is set in them.
   void dropEmptyExtras();
   static const std::string* noText();

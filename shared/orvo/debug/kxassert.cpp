@@ -12,6 +12,8 @@ namespace {
 thread_local char tAssertText[kxAssertTextSize];
 }  // namespace
 
+namespace orvo {
+
 const char* kxAssertFailed(const char* inFile, long inLine, const char* inExpression,
                            const char* inMessage) {
   int used = std::snprintf(tAssertText, sizeof tAssertText,
@@ -27,3 +29,5 @@ void kxAssertReport(const char* inFile, long inLine, const char* inExpression, c
   kxAssertFailed(inFile, inLine, inExpression, inMessage);
   orvo::platform::debugBreak();
 }
+
+}  // namespace orvo

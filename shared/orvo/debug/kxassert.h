@@ -11,6 +11,8 @@
 
 inline constexpr size_t kxAssertTextSize = 1024;
 
+namespace orvo {
+
 // Builds "Assertion failed.  File: F, line: L.  Offending command: \"E\"." (and
 // " --- message." when inMessage is not null), at most 1023 characters, traces it and
 // returns it. The text lives in a per-thread buffer until that thread's next assertion.
@@ -20,6 +22,15 @@ const char* kxAssertFailed(const char* inFile, long inLine, const char* inExpres
 // kxAssertFailed followed by the debugger break; what the kxAssert macro calls.
 void kxAssertReport(const char* inFile, long inLine, const char* inExpression,
                     const char* inMessage);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxAssertFailed;
+using orvo::kxAssertReport;
+#endif
 
 namespace orvo::detail {
 // The file name without its directories, so reports do not depend on where the tree was built.
@@ -34,15 +45,15 @@ constexpr const char* sourceFileName(const char* inPath) {
 #define KX_ASSERT_PICK(inA, inB, inMacro, ...) inMacro
 #define KX_ASSERT_1(inCondition)                                                                  \
   ((inCondition) ? (void)0                                                                        \
-                 : kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, #inCondition, \
+                 : ::orvo::kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, #inCondition, \
                                   nullptr))
 #define KX_ASSERT_2(inCondition, inMessage)                                                       \
   ((inCondition) ? (void)0                                                                        \
-                 : kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, #inCondition, \
+                 : ::orvo::kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, #inCondition, \
                                   (inMessage)))
 #define kxAssert(...) KX_ASSERT_PICK(__VA_ARGS__, KX_ASSERT_2, KX_ASSERT_1, )(__VA_ARGS__)
 
 // kxAssert reporting inText as the offending command, for conditions whose source text is
 // not the one the report names (a field read through an atomic, say).
 #define kxAssertAs(inCondition, inText)                                                            \
-  ((inCondition) ? (void)0 : kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, (inText), nullptr))
+  ((inCondition) ? (void)0 : ::orvo::kxAssertReport(::orvo::detail::sourceFileName(__FILE__), __LINE__, (inText), nullptr))

@@ -39,6 +39,8 @@ bool passesThresholds(kxInfoLogLevel inLevel) {
 
 }  // namespace
 
+namespace orvo {
+
 void kxSetInfoLogLevel(kxInfoLogLevel inLevel) {
   gInfoLog.itsThreshold.store(inLevel, std::memory_order_relaxed);
 }
@@ -103,3 +105,5 @@ const char* kxInfoLogLevelName(kxInfoLogLevel inLevel) {
   static constexpr const char* kNames[] = {"error", "notice", "warning", "info", "info", "debug"};
   return inLevel >= 0 && inLevel <= 5 ? kNames[inLevel] : "";
 }
+
+}  // namespace orvo

@@ -34,6 +34,8 @@ inline constexpr int32_t kxInfoLogModeFile = 3;
 // Size of the work buffer a formatted message is written into; texts are cut one short.
 inline constexpr size_t kxInfoLogBufferSize = 10240;
 
+namespace orvo {
+
 void kxSetInfoLogLevel(kxInfoLogLevel inLevel);
 kxInfoLogLevel kxGetInfoLogLevel();
 
@@ -50,3 +52,20 @@ void kxInfoLogRemoveSink(kxInfoLogSink inSink);
 
 // "error", "notice", "warning", "info", "info", "debug" for 0..5; "" otherwise.
 const char* kxInfoLogLevelName(kxInfoLogLevel inLevel);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxSetInfoLogLevel;
+using orvo::kxGetInfoLogLevel;
+using orvo::kxInfoLogWrite;
+using orvo::kxInfoLogPrintf;
+using orvo::kxInfoLogSetMode;
+using orvo::kxInfoLogToFile;
+using orvo::kxInfoLogFileName;
+using orvo::kxInfoLogAddSink;
+using orvo::kxInfoLogRemoveSink;
+using orvo::kxInfoLogLevelName;
+#endif

@@ -30,6 +30,8 @@ std::string windowsProductName(const orvo::platform::OSVersion& inVersion) {
 
 }  // namespace
 
+namespace orvo {
+
 std::string kxGetSystemErrorText(uint32_t inCode) {
   std::string text = orvo::platform::systemErrorText(inCode);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -68,3 +70,5 @@ int32_t kxPlatformFromLetter(char inLetter) {
   const char* found = std::strchr(kPlatformLetters, inLetter);
   return found != nullptr ? static_cast<int32_t>(found - kPlatformLetters) : kPlatformCount;
 }
+
+}  // namespace orvo

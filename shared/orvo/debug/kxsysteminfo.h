@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace orvo {
+
 // The system's message for a 32-bit error code without trailing line ends; "" when the
 // system has none.
 std::string kxGetSystemErrorText(uint32_t inCode);
@@ -24,3 +26,15 @@ std::string kxGetOSVersionText(bool inWithVendor = true, bool inWithBuild = fals
 const char* kxPlatformName(int32_t inIndex);      // "NONE" outside 0..7
 char kxPlatformLetter(int32_t inIndex);           // 'X' outside 0..7
 int32_t kxPlatformFromLetter(char inLetter);      // 8 when not a platform letter
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxGetSystemErrorText;
+using orvo::kxGetOSVersionText;
+using orvo::kxPlatformName;
+using orvo::kxPlatformLetter;
+using orvo::kxPlatformFromLetter;
+#endif

@@ -14,6 +14,8 @@ namespace {
 std::atomic<uint8_t> gTraceThreshold{1};
 }  // namespace
 
+namespace orvo {
+
 void kxSetTraceLevel(uint8_t inLevel) { gTraceThreshold.store(inLevel, std::memory_order_relaxed); }
 
 uint8_t kxGetTraceLevel() { return gTraceThreshold.load(std::memory_order_relaxed); }
@@ -41,3 +43,5 @@ void kxTrace(uint8_t inLevel, const char* inFile, uint32_t inLine, const char* i
 void kxTraceLocation(uint8_t inLevel, const char* inFile, uint32_t inLine) {
   kxTrace(inLevel, inFile, inLine, "==============[File: %s  Line: %u]==============", inFile, inLine);
 }
+
+}  // namespace orvo

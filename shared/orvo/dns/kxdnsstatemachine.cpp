@@ -105,6 +105,8 @@ bool kxDNSStateMachine::recognise(const char* inText, uint32_t inLength) {
   return isLegalEnd();
 }
 
+namespace orvo {
+
 namespace {
 bool validName(const char* inText, size_t inLength, bool inAllowRoot) {
   if (inAllowRoot && inLength == 1 && inText[0] == '.') return true;
@@ -226,3 +228,5 @@ char* dottedToWireName(char* ioBuffer) {
   ioBuffer[0] = char(labelLength);
   return ioBuffer;
 }
+
+}  // namespace orvo

@@ -27,6 +27,8 @@ class kxDNSStateMachine : public kxStateMachine {
   bool recognise(const char* inText, uint32_t inLength);
 };
 
+namespace orvo {
+
 // "." alone with inAllowRoot; otherwise the recogniser with underscores allowed.
 bool isValidDomainName(const char* inText, bool inAllowRoot);
 bool isValidDomainName(const std::string& inText, bool inAllowRoot);
@@ -56,3 +58,18 @@ char* wireToDottedName(char* ioBuffer);
 // "host.zone.test." becomes length-prefixed labels in place ("." becomes one zero byte).
 // A text without its trailing dot is left unchanged (it has no room for the wire form).
 char* dottedToWireName(char* ioBuffer);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::isValidDomainName;
+using orvo::isPrintableWord;
+using orvo::countLabels;
+using orvo::getLabel;
+using orvo::getLastLabels;
+using orvo::countCommonLabels;
+using orvo::wireToDottedName;
+using orvo::dottedToWireName;
+#endif

@@ -9,6 +9,8 @@
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
 
+namespace orvo {
+
 char* ttlToText(uint32_t inSeconds, char* outBuffer) {
   struct Unit {
     uint32_t seconds;
@@ -137,3 +139,5 @@ bool namesMatch(const std::string& inName1, const std::string& inName2, const st
   if (i == length2 && inName2[i - 1] != '.' && inName1[i] == '.') return namesMatch(inName1.substr(i + 1), inOrigin);
   return false;
 }
+
+}  // namespace orvo

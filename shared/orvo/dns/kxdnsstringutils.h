@@ -12,6 +12,8 @@ class kxDate;
 // Room that ttlToText needs for any 32-bit number of seconds.
 inline constexpr size_t kTTLTextSize = 64;
 
+namespace orvo {
+
 // The duration in words ("1 day, 2 hours, 1 second"; "0 seconds" for 0) into outBuffer,
 // which must hold kTTLTextSize characters; returns outBuffer.
 char* ttlToText(uint32_t inSeconds, char* outBuffer);
@@ -39,3 +41,18 @@ std::string toAbsoluteName(const std::string& inName);
 // Equal ignoring ASCII case, or equal once the relative one of the two is qualified with
 // inOrigin.
 bool namesMatch(const std::string& inName1, const std::string& inName2, const std::string& inOrigin = "");
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::ttlToText;
+using orvo::nextSerialNumber;
+using orvo::isReverseZoneName;
+using orvo::isValidLocalPart;
+using orvo::isValidMailAddress;
+using orvo::mailToHostmasterFormat;
+using orvo::toAbsoluteName;
+using orvo::namesMatch;
+#endif

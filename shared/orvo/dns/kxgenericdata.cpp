@@ -1,11 +1,12 @@
 // Record data in the generic form. See kxgenericdata.h.
 #include "orvo/dns/kxgenericdata.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iterator>
 
 #include "orvo/datastruct/kxresourcerecord.h"
-#include "orvo/dns/kxextendedtypes.h"
 #include "orvo/dns/kxrecorddatacheck.h"
 
 namespace {
@@ -147,7 +148,8 @@ bool readName(WireReader& ioReader, std::string& ioText) {
   return true;
 }
 
-// A type bitmap (RFC 4034 4.1.2): the types, joined by single blanks.
+// A type bitmap (RFC 4034 4.1.2): the types, joined by single blanks. Windows come in
+// increasing order, each of 1 to 32 bytes and without trailing zero bytes.
 bool readTypeBitmap(WireReader& ioReader, std::string& ioText) {
   int lastWindow = -1;
   bool first = true;
@@ -156,7 +158,7 @@ bool readTypeBitmap(WireReader& ioReader, std::string& ioText) {
     uint32_t length = 0;
     const uint8_t* bits = nullptr;
     if (!ioReader.number(1, window) || !ioReader.number(1, length) || length < 1 || length > 32 ||
-        int(window) <= lastWindow || !ioReader.read(length, bits))
+        int(window) <= lastWindow || !ioReader.read(length, bits) || bits[length - 1] == 0)
       return false;
     lastWindow = int(window);
     for (uint32_t i = 0; i < length * 8; ++i) {
@@ -189,75 +191,17 @@ void appendSignatureTime(std::string& ioText, uint32_t inSeconds) {
   ioText += text;
 }
 
-constexpr const char* kSvcParamKeys[] = {"mandatory", "alpn", "no-default-alpn", "port", "ipv4hint",
-                                         "ech",       "ipv6hint", "dohpath"};
-
-std::string svcParamKeyText(uint32_t inKey) {
-  return inKey < std::size(kSvcParamKeys) ? kSvcParamKeys[inKey] : "key" + std::to_string(inKey);
-}
-
-// One SvcParam as key or key=value.
-bool readSvcParam(WireReader& ioReader, std::string& ioText) {
+// One SvcParam as key or key=value; keys come in strictly increasing order (RFC 9460 2.2).
+bool readSvcParam(WireReader& ioReader, int32_t& ioLastKey, std::string& ioText) {
   uint32_t key = 0;
   uint32_t length = 0;
   const uint8_t* value = nullptr;
-  if (!ioReader.number(2, key) || key == 65535 || !ioReader.number(2, length) || !ioReader.read(length, value))
+  if (!ioReader.number(2, key) || int32_t(key) <= ioLastKey || !ioReader.number(2, length) ||
+      !ioReader.read(length, value))
     return false;
-  ioText += svcParamKeyText(key);
-  if (key == 2) return length == 0;  // no-default-alpn
-  if (length == 0 && key > 7) return true;
-  if (length == 0 && key == 5) return false;  // ech holds a configuration
-  ioText += '=';
-  WireReader items(value, length);
-  std::string text;
-  switch (key) {
-    case 0:  // mandatory: keys
-    case 3:  // port
-      if (length == 0 || length % 2 != 0 || (key == 3 && length != 2)) return false;
-      while (!items.atEnd()) {
-        uint32_t item = 0;
-        items.number(2, item);
-        if (!text.empty()) text += ',';
-        text += key == 0 ? svcParamKeyText(item) : std::to_string(item);
-      }
-      break;
-    case 1:  // alpn: strings
-      if (length == 0) return false;
-      while (!items.atEnd()) {
-        uint32_t itemLength = 0;
-        const uint8_t* item = nullptr;
-        if (!items.number(1, itemLength) || itemLength == 0 || !items.read(itemLength, item)) return false;
-        if (!text.empty()) text += ',';
-        for (size_t i = 0; i < itemLength; ++i) {
-          const uint8_t c = item[i];
-          if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '.' ||
-              c == '/' || c == '_')
-            text += char(c);
-          else
-            appendDecimalEscape(text, c);
-        }
-      }
-      break;
-    case 4:  // ipv4hint
-    case 6:  // ipv6hint
-    {
-      const size_t size = key == 4 ? 4 : 16;
-      if (length == 0 || length % size != 0) return false;
-      for (size_t i = 0; i < length; i += size) {
-        if (i > 0) text += ',';
-        key == 4 ? appendIPv4(text, value + i) : appendIPv6(text, value + i);
-      }
-      break;
-    }
-    case 5:  // ech
-      appendBase64(text, value, length);
-      break;
-    default:
-      appendStringText(text, value, length);
-      break;
-  }
-  ioText += '"' + text + '"';
-  return true;
+  ioLastKey = int32_t(key);
+  ioText += kxSvcParamKeyText(key);
+  return kxSvcParamValueText(key, value, length, ioText);
 }
 
 // An APL item: [!]family:address/prefix.
@@ -302,6 +246,7 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
     case K::kNumber8:
     case K::kAlgorithm:
     case K::kProtocol:
+    case K::kDsyncScheme:
       if (!ioReader.number(1, outNumber)) return false;
       ioText += std::to_string(outNumber);
       return true;
@@ -332,24 +277,68 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
       appendIPv6(ioText, bytes);
       return true;
     case K::kString:
+    case K::kX25Address:
     case K::kCAATag:
       if (!ioReader.number(1, value) || !ioReader.read(value, bytes)) return false;
       if (inKind == K::kCAATag && value == 0) return false;
       appendStringText(ioText, bytes, value);
       return true;
     case K::kLongString:
+    case K::kCAAValue:
       ioReader.rest(bytes, count);
       appendStringText(ioText, bytes, count);
       return true;
+    case K::kKeyData:
+      // Bytes where the flags say there is no key are no KEY record's.
+      if (inIndex < 3 || kxSelectedKind(inKind, inNumbers[inIndex - 3]) == K::kEnd) return false;
+      [[fallthrough]];
     case K::kBase64:
       ioReader.rest(bytes, count);
       appendBase64(ioText, bytes, count);
       return count > 0;
     case K::kHex:
     case K::kDigest:
+    case K::kFingerprint:
+    case K::kZoneDigest:
       ioReader.rest(bytes, count);
       appendHex(ioText, bytes, count);
       return count > 0;
+    case K::kNSAP:
+      ioReader.rest(bytes, count);
+      ioText += "0x";
+      appendHex(ioText, bytes, count);
+      return count > 0;
+    case K::kBase64OrDash:
+      ioReader.rest(bytes, count);
+      if (count == 0) ioText += '-';
+      appendBase64(ioText, bytes, count);
+      return true;
+    case K::kATMA:
+      // A format byte: 0 for an NSAP address in hexadecimal, 1 for E.164 digits.
+      if (!ioReader.number(1, value)) return false;
+      ioReader.rest(bytes, count);
+      if (value == 0) {
+        appendHex(ioText, bytes, count);
+      } else if (value == 1) {
+        ioText += '+';
+        appendStringText(ioText, bytes, count);
+      } else {
+        return false;
+      }
+      return count > 0;
+    case K::kNXTTypes: {
+      // A plain bitmap of the types 1 to 127, without trailing zero bytes (RFC 2535 5.2).
+      ioReader.rest(bytes, count);
+      if (count > 16 || (count > 0 && (bytes[0] & 0x80 || bytes[count - 1] == 0))) return false;
+      bool first = true;
+      for (size_t type = 1; type < count * 8; ++type) {
+        if (!(bytes[type / 8] & (0x80 >> (type % 8)))) continue;
+        if (!first) ioText += ' ';
+        first = false;
+        ioText += kxTypeListText(static_cast<uint16_t>(type));
+      }
+      return true;
+    }
     case K::kSalt:
       if (!ioReader.number(1, value) || !ioReader.read(value, bytes)) return false;
       if (value == 0) ioText += '-';
@@ -374,7 +363,6 @@ bool readField(K inKind, WireReader& ioReader, const uint32_t* inNumbers, uint32
       }
       return true;
     }
-    case K::kSvcParam: return readSvcParam(ioReader, ioText);
     case K::kAPLItem: return readAPLItem(ioReader, ioText);
     case K::kEUI48: return readHexGroups(ioReader, 6, 1, '-', ioText);
     case K::kEUI64: return readHexGroups(ioReader, 8, 1, '-', ioText);
@@ -442,7 +430,82 @@ bool readLOC(WireReader& ioReader, std::string& outData) {
   return true;
 }
 
+// A6 (RFC 2874): the prefix length, the address suffix in as few bytes as it needs (the bits
+// of the prefix zero), and the prefix name unless the prefix length is 0.
+bool readA6(WireReader& ioReader, std::string& outData) {
+  uint32_t prefix = 0;
+  const uint8_t* suffix = nullptr;
+  if (!ioReader.number(1, prefix) || prefix > 128) return false;
+  const size_t length = (128 - prefix + 7) / 8;
+  if (!ioReader.read(length, suffix)) return false;
+  if (length > 0 && (suffix[0] & ~(0xFF >> (prefix % 8)) & 0xFF) != 0) return false;
+  outData += std::to_string(prefix);
+  if (prefix < 128) {
+    uint8_t address[16] = {};
+    for (size_t i = 0; i < length; ++i) address[16 - length + i] = suffix[i];
+    outData += kDataSeperator;
+    appendIPv6(outData, address);
+  }
+  if (prefix > 0) {
+    outData += kDataSeperator;
+    if (!readName(ioReader, outData)) return false;
+  }
+  return ioReader.atEnd();
+}
+
+// AMTRELAY (RFC 8777): the precedence, one byte of the discovery bit and the relay type,
+// and the relay in the form its type gives ("." for none).
+bool readAMTRELAY(WireReader& ioReader, std::string& outData) {
+  uint32_t precedence = 0, typeByte = 0, number = 0;
+  if (!ioReader.number(1, precedence) || !ioReader.number(1, typeByte)) return false;
+  const uint32_t relayType = typeByte & 0x7F;
+  outData += std::to_string(precedence) + kDataSeperator + (typeByte & 0x80 ? '1' : '0') + kDataSeperator +
+             std::to_string(relayType) + kDataSeperator;
+  const uint32_t none[1] = {};
+  switch (relayType) {
+    case 0: outData += '.'; break;
+    case 1: if (!readField(K::kIPv4, ioReader, none, 0, number, outData)) return false; break;
+    case 2: if (!readField(K::kIPv6, ioReader, none, 0, number, outData)) return false; break;
+    case 3: if (!readName(ioReader, outData)) return false; break;
+    default: return false;
+  }
+  return ioReader.atEnd();
+}
+
+// HIP (RFC 8005): on the wire the lengths of the HIT and the public key, and the algorithm,
+// come first; the text gives the algorithm, the HIT, the key, then the rendezvous servers.
+bool readHIP(WireReader& ioReader, std::string& outData) {
+  uint32_t hitLength = 0, algorithm = 0, keyLength = 0;
+  const uint8_t* hit = nullptr;
+  const uint8_t* key = nullptr;
+  if (!ioReader.number(1, hitLength) || !ioReader.number(1, algorithm) || !ioReader.number(2, keyLength) ||
+      hitLength == 0 || keyLength == 0 || !ioReader.read(hitLength, hit) || !ioReader.read(keyLength, key))
+    return false;
+  outData += std::to_string(algorithm) + kDataSeperator;
+  appendHex(outData, hit, hitLength);
+  outData += kDataSeperator;
+  appendBase64(outData, key, keyLength);
+  while (!ioReader.atEnd()) {
+    outData += kDataSeperator;
+    if (!readName(ioReader, outData)) return false;
+  }
+  return true;
+}
+
+// The types whose wire form is not their fields in the text's order.
+bool readSpecialType(kxResRecType inType, WireReader& ioReader, std::string& outData, bool& outRead) {
+  outRead = true;
+  if (inType == kTypeLOC) return readLOC(ioReader, outData);
+  if (inType == kxExtendedType(38)) return readA6(ioReader, outData);
+  if (inType == kxExtendedType(260)) return readAMTRELAY(ioReader, outData);
+  if (inType == kxExtendedType(55)) return readHIP(ioReader, outData);
+  outRead = false;
+  return true;
+}
+
 }  // namespace
+
+namespace orvo {
 
 std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount) {
   std::string text = "\\#";
@@ -455,12 +518,106 @@ std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount) {
   return text;
 }
 
+namespace {
+
+constexpr const char* kSvcParamKeys[] = {"mandatory", "alpn", "no-default-alpn", "port", "ipv4hint",
+                                         "ech",       "ipv6hint", "dohpath"};
+
+// A byte of an alpn id. The value is read twice: as master-file text, then as a list of ids
+// separated by commas, in which a backslash keeps the next character. So a comma or a
+// backslash of an id is written "\\," or "\\\\"; other bytes plain or as \DDD.
+void appendAlpnByte(std::string& ioText, uint8_t inByte) {
+  if (inByte == ',') {
+    ioText += "\\\\,";
+  } else if (inByte == '\\') {
+    ioText += "\\\\\\\\";
+  } else if ((inByte >= '0' && inByte <= '9') || (inByte >= 'A' && inByte <= 'Z') || (inByte >= 'a' && inByte <= 'z') ||
+             inByte == '-' || inByte == '.' || inByte == '/' || inByte == '_') {
+    ioText += char(inByte);
+  } else {
+    appendDecimalEscape(ioText, inByte);
+  }
+}
+
+}  // namespace
+
+std::string kxSvcParamKeyText(uint32_t inKey) {
+  return inKey < std::size(kSvcParamKeys) ? kSvcParamKeys[inKey] : "key" + std::to_string(inKey);
+}
+
+int32_t kxSvcParamKeyNumber(std::string_view inWord, bool inAnyCase) {
+  for (size_t i = 0; i < std::size(kSvcParamKeys); ++i) {
+    const std::string_view name = kSvcParamKeys[i];
+    if (inWord.size() == name.size() &&
+        std::equal(name.begin(), name.end(), inWord.begin(),
+                   [&](char a, char b) { return a == b || (inAnyCase && a == char(std::tolower(uint8_t(b)))); }))
+      return int32_t(i);
+  }
+  if (inWord.size() < 4 || inWord.size() > 8 || inWord.substr(0, 3) != "key") return -1;
+  uint32_t number = 0;
+  for (const char c : inWord.substr(3)) {
+    if (c < '0' || c > '9') return -1;
+    number = number * 10 + uint32_t(c - '0');
+  }
+  return number <= 0xFFFF ? int32_t(number) : -1;
+}
+
+bool kxSvcParamValueText(uint32_t inKey, const uint8_t* inBytes, size_t inCount, std::string& ioText) {
+  // Without a value: no-default-alpn always, an empty ech or unknown key.
+  if (inKey == 2) return inCount == 0;
+  if (inCount == 0) return inKey == 5 || inKey > 7;
+  ioText += "=\"";
+  WireReader items(inBytes, inCount);
+  switch (inKey) {
+    case 0:  // mandatory: keys in strictly increasing order
+    case 3:  // port
+    {
+      if (inCount % 2 != 0 || (inKey == 3 && inCount != 2)) return false;
+      int32_t last = -1;
+      for (bool first = true; !items.atEnd(); first = false) {
+        uint32_t item = 0;
+        items.number(2, item);
+        if (inKey == 0 && int32_t(item) <= last) return false;
+        last = int32_t(item);
+        if (!first) ioText += ',';
+        ioText += inKey == 0 ? kxSvcParamKeyText(item) : std::to_string(item);
+      }
+      break;
+    }
+    case 1:  // alpn: strings of one byte's length
+      for (bool first = true; !items.atEnd(); first = false) {
+        uint32_t itemLength = 0;
+        const uint8_t* item = nullptr;
+        if (!items.number(1, itemLength) || itemLength == 0 || !items.read(itemLength, item)) return false;
+        if (!first) ioText += ',';
+        for (size_t i = 0; i < itemLength; ++i) appendAlpnByte(ioText, item[i]);
+      }
+      break;
+    case 4:  // ipv4hint
+    case 6:  // ipv6hint
+    {
+      const size_t size = inKey == 4 ? 4 : 16;
+      if (inCount % size != 0) return false;
+      for (size_t i = 0; i < inCount; i += size) {
+        if (i > 0) ioText += ',';
+        inKey == 4 ? appendIPv4(ioText, inBytes + i) : appendIPv6(ioText, inBytes + i);
+      }
+      break;
+    }
+    case 5:  // ech
+      appendBase64(ioText, inBytes, inCount);
+      break;
+    default:
+      appendStringText(ioText, inBytes, inCount);
+      break;
+  }
+  ioText += '"';
+  return true;
+}
+
 std::string kxTypeListText(uint16_t inWireType) {
-  const kxResRecType type = kxRecordTypeFromWire(inWireType);
-  const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(type);
-  if (row != nullptr) return row->itsName;
-  if (isExtendedRecordType(type)) return "TYPE" + std::to_string(inWireType);
-  return kxResourceRecord::getTypeName(type);
+  const kxResourceRecordTypeInfo* row = kxFindRecordTypeInfo(kxRecordTypeFromWire(inWireType));
+  return row ? row->itsName : "TYPE" + std::to_string(inWireType);
 }
 
 bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inCount, std::string& outData,
@@ -471,31 +628,29 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
     outReason = "not readable for this type";
     return false;
   }
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != K::kEnd) ++kinds;
   WireReader reader(inBytes, inCount);
   std::string data;
   uint32_t numbers[kxFieldLayout::kMaxKinds] = {};
   uint32_t number = 0;
-  for (uint32_t index = 0; inType != kTypeLOC; ++index) {
+  bool special = false;
+  if (!readSpecialType(inType, reader, data, special)) return false;
+  int32_t lastKey = -1;
+  for (uint32_t index = 0; !special; ++index) {
     if (reader.atEnd() && index >= layout->itsMinFields) {
       // A type list at the end may be empty; the field is then left out, as the parser does.
       break;
     }
-    K kind = K::kEnd;
-    if (index < kinds)
-      kind = layout->itsKinds[index];
-    else if (layout->itsRepeatLast)
-      kind = layout->itsKinds[kinds - 1];
+    const K kind = layout->kindAt(index);
     if (kind == K::kEnd) {
       outReason = "longer than the data of its type";
       return false;
     }
     if (index > 0) data += kDataSeperator;
-    if (!readField(kind, reader, numbers, index, number, data)) return false;
+    if (kind == K::kSvcParam ? !readSvcParam(reader, lastKey, data)
+                             : !readField(kind, reader, numbers, index, number, data))
+      return false;
     if (index < kxFieldLayout::kMaxKinds) numbers[index] = number;
   }
-  if (inType == kTypeLOC && !readLOC(reader, data)) return false;
   // What the wire form held must be sound text of the type, as the parser's data would be.
   kxRecordDataFault fault;
   if (!checkRecordData("", inType, data, fault)) {
@@ -505,3 +660,5 @@ bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inC
   outData = std::move(data);
   return true;
 }
+
+}  // namespace orvo

@@ -18,6 +18,8 @@
 // At most this many bytes of data: the length of a record's data on the wire is 16 bits.
 inline constexpr size_t kMaxGenericDataLength = 65535;
 
+namespace orvo {
+
 // The stored data of a record kept in generic form: "\#", the length and the hexadecimal
 // digits (upper case, no field when the length is 0), joined by kDataSeperator.
 std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount);
@@ -28,5 +30,31 @@ std::string kxGenericDataText(const uint8_t* inBytes, size_t inCount);
 bool kxGenericDataToText(kxResRecType inType, const uint8_t* inBytes, size_t inCount, std::string& outData,
                          const char*& outReason);
 
+// SvcParam keys of SVCB and HTTPS (RFC 9460 and its registry). The text of a key: its name,
+// else "keyNNNNN".
+std::string kxSvcParamKeyText(uint32_t inKey);
+// The number of a key word, names in lower case (any case with inAnyCase), or "keyNNNNN"
+// with NNNNN up to 65535; -1 for any other word.
+int32_t kxSvcParamKeyNumber(std::string_view inWord, bool inAnyCase = false);
+// Appends the text of a SvcParam value read from its wire form: "=" and the value in quotes,
+// or nothing for a key without a value. The value is written as master-file text that reads
+// back to the same bytes (an alpn id's comma as "\\,", since the list is read twice).
+// False when the bytes are no value of the key (a port of one byte, mandatory keys out of
+// order, an empty alpn id, ...).
+bool kxSvcParamValueText(uint32_t inKey, const uint8_t* inBytes, size_t inCount, std::string& ioText);
+
 // The text of a type in a type list: its mnemonic, else "TYPEnnn".
 std::string kxTypeListText(uint16_t inWireType);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxSvcParamValueText;
+using orvo::kxSvcParamKeyText;
+using orvo::kxSvcParamKeyNumber;
+using orvo::kxGenericDataText;
+using orvo::kxGenericDataToText;
+using orvo::kxTypeListText;
+#endif

@@ -4,10 +4,11 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
 #include "orvo/datastruct/kxresourcerecord.h"
 #include "orvo/dns/kxdnsstatemachine.h"
-#include "orvo/dns/kxextendedtypes.h"
+#include "orvo/dns/kxgenericdata.h"
 #include "orvo/util/kxipv6.h"
 #include "orvo/util/kxstringparser.h"
 #include "orvo/util/kxtexthelpers.h"
@@ -15,48 +16,6 @@
 namespace {
 
 using K = kxFieldKind;
-
-struct LayoutRow {
-  kxResRecType itsType;
-  kxFieldLayout itsLayout;
-};
-
-constexpr kxFieldLayout kNameOnly{1, false, {K::kName}};
-constexpr kxFieldLayout kPreferenceAndName{2, false, {K::kNumber16, K::kName}};
-constexpr kxFieldLayout kDelegationSigner{4, false, {K::kNumber16, K::kAlgorithm, K::kNumber8, K::kDigest}};
-constexpr kxFieldLayout kWords{1, true, {K::kWord}};
-
-// Sorted by type number.
-constexpr LayoutRow kLayouts[] = {
-    {kTypeA, {1, false, {K::kIPv4}}},
-    {kTypeNS, kNameOnly},
-    {kTypeCNAME, kNameOnly},
-    {kTypeSOA, {7, false, {K::kName, K::kName, K::kNumber32, K::kTTL, K::kTTL, K::kTTL, K::kTTL}}},
-    {kTypeWKS, {2, false, {K::kIPv4, K::kProtocol, K::kServiceList}}},
-    {kTypePTR, kNameOnly},
-    {kTypeHINFO, {2, false, {K::kString, K::kString}}},
-    {kTypeMX, kPreferenceAndName},
-    {kTypeTXT, {1, true, {K::kString}}},
-    {kTypeRP, {2, false, {K::kName, K::kName}}},
-    {kTypeAFSDB, kPreferenceAndName},
-    {kTypeAAAA, {1, false, {K::kIPv6}}},
-    {kTypeLOC,
-     {3, false,
-      {K::kLatitude, K::kLongitude, K::kAltitude, K::kSize, K::kHorizontalPrecision, K::kVerticalPrecision}}},
-    {kTypeSRV, {4, false, {K::kNumber16, K::kNumber16, K::kNumber16, K::kName}}},
-    {kTypeNAPTR, {6, false, {K::kNumber16, K::kNumber16, K::kString, K::kString, K::kString, K::kName}}},
-    {kTypeDNAME, kNameOnly},
-    {kTypeDS, kDelegationSigner},
-    {kTypeRRSIG,
-     {9, false,
-      {K::kTypeName, K::kAlgorithm, K::kNumber8, K::kNumber32, K::kSignatureTime, K::kSignatureTime, K::kNumber16,
-       K::kName, K::kBase64}}},
-    {kTypeNSEC, {2, false, {K::kName, K::kTypeList}}},
-    {kTypeDNSKEY, {4, false, {K::kNumber16, K::kNumber8, K::kAlgorithm, K::kBase64}}},
-    {kTypeDLV, kDelegationSigner},
-    {kTypeWINS, kWords},
-    {kTypeWINSR, kWords},
-};
 
 // DNSSEC algorithm mnemonics (RFC 4034 appendix A.1 and the algorithm registry).
 struct Algorithm {
@@ -80,6 +39,14 @@ size_t digestLength(uint32_t inDigestType) {
     case 4: return 48;
     default: return 0;
   }
+}
+
+// Whether a digest of inBytes bytes fits its type inType: an SSHFP fingerprint of SHA-1 or
+// SHA-256 (RFC 4255, 6594), a ZONEMD digest of SHA-384 or SHA-512, and of another algorithm
+// at least 12 bytes (RFC 8976 2.2.4).
+bool hasDigestLength(kxFieldKind inKind, uint32_t inType, size_t inBytes) {
+  if (inKind == kxFieldKind::kFingerprint) return inType == 1 ? inBytes == 20 : inType == 2 ? inBytes == 32 : true;
+  return inType == 1 ? inBytes == 48 : inType == 2 ? inBytes == 64 : inBytes >= 12;
 }
 
 bool isDigit(char inChar) { return inChar >= '0' && inChar <= '9'; }
@@ -112,8 +79,10 @@ bool readEscape(std::string_view inText, size_t& ioIndex) {
   return value <= 255;
 }
 
-bool checkString(std::string_view inText, const char*& outReason) {
-  size_t bytes = 0;
+// A character-string; outBytes is its length once its escapes are read.
+bool checkString(std::string_view inText, size_t& outBytes, const char*& outReason) {
+  size_t& bytes = outBytes;
+  bytes = 0;
   for (size_t i = 0; i < inText.size(); ++i) {
     if (inText[i] == '\\' && !readEscape(inText, i)) {
       outReason = "a string with a bad escape";
@@ -150,16 +119,16 @@ bool checkAlgorithm(std::string_view inText) {
   });
 }
 
-// A type mnemonic: one of the library's types, TYPEnnn, or another word of letters, digits
-// and hyphens beginning with a letter (the registry knows many more types than the library).
+// A type word a name server knows: a mnemonic of the type table or TYPEnnn.
 bool checkTypeName(std::string_view inText) {
-  if (inText.empty() || !isLetter(inText[0])) return false;
-  if (inText.size() > 4 && compareText(std::string(inText.substr(0, 4)).c_str(), "TYPE", false) == 0 &&
-      isDigit(inText[4])) {
-    uint32_t value = 0;
-    return readNumber(inText.substr(4), 65535, value);
-  }
-  return std::all_of(inText.begin(), inText.end(), [](char c) { return isLetter(c) || isDigit(c) || c == '-'; });
+  uint16_t number = 0;
+  return kxTypeWordNumber(inText, number);
+}
+
+// A type of NXT's bitmap, which holds the types 1 to 127 only.
+bool checkNXTType(std::string_view inText) {
+  uint16_t number = 0;
+  return kxTypeWordNumber(inText, number) && number >= 1 && number <= 127;
 }
 
 // Items joined by single blanks, each passing inCheck; inAllowEmpty lets the list be empty.
@@ -183,9 +152,14 @@ bool checkSignatureTime(std::string_view inText) {
     for (size_t i = inAt; i < inAt + inCount; ++i) n = n * 10 + (inText[i] - '0');
     return n;
   };
-  const int month = number(4, 2), day = number(6, 2);
-  return number(0, 4) >= 1970 && month >= 1 && month <= 12 && day >= 1 && day <= 31 && number(8, 2) <= 23 &&
-         number(10, 2) <= 59 && number(12, 2) <= 59;
+  // Any year, since the time is taken modulo 2^32 (RFC 4034 3.1.5); a day its month has; a
+  // leap second.
+  const int year = number(0, 4), month = number(4, 2), day = number(6, 2);
+  if (month < 1 || month > 12 || day < 1) return false;
+  constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0) && number(8, 2) <= 23 && number(10, 2) <= 59 &&
+         number(12, 2) <= 60;
 }
 
 bool isHexText(std::string_view inText) {
@@ -216,15 +190,59 @@ bool checkHexGroups(std::string_view inText, size_t inGroups, size_t inDigits, c
   return true;
 }
 
+// NSAP's text: "0x" (any case), then hexadecimal digits of at least one whole byte, with
+// dots anywhere among them.
+bool checkNSAP(std::string_view inText) {
+  if (inText.size() < 2 || inText[0] != '0' || (inText[1] != 'x' && inText[1] != 'X')) return false;
+  size_t digits = 0;
+  unsigned value = 0;
+  for (size_t i = 2; i < inText.size(); ++i) {
+    if (inText[i] == '.') continue;
+    if (!hexDigitValue(inText[i], value)) return false;
+    ++digits;
+  }
+  return digits > 0 && digits % 2 == 0;
+}
+
+// ATMA's text: "+" and decimal digits (E.164), or hexadecimal digits of whole bytes (NSAP);
+// single dots may stand between the digits.
+bool checkATMA(std::string_view inText) {
+  const bool e164 = !inText.empty() && inText[0] == '+';
+  if (e164) inText.remove_prefix(1);
+  size_t digits = 0;
+  unsigned value = 0;
+  for (size_t i = 0; i < inText.size(); ++i) {
+    if (inText[i] == '.') {
+      if (i == 0 || i + 1 == inText.size() || inText[i - 1] == '.') return false;
+      continue;
+    }
+    if (e164 ? !isDigit(inText[i]) : !hexDigitValue(inText[i], value)) return false;
+    ++digits;
+  }
+  return digits > 0 && (e164 || digits % 2 == 0);
+}
+
+// A 64-bit locator of NID and L64 (RFC 6742): four groups of 1 to 4 hexadecimal digits
+// joined by ":", as name servers write it (14:4fff:ff20:ee64), without the "::" of IPv6.
+bool checkLocator64(std::string_view inText) {
+  size_t groups = 1;
+  size_t digits = 0;
+  unsigned value = 0;
+  for (const char c : inText) {
+    if (c == ':') {
+      if (digits == 0) return false;
+      ++groups;
+      digits = 0;
+    } else if (!hexDigitValue(c, value) || ++digits > 4) {
+      return false;
+    }
+  }
+  return groups == 4 && digits > 0;
+}
+
 bool isIPv4(std::string_view inText) {
   uint8_t bytes[4];
   return parseIPv4Text(inText.data(), inText.size(), bytes);
-}
-
-// A domain name field; "." alone is the root.
-bool isDomainName(std::string_view inText) {
-  const char* reason = "";
-  return checkDomainName(inText, reason);
 }
 
 // An APL item: [!]family:address/prefix, family 1 with IPv4 and a prefix of at most 32, or
@@ -252,20 +270,6 @@ bool equalsNoCase(std::string_view inText, const char* inWord) {
 constexpr const char* kCertificateTypes[] = {"PKIX", "SPKI", "PGP", "IPKIX", "ISPKI", "IPGP", "ACPKIX", "IACPKIX",
                                              "URI",  "OID"};
 
-// SvcParam keys by number (RFC 9460 and its registry); "keyNNNNN" names any key.
-constexpr const char* kSvcParamKeys[] = {"mandatory", "alpn", "no-default-alpn", "port", "ipv4hint",
-                                         "ech",       "ipv6hint", "dohpath"};
-
-// The number of a SvcParam key, or -1 for a word that names none.
-int svcParamKey(std::string_view inKey) {
-  for (size_t i = 0; i < std::size(kSvcParamKeys); ++i)
-    if (equalsNoCase(inKey, kSvcParamKeys[i])) return int(i);
-  uint32_t number = 0;
-  if (inKey.size() > 3 && equalsNoCase(inKey.substr(0, 3), "key") && readNumber(inKey.substr(3), 65534, number))
-    return int(number);
-  return -1;
-}
-
 // Items joined by commas, each passing inCheck.
 template <typename Check>
 bool checkCommaList(std::string_view inText, Check inCheck) {
@@ -284,32 +288,298 @@ bool checkLongString(std::string_view inText) {
   return true;
 }
 
+// Master-file text read byte by byte: \DDD is one byte, a backslash and another character
+// that character.
+class TextBytes {
+ public:
+  explicit TextBytes(std::string_view inText) : itsText(inText) {}
+  // The next byte; false at the end, or at a bad escape (bad() then says so).
+  bool next(uint8_t& outByte) {
+    if (itsAt >= itsText.size()) return false;
+    if (itsText[itsAt] != '\\') {
+      outByte = uint8_t(itsText[itsAt++]);
+      return true;
+    }
+    size_t last = itsAt;
+    if (!readEscape(itsText, last)) {
+      itsBad = true;
+      return false;
+    }
+    outByte = last == itsAt + 1 ? uint8_t(itsText[last])
+                                : uint8_t((itsText[itsAt + 1] - '0') * 100 + (itsText[itsAt + 2] - '0') * 10 +
+                                          (itsText[itsAt + 3] - '0'));
+    itsAt = last + 1;
+    return true;
+  }
+  bool bad() const { return itsBad; }
+
+ private:
+  std::string_view itsText;
+  size_t itsAt = 0;
+  bool itsBad = false;
+};
+
+// The value of a CAA issue or issuewild property (RFC 8659 4.2): an optional issuer domain
+// name, then optionally ";" and parameters "tag=value" separated by ";", blanks around each.
+// Tags and labels are letters and digits with inner hyphens; values printable ASCII without
+// ";" or blanks.
+bool checkIssueValue(std::string_view inText) {
+  TextBytes text(inText);
+  enum State { kBeforeName, kLabel, kLabelHyphen, kAfterDot, kAfterName, kBeforeTag, kTag, kTagHyphen, kAfterTag,
+               kBeforeValue, kValue, kAfterValue };
+  State state = kBeforeName;
+  uint8_t byte = 0;
+  auto isAlnum = [](uint8_t c) { return isDigit(char(c)) || isLetter(char(c)); };
+  auto isBlank = [](uint8_t c) { return c == ' ' || c == '\t'; };
+  bool parameters = false;
+  while (text.next(byte)) {
+    switch (state) {
+      case kBeforeName:
+        if (isBlank(byte)) break;
+        if (byte == ';') state = kBeforeTag;
+        else if (isAlnum(byte)) state = kLabel;
+        else return false;
+        break;
+      case kLabel:
+      case kLabelHyphen:
+        if (isAlnum(byte)) state = kLabel;
+        else if (byte == '-') state = kLabelHyphen;
+        else if (state == kLabelHyphen) return false;
+        else if (byte == '.') state = kAfterDot;
+        else if (isBlank(byte)) state = kAfterName;
+        else if (byte == ';') state = kBeforeTag;
+        else return false;
+        break;
+      case kAfterDot:
+        if (!isAlnum(byte)) return false;
+        state = kLabel;
+        break;
+      case kAfterName:
+        if (isBlank(byte)) break;
+        if (byte != ';') return false;
+        state = kBeforeTag;
+        break;
+      case kBeforeTag:
+        if (isBlank(byte)) break;
+        if (!isAlnum(byte)) return false;
+        state = kTag;
+        break;
+      case kTag:
+      case kTagHyphen:
+        if (isAlnum(byte)) state = kTag;
+        else if (byte == '-') state = kTagHyphen;
+        else if (state == kTagHyphen) return false;
+        else if (isBlank(byte)) state = kAfterTag;
+        else if (byte == '=') state = kBeforeValue;
+        else return false;
+        break;
+      case kAfterTag:
+        if (isBlank(byte)) break;
+        if (byte != '=') return false;
+        state = kBeforeValue;
+        break;
+      case kBeforeValue:
+      case kValue:
+        if (isBlank(byte)) state = state == kValue ? kAfterValue : kBeforeValue;
+        else if (byte == ';') parameters = true, state = kBeforeTag;
+        else if (byte >= 0x21 && byte <= 0x7E) state = kValue;
+        else return false;
+        break;
+      case kAfterValue:
+        if (isBlank(byte)) break;
+        if (byte != ';') return false;
+        parameters = true;
+        state = kBeforeTag;
+        break;
+    }
+  }
+  if (text.bad()) return false;
+  // After a ";" that follows a parameter, another parameter must come.
+  return state != kLabelHyphen && state != kAfterDot && state != kTag && state != kTagHyphen && state != kAfterTag &&
+         !(state == kBeforeTag && parameters);
+}
+
+// An alpn value: ids of 1 to 255 bytes separated by commas. It is read twice, as master-file
+// text and then as the list, in which a backslash keeps the next byte (a comma of an id).
+bool checkAlpn(std::string_view inValue) {
+  TextBytes bytes(inValue);
+  size_t length = 0;
+  bool escaped = false;
+  uint8_t byte = 0;
+  while (bytes.next(byte)) {
+    if (!escaped && byte == '\\') {
+      escaped = true;
+      continue;
+    }
+    if (!escaped && byte == ',') {
+      if (length == 0) return false;
+      length = 0;
+      continue;
+    }
+    escaped = false;
+    if (++length > 255) return false;
+  }
+  return !bytes.bad() && !escaped && length > 0;
+}
+
+// A dohpath (RFC 9461): a relative URI template beginning with "/" whose variables include
+// "dns" in a "{?...}" expression.
+bool checkDohpath(std::string_view inValue) {
+  if (inValue.empty() || inValue[0] != '/') return false;
+  for (size_t open = inValue.find("{?"); open != std::string_view::npos; open = inValue.find("{?", open + 2)) {
+    const size_t close = inValue.find('}', open);
+    if (close == std::string_view::npos) return false;
+    bool named = false;
+    checkCommaList(inValue.substr(open + 2, close - open - 2), [&](std::string_view inName) {
+      named |= inName == "dns";
+      return true;
+    });
+    if (named) return true;
+  }
+  return false;
+}
+
+bool fail(kxRecordDataFault& outFault, uint32_t inField, std::string_view inText, const char* inReason) {
+  outFault.itsField = inField;
+  outFault.itsText.assign(inText);
+  outFault.itsReason = inReason;
+  return false;
+}
+
+// Keys seen among the SvcParams of one record. A handful in place; a bitmap of every key once
+// a record holds more, so that hostile lists stay linear.
+class SvcParamKeys {
+ public:
+  // False when the key was there already.
+  bool insert(uint32_t inKey) {
+    if (!itsMany.empty()) {
+      if (itsMany[inKey]) return false;
+      itsMany[inKey] = true;
+      return true;
+    }
+    for (size_t i = 0; i < itsCount; ++i)
+      if (itsFew[i] == inKey) return false;
+    if (itsCount < std::size(itsFew)) {
+      itsFew[itsCount++] = inKey;
+      return true;
+    }
+    itsMany.assign(0x10000, false);
+    for (const uint32_t key : itsFew) itsMany[key] = true;
+    itsMany[inKey] = true;
+    return true;
+  }
+  bool contains(uint32_t inKey) const {
+    if (!itsMany.empty()) return itsMany[inKey];
+    return std::find(itsFew, itsFew + itsCount, inKey) != itsFew + itsCount;
+  }
+
+ private:
+  uint32_t itsFew[16] = {};
+  size_t itsCount = 0;
+  std::vector<bool> itsMany;
+};
+
+struct SvcParamText {
+  int32_t itsKey = -1;
+  bool itsHasValue = false;
+  std::string_view itsValue;  // without its quotes
+};
+
+// Splits key or key=value; the key as written, in lower case (as name servers read it).
+SvcParamText splitSvcParam(std::string_view inText) {
+  SvcParamText param;
+  const size_t equals = inText.find('=');
+  param.itsKey = kxSvcParamKeyNumber(inText.substr(0, equals));
+  param.itsHasValue = equals != std::string_view::npos;
+  if (param.itsHasValue) {
+    param.itsValue = inText.substr(equals + 1);
+    if (param.itsValue.size() >= 2 && param.itsValue.front() == '"' && param.itsValue.back() == '"')
+      param.itsValue = param.itsValue.substr(1, param.itsValue.size() - 2);
+  }
+  return param;
+}
+
+bool checkSvcParam(std::string_view inText, const char*& outReason);
+
+// A known key written as keyNNNNN: its value is the key's wire form (key3="\001\187" is port
+// 443), which must be a sound value of that key.
+bool checkSvcParamWireValue(uint32_t inKey, std::string_view inValue) {
+  std::string bytes;
+  TextBytes text(inValue);
+  uint8_t byte = 0;
+  while (text.next(byte)) bytes += char(byte);
+  std::string param = kxSvcParamKeyText(inKey);
+  if (text.bad() || !kxSvcParamValueText(inKey, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), param))
+    return false;
+  const char* reason = "";
+  return checkSvcParam(param, reason);
+}
+
 // key, or key=value with the value quoted or not, as the key's kind of value allows.
 bool checkSvcParam(std::string_view inText, const char*& outReason) {
-  const size_t equals = inText.find('=');
-  const int key = svcParamKey(inText.substr(0, equals));
+  const SvcParamText param = splitSvcParam(inText);
   outReason = "not a SvcParam key";
-  if (key < 0) return false;
+  if (param.itsKey < 0) return false;
   outReason = "not a value of its SvcParam key";
-  if (equals == std::string_view::npos) return key == 2 || key > 7;  // no-default-alpn, or an unknown key
-  std::string_view value = inText.substr(equals + 1);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  const std::string_view value = param.itsValue;
+  const uint32_t key = uint32_t(param.itsKey);
+  if (key < 8 && inText.substr(0, 3) == "key") return checkSvcParamWireValue(key, value);
   uint32_t number = 0;
   switch (key) {
-    case 0: return !value.empty() && checkCommaList(value, [](std::string_view inKey) { return svcParamKey(inKey) >= 0; });
-    case 1: return !value.empty();
-    case 2: return false;
+    case 0: {
+      SvcParamKeys keys;
+      return !value.empty() && checkCommaList(value, [&](std::string_view inKey) {
+        const int32_t listed = kxSvcParamKeyNumber(inKey, true);
+        return listed > 0 && keys.insert(uint32_t(listed));
+      });
+    }
+    case 1: return param.itsHasValue && checkAlpn(value);
+    case 2: return value.empty();
     case 3: return readNumber(value, 65535, number);
     case 4: return !value.empty() && checkCommaList(value, isIPv4);
-    case 5: return isBase64Text(value.data(), value.size());
+    case 5: return value.empty() || isBase64Text(value.data(), value.size());
     case 6: return !value.empty() && checkCommaList(value, checkIPv6);
-    default:
-      return checkLongString(value);
+    case 7: return checkDohpath(value);
+    default: return checkLongString(value);
   }
 }
 
-// One field against its kind; inPrevious is the value of the last number field before it.
-bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber, const char*& outReason) {
+// The SvcParams of one record together (RFC 9460 section 8): no key twice, every key that
+// mandatory names present, and alpn beside no-default-alpn. inData holds them from inBegin,
+// the first one field inFirstField (1-based).
+bool checkSvcParamSet(std::string_view inData, size_t inBegin, uint32_t inFirstField, kxRecordDataFault& outFault) {
+  SvcParamKeys keys;
+  std::string_view mandatory;
+  uint32_t mandatoryField = 0, noDefaultField = 0;
+  uint32_t field = inFirstField;
+  for (size_t begin = inBegin; begin <= inData.size(); ++field) {
+    const size_t end = std::min(inData.find(kDataSeperator, begin), inData.size());
+    const std::string_view text = inData.substr(begin, end - begin);
+    const SvcParamText param = splitSvcParam(text);
+    if (!keys.insert(uint32_t(param.itsKey))) return fail(outFault, field, text, "a SvcParam key given twice");
+    if (param.itsKey == 0) {
+      mandatory = param.itsValue;
+      mandatoryField = field;
+    }
+    if (param.itsKey == 2) noDefaultField = field;
+    begin = end + 1;
+  }
+  if (noDefaultField != 0 && !keys.contains(1))
+    return fail(outFault, noDefaultField, "no-default-alpn", "no-default-alpn without alpn");
+  bool complete = true;
+  if (mandatoryField != 0)
+    checkCommaList(mandatory, [&](std::string_view inKey) {
+      complete = complete && keys.contains(uint32_t(kxSvcParamKeyNumber(inKey, true)));
+      return true;
+    });
+  if (!complete) return fail(outFault, mandatoryField, mandatory, "naming a SvcParam key the record lacks");
+  return true;
+}
+
+// One field against its kind; ioNumber is the value of the last number field before it, and
+// ioTextBytes counts the bytes of the texts so far as they go on the wire.
+bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber, size_t& ioTextBytes,
+                const char*& outReason) {
   uint32_t value = 0;
   switch (inKind) {
     case K::kName:
@@ -329,8 +599,8 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       return readNumber(inText, UINT32_MAX, ioNumber);
     case K::kTTL: {
       outReason = "not a TTL";
-      int seconds = 0;
-      return parseTTL(inText.data(), inText.size(), seconds);
+      uint32_t seconds = 0;
+      return parseTTLValue(inText.data(), inText.size(), seconds);
     }
     case K::kIPv4: {
       outReason = "not an IPv4 address";
@@ -340,8 +610,12 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
     case K::kIPv6:
       outReason = "not an IPv6 address";
       return checkIPv6(inText);
-    case K::kString:
-      return checkString(inText, outReason);
+    case K::kString: {
+      size_t bytes = 0;
+      if (!checkString(inText, bytes, outReason)) return false;
+      ioTextBytes += bytes + 1;
+      return true;
+    }
     case K::kBase64:
       outReason = "not base64";
       return isBase64Text(inText.data(), inText.size());
@@ -349,10 +623,10 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       outReason = "not an algorithm";
       return checkAlgorithm(inText);
     case K::kTypeName:
-      outReason = "not a record type";
+      outReason = "not a known record type";
       return checkTypeName(inText);
     case K::kTypeList:
-      outReason = "not a list of record types";
+      outReason = "not a list of known record types";
       return checkList(inText, false, checkTypeName);
     case K::kSignatureTime:
       outReason = "not a time";
@@ -382,6 +656,10 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
     case K::kHex:
       outReason = "not hexadecimal data of whole bytes";
       return checkHex(inText);
+    case K::kFingerprint:
+    case K::kZoneDigest:
+      outReason = "not a digest of the length its type needs";
+      return checkHex(inText) && hasDigestLength(inKind, ioNumber, inText.size() / 2);
     case K::kSalt:
       outReason = "not a salt (\"-\" or hexadecimal of at most 255 bytes)";
       return inText == "-" || (checkHex(inText) && inText.size() <= 510);
@@ -389,16 +667,11 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       outReason = "not base32hex of at most 255 bytes";
       return checkBase32Hex(inText);
     case K::kTypeBitmap:
-      // The added types' lists name known types only, as a name server reading them must.
       outReason = "not a list of known record types";
-      return checkList(inText, true, [](std::string_view inItem) {
-        const std::string item(inItem);
-        if (kxTableTypeFromName(item.c_str()) != kNoRecordType || kxExtendedTypeFromName(item) != kNoRecordType)
-          return true;
-        // TYPEnnn of any number: a bitmap may name the meta types too.
-        return inItem.size() > 4 && equalsNoCase(inItem.substr(0, 4), "TYPE") && isDigit(inItem[4]) &&
-               checkTypeName(inItem);
-      });
+      return checkList(inText, true, checkTypeName);
+    case K::kNXTTypes:
+      outReason = "not a list of known record types from 1 to 127";
+      return checkList(inText, true, checkNXTType);
     case K::kSvcParam:
       return checkSvcParam(inText, outReason);
     case K::kCertType:
@@ -414,26 +687,61 @@ bool checkField(kxFieldKind inKind, std::string_view inText, uint32_t& ioNumber,
       return checkHexGroups(inText, 8, 2, '-');
     case K::kLocator64:
       outReason = "not a 64-bit locator";
-      return checkHexGroups(inText, 4, 4, ':');
+      return checkLocator64(inText);
     case K::kAPLItem:
       outReason = "not an address prefix item";
       return checkAPLItem(inText);
     case K::kGateway:
-      outReason = "not a gateway of its gateway type";
-      switch (ioNumber) {
-        case 0: return inText == ".";
-        case 1: return isIPv4(inText);
-        case 2: return checkIPv6(inText);
-        case 3: return isDomainName(inText);
-        default: return false;
+    case K::kRelay:
+    case K::kA6Address:
+    case K::kA6Name:
+    case K::kKeyData: {
+      const kxFieldKind form = kxSelectedKind(inKind, ioNumber);
+      if (form == K::kEnd) {
+        outReason = inKind == K::kGateway   ? "not a gateway of its gateway type"
+                    : inKind == K::kRelay   ? "not a relay of its relay type"
+                    : inKind == K::kKeyData ? "key data of a key whose flags say it has none"
+                                            : "more than the prefix length allows";
+        return false;
       }
+      return checkField(form, inText, ioNumber, ioTextBytes, outReason);
+    }
+    case K::kRoot:
+      outReason = "not the root name \".\"";
+      return inText == ".";
+    case K::kX25Address:
+      outReason = "not a string of at least 4 digits";
+      return inText.size() >= 4 && inText.size() <= 255 && std::all_of(inText.begin(), inText.end(), isDigit);
+    case K::kNSAP:
+      outReason = "not an NSAP address (0x and hexadecimal digits of whole bytes)";
+      return checkNSAP(inText);
+    case K::kATMA:
+      outReason = "not an ATM address (+ and digits, or hexadecimal digits of whole bytes)";
+      return checkATMA(inText);
+    case K::kBase64OrDash:
+      outReason = "not base64 or \"-\"";
+      return inText == "-" || isBase64Text(inText.data(), inText.size());
+    case K::kDsyncScheme:
+      outReason = "not a DSYNC scheme";
+      return readNumber(inText, 255, value) || equalsNoCase(inText, "NOTIFY");
+    case K::kBit:
+      outReason = "not 0 or 1";
+      return inText == "0" || inText == "1";
+    case K::kA6Prefix:
+      outReason = "not a prefix length from 0 to 128";
+      return readNumber(inText, 128, ioNumber);
     case K::kCAATag:
       outReason = "not a property tag of letters and digits";
       return !inText.empty() && inText.size() <= 255 &&
              std::all_of(inText.begin(), inText.end(), [](char c) { return isLetter(c) || isDigit(c); });
     case K::kLongString:
+    case K::kCAAValue: {
       outReason = "a text with a bad escape";
-      return checkLongString(inText);
+      TextBytes text(inText);
+      uint8_t byte = 0;
+      while (text.next(byte)) ++ioTextBytes;
+      return !text.bad();
+    }
     case K::kDigest:
     case K::kEnd:
       break;
@@ -462,24 +770,10 @@ bool checkDigest(std::string_view inData, size_t inBegin, uint32_t inDigestType,
   return true;
 }
 
-bool fail(kxRecordDataFault& outFault, uint32_t inField, std::string_view inText, const char* inReason) {
-  outFault.itsField = inField;
-  outFault.itsText.assign(inText);
-  outFault.itsReason = inReason;
-  return false;
-}
 
 }  // namespace
 
-const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType) {
-  if (isExtendedRecordType(inType)) {
-    const kxExtendedTypeInfo* row = kxFindExtendedTypeInfo(inType);
-    return row ? &row->itsLayout : nullptr;
-  }
-  const auto row = std::lower_bound(std::begin(kLayouts), std::end(kLayouts), inType,
-                                    [](const LayoutRow& inRow, kxResRecType inKey) { return inRow.itsType < inKey; });
-  return row != std::end(kLayouts) && row->itsType == inType ? &row->itsLayout : nullptr;
-}
+namespace orvo {
 
 bool checkDomainName(std::string_view inName, const char*& outReason) {
   if (inName == ".") return true;
@@ -525,24 +819,29 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
   const char* reason = "";
   if (!inOwner.empty() && !checkDomainName(inOwner, reason)) return fail(outFault, 0, inOwner, reason);
 
-  uint32_t kinds = 0;
-  while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != K::kEnd) ++kinds;
   // A list that may be empty (APL) holds no field at all.
   if (inData.empty() && layout->itsMinFields == 0) return true;
   uint32_t number = 0;
   // The number read up to each field: an IPSECKEY gateway's form is told two fields back.
   uint32_t numbers[kxFieldLayout::kMaxKinds] = {};
   size_t begin = 0;
+  // Where the SvcParams begin: they are checked together once each is sound.
+  size_t paramsBegin = std::string_view::npos;
+  uint32_t paramsField = 0;
+  size_t textBytes = 0;
+  std::string_view previous;
   for (uint32_t index = 0;; ++index) {
     const bool present = begin <= inData.size();
-    kxFieldKind kind = K::kEnd;
-    if (index < kinds)
-      kind = layout->itsKinds[index];
-    else if (layout->itsRepeatLast)
-      kind = layout->itsKinds[kinds - 1];
+    const kxFieldKind kind = layout->kindAt(index);
+    const uint32_t distance = kxSelectorDistance(kind);
+    if (distance != 0) number = index >= distance && index - distance < kxFieldLayout::kMaxKinds ? numbers[index - distance] : 0;
     if (!present) {
-      if (index < layout->itsMinFields) return fail(outFault, index + 1, {}, "missing");
-      return true;
+      // A field whose form its selector names is there, whatever the count of fields.
+      if (index < layout->itsMinFields || (distance != 0 && kxSelectedKind(kind, number) != K::kEnd))
+        return fail(outFault, index + 1, {}, "missing");
+      // A record's data goes on the wire behind a 16-bit length.
+      if (textBytes > 65535) return fail(outFault, index, previous, "text of more than 65535 bytes in all");
+      return paramsBegin == std::string_view::npos || checkSvcParamSet(inData, paramsBegin, paramsField, outFault);
     }
     const size_t tab = inData.find(kDataSeperator, begin);
     const size_t end = tab == std::string_view::npos ? inData.size() : tab;
@@ -552,12 +851,21 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
       if (!checkDigest(inData, begin, number, reason)) return fail(outFault, index + 1, inData.substr(begin), reason);
       return true;
     }
-    if (kind == K::kGateway) number = index >= 2 && index - 2 < kinds ? numbers[index - 2] : 0;
-    if (!checkField(kind, field, number, reason)) return fail(outFault, index + 1, field, reason);
+    if (!checkField(kind, field, number, textBytes, reason)) return fail(outFault, index + 1, field, reason);
+    if (kind == K::kCAAValue && (equalsNoCase(previous, "issue") || equalsNoCase(previous, "issuewild")) &&
+        !checkIssueValue(field))
+      return fail(outFault, index + 1, field, "not an issuer domain name and parameters (RFC 8659 4.2)");
+    previous = field;
+    if (kind == K::kSvcParam && paramsBegin == std::string_view::npos) {
+      paramsBegin = begin;
+      paramsField = index + 1;
+    }
     if (index < kxFieldLayout::kMaxKinds) numbers[index] = number;
     begin = end + 1;
   }
 }
+
+}  // namespace orvo
 
 std::string kxRecordDataFault::describe() const {
   constexpr size_t kShown = 40;

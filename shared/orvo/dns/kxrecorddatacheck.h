@@ -5,14 +5,18 @@
 // of 64 characters) is delivered as written. This check looks at every field the way a name
 // server converting the record to wire form would: the number of fields, addresses, domain
 // names with their label and name lengths, 8-, 16- and 32-bit numbers, TTLs, LOC fields,
-// algorithm numbers and names, base64 and hexadecimal data, and character-strings of at most
-// 255 bytes.
+// algorithm numbers and names, base64 and hexadecimal data, digests of the length their type
+// takes, character-strings of at most 255 bytes and texts of at most 65535 in all. A few
+// checks look at fields together: the SvcParams of a record (no key twice, mandatory's keys
+// present), a field whose form an earlier one gives (an IPSECKEY gateway, A6), a CAA value by
+// its tag.
 //
-// Each type's fields are a row of field kinds (a layout), so a type is described by data, not
-// by code of its own. The check takes the record as the parser delivers it: names made
-// absolute with the origin, data fields joined by kDataSeperator, quoted strings without
-// their quotes and with their escapes as written. It allocates nothing unless it finds a
-// fault, and reads each byte of the data once.
+// Each type's fields are a row of field kinds (a layout, kxfieldlayout.h) in the record type
+// table, so a type is described by data, not by code of its own. The check takes the record
+// as the parser delivers it: names made absolute with the origin, data fields joined by
+// kDataSeperator, quoted strings without their quotes and with their escapes as written. It
+// allocates nothing unless it finds a fault, except for the rare SvcParam written as a known
+// key's number (key3=...), whose wire form is decoded, and a record of more than 16 SvcParams.
 #pragma once
 
 #include <cstdint>
@@ -20,61 +24,6 @@
 #include <string_view>
 
 #include "orvo/datastruct/kxresrectype.h"
-
-// What one data field holds.
-enum class kxFieldKind : uint8_t {
-  kEnd,          // no further field
-  kName,         // a domain name
-  kNumber8,      // decimal, 0 to 255
-  kNumber16,     // decimal, 0 to 65535
-  kNumber32,     // decimal, 0 to 4294967295
-  kTTL,          // a TTL text (digits, or digits with the units W, D, H, M, S)
-  kIPv4,         // a dotted quad
-  kIPv6,         // an IPv6 address
-  kString,       // a character-string: at most 255 bytes once its escapes are read
-  kBase64,       // base64 text, the rest of the data joined into this field
-  kDigest,       // hexadecimal digest, the rest of the fields; its length fits the digest type
-  kAlgorithm,    // a DNSSEC algorithm: a number 0 to 255 or its mnemonic
-  kTypeName,     // a record type mnemonic or TYPEnnn
-  kTypeList,     // record type mnemonics joined by single blanks
-  kSignatureTime,// YYYYMMDDHHmmSS, or seconds as a 32-bit number
-  kProtocol,     // an IP protocol: "tcp", "udp" or a number 0 to 255
-  kServiceList,  // services (names or port numbers) joined by single blanks; may be empty
-  kLatitude,     // LOC fields, in their order
-  kLongitude,
-  kAltitude,
-  kSize,
-  kHorizontalPrecision,
-  kVerticalPrecision,
-  kWord,         // any non-empty text
-  // Kinds of the added types (kxextendedtypes.h).
-  kHex,          // hexadecimal data, the rest of the data joined into this field
-  kSalt,         // "-" (no salt) or hexadecimal, at most 255 bytes
-  kBase32Hex,    // base32hex without padding (a hashed owner name), at most 255 bytes
-  kTypeBitmap,   // record types joined by single blanks; may be empty
-  kSvcParam,     // one SvcParam of SVCB and HTTPS: key or key=value
-  kCertType,     // a certificate type: a number 0 to 65535 or its mnemonic (PKIX, PGP, ...)
-  kEUI48,        // six pairs of hexadecimal digits joined by "-"
-  kEUI64,        // eight pairs of hexadecimal digits joined by "-"
-  kLocator64,    // four groups of four hexadecimal digits joined by ":"
-  kAPLItem,      // an APL item: [!]family:address/prefix
-  kGateway,      // an IPSECKEY gateway, of the form its gateway type (the field before) says
-  kCAATag,       // a CAA property tag: letters and digits
-  kLongString,   // a quoted text without the 255-byte bound of a character-string
-};
-
-// The fields of a type: its kinds in order, how many must be present, and whether the last
-// kind repeats to the end of the data.
-struct kxFieldLayout {
-  static constexpr int kMaxKinds = 10;
-  uint8_t itsMinFields;
-  bool itsRepeatLast;
-  kxFieldKind itsKinds[kMaxKinds];
-};
-
-// The layout of one of the library's record types (the added ones included), or nullptr for
-// a type without one.
-const kxFieldLayout* kxFieldLayoutOf(kxResRecType inType);
 
 // Where a record is faulty and why.
 struct kxRecordDataFault {
@@ -89,6 +38,8 @@ struct kxRecordDataFault {
   std::string describe() const;
 };
 
+namespace orvo {
+
 // Checks a record's owner name and data against its type's layout. True when both are well
 // formed (or the type has no layout); otherwise false with outFault saying where and why.
 bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_view inData,
@@ -98,3 +49,12 @@ bool checkRecordData(std::string_view inOwner, kxResRecType inType, std::string_
 // name of at most 255 in wire form, escapes (\DDD up to 255, or a backslash and any
 // character) complete. outReason says what is wrong when the answer is false.
 bool checkDomainName(std::string_view inName, const char*& outReason);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::checkRecordData;
+using orvo::checkDomainName;
+#endif

@@ -34,7 +34,7 @@ extern kxMainThread gMainThread;
 // Seeds default-constructed random generators; every generated number is folded into it.
 extern std::atomic<uint32_t> gRandomSeed;
 extern kxApplicationPaths gApplicationPaths;
-// Record type -> table row, filled on the first lookup by type.
+// The option of the added record types and the names of the types known by number.
 extern kxResRecTypeRegistry gRecordTypeRegistry;
 
 }  // namespace orvo::globals

@@ -79,8 +79,12 @@ const char* listedName(kxErr inError) {
 
 }  // namespace
 
+namespace orvo {
+
 const char* kxErrName(kxErr inError) {
   if (const char* name = listedName(inError)) return name;
   std::snprintf(tUnlistedName, sizeof tUnlistedName, "0x%02X", static_cast<unsigned>(inError));
   return tUnlistedName;
 }
+
+}  // namespace orvo

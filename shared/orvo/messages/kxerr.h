@@ -80,7 +80,17 @@ enum kxErr : uint16_t {
   kxErr_unknown = 0xFFFF
 };
 
+namespace orvo {
+
 // The code's name ("kxErr_timeout"). A value that is not a code gives "0x%02X" of it
 // ("0x403", "0x05"), written into a buffer of the calling thread that stays valid until
 // that thread's next call for such a value.
 const char* kxErrName(kxErr inError);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxErrName;
+#endif

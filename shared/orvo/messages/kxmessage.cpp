@@ -120,6 +120,10 @@ bool kxMessage::operator==(const kxMessage& inOther) const {
          itsParams == inOther.itsParams;
 }
 
+namespace orvo {
+
 void kxInfoLogMessage(kxInfoLogLevel inLevel, const kxMessage& inMessage) {
   kxInfoLogWrite(inLevel, inMessage.getText().c_str());
 }
+
+}  // namespace orvo

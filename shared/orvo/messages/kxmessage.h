@@ -101,5 +101,15 @@ class kxMessage {
   }
 };
 
+namespace orvo {
+
 // Writes the message's final text to the information log at inLevel.
 void kxInfoLogMessage(kxInfoLogLevel inLevel, const kxMessage& inMessage);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxInfoLogMessage;
+#endif

@@ -51,6 +51,8 @@ void kxConnectLookupThread::run() {
   if (error != kxErr_noError) throw kxException(error);
 }
 
+namespace orvo {
+
 namespace {
 
 kxErr lookUp(const char* inHost, int inFlags, platform::AddressInfo** outAddressInfo) {
@@ -120,6 +122,8 @@ kxErr lookupNames(const kxIPv6& inAddress, std::list<std::string>& outNames) {
   platform::freeAddressInfo(results);
   return error;
 }
+
+}  // namespace orvo
 
 kxErr kxIPEndpoint::connect(const char* inHostName, uint16_t inPort) {
   kxAssert(!isOpen());

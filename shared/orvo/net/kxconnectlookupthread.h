@@ -39,6 +39,8 @@ class kxConnectLookupThread : public kxThread {
   std::shared_ptr<State> itsState;
 };
 
+namespace orvo {
+
 // The addresses of a host name (stream sockets, TCP, any family). kxErr_noConnect for a null
 // or empty name, kxErr_resolveFailed when the lookup fails or finds nothing; the results
 // (released with orvo::platform::freeAddressInfo) are in *outAddressInfo on success only.
@@ -49,3 +51,13 @@ kxErr getAddressInfo(const kxIPv6& inAddress, orvo::platform::AddressInfo** outA
 kxErr lookupHost(const char* inName, std::list<kxIPv6>& outAddresses);
 // The names of an address, by reverse lookup.
 kxErr lookupNames(const kxIPv6& inAddress, std::list<std::string>& outNames);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::getAddressInfo;
+using orvo::lookupHost;
+using orvo::lookupNames;
+#endif

@@ -50,6 +50,8 @@ constexpr EventKind kEventKinds[] = {
 
 }  // namespace
 
+namespace orvo {
+
 bool startNetworking() {
   if (gNetworkingStarts.load() == 0 && !platform::startSocketLibrary()) return false;
   ++gNetworkingStarts;
@@ -149,6 +151,8 @@ void fromSockAddr(const platform::SocketAddress& inStorage, kxIPv6& outAddress, 
     outPort = 0;
   }
 }
+
+}  // namespace orvo
 
 kxIPEndpoint::kxIPEndpoint(kxEvent* inCancelEvent, int32_t inTimeout) : kxNetEndpoint(inCancelEvent, inTimeout) {
   itsSocketEvent = platform::createSocketEvent();

@@ -91,6 +91,8 @@ class kxIPEndpoint : public kxNetEndpoint {
 
 // Module operations of the socket transport.
 
+namespace orvo {
+
 // Starts the platform's socket library on the first call; false, without counting, when it
 // does not start. stopNetworking() counts down and leaves the library running.
 bool startNetworking();
@@ -108,3 +110,19 @@ orvo::platform::AddressInfo makeHints(int32_t inProtocol, const kxIPv6& inAddres
 // The socket address of an address and port; all zero for an address that is not legal.
 void makeSockAddr(const kxIPv6& inAddress, uint16_t inPort, orvo::platform::SocketAddress& outStorage);
 void fromSockAddr(const orvo::platform::SocketAddress& inStorage, kxIPv6& outAddress, uint16_t& outPort);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::startNetworking;
+using orvo::stopNetworking;
+using orvo::getLastSocketError;
+using orvo::getSocketErrorText;
+using orvo::closeSocket;
+using orvo::setNonBlocking;
+using orvo::makeHints;
+using orvo::makeSockAddr;
+using orvo::fromSockAddr;
+#endif

@@ -7,6 +7,9 @@
 
 namespace orvo::platform {
 
+// True when standard error is a terminal: where a long run may show its progress.
+bool standardErrorIsTerminal();
+
 // Drops what was typed at the terminal and not read yet. Input that is not a terminal (a
 // pipe, a file) is left alone: there it is the answers themselves, not stray keys.
 void discardConsoleTypeAhead();

@@ -45,6 +45,7 @@ inline constexpr uint32_t kNameNotFound = 0x80072116;         // translator: no 
 inline constexpr uint32_t kNameNotUnique = 0x80072117;        // translator: several objects
 inline constexpr uint32_t kNoInterface = 0x80004002;          // not an object of that kind
 inline constexpr uint32_t kUntrustedRoot = 0x80090325;        // TLS: certificate not trusted
+inline constexpr uint32_t kNoCredentials = 0x8009030E;        // no Kerberos ticket of our own
 // A hostile or broken server: more than the limits below allow (ERROR_DS_ADMIN_LIMIT_EXCEEDED),
 // or a ranged attribute whose chunks do not move on (ERROR_DS_PROTOCOL_ERROR).
 inline constexpr uint32_t kLimitExceeded = 0x80072024;
@@ -64,6 +65,44 @@ constexpr bool dirFailed(uint32_t inStatus) { return (inStatus & 0x80000000u) !=
 // Windows error codes of account lookups.
 inline constexpr uint32_t kErrNoneMapped = 1332;   // no such account
 inline constexpr uint32_t kErrNoToken = 1008;      // no credentials to act as
+
+// Windows codes of a refused logon, as Active Directory gives them.
+inline constexpr uint32_t kLogonWrongPassword = 0x52e;
+inline constexpr uint32_t kLogonNoSuchUser = 0x525;
+inline constexpr uint32_t kLogonRestricted = 0x52f;
+inline constexpr uint32_t kLogonHours = 0x530;
+inline constexpr uint32_t kLogonWorkstation = 0x531;
+inline constexpr uint32_t kLogonPasswordExpired = 0x532;
+inline constexpr uint32_t kLogonDisabled = 0x533;
+inline constexpr uint32_t kLogonAccountExpired = 0x701;
+inline constexpr uint32_t kLogonMustChange = 0x773;
+inline constexpr uint32_t kLogonLockedOut = 0x775;
+inline constexpr uint32_t kLogonNoServers = 0x51f;
+inline constexpr uint32_t kLogonNoSuchDomain = 0x54b;
+inline constexpr uint32_t kLogonClockSkew = 0x576;
+
+// What the credential library answers for a logon code: 0 valid, 9 no such account, 10 the
+// account may not log on now (restricted, disabled, locked out, expired, password expired or
+// to be changed), 1 any other refusal of the codes above; -1 for a code that is none of them.
+constexpr int logonResultOfCode(uint32_t inCode) {
+  switch (inCode) {
+    case 0: return 0;
+    case kLogonNoSuchUser: return 9;
+    case kLogonRestricted:
+    case kLogonHours:
+    case kLogonWorkstation:
+    case kLogonPasswordExpired:
+    case kLogonDisabled:
+    case kLogonAccountExpired:
+    case kLogonMustChange:
+    case kLogonLockedOut: return 10;
+    case kLogonWrongPassword:
+    case kLogonNoServers:
+    case kLogonNoSuchDomain:
+    case kLogonClockSkew: return 1;
+    default: return -1;
+  }
+}
 
 // Name translator bind kinds and name formats (the directory's own numbering).
 inline constexpr int kTranslatorDomain = 1;
@@ -92,6 +131,11 @@ struct DirectoryConfig {
 
   static const DirectoryConfig& current();  // read once per process
   static DirectoryConfig load();
+  // What is wrong with the settings, one text each, naming the file and line (or the
+  // variable) and the key: an unknown key, a line that is not "key = value", a value that
+  // does not parse or is out of range, a file named by ADCHECK_CONFIG that cannot be read.
+  // load() goes on without them: a bad timeout or bind kind keeps its default.
+  static std::vector<std::string> settingsProblems();
 };
 
 // Keeps connections for reuse on this thread while it lives; may nest.
@@ -101,6 +145,18 @@ class DirectorySession {
   ~DirectorySession();
   DirectorySession(const DirectorySession&) = delete;
   DirectorySession& operator=(const DirectorySession&) = delete;
+  // Starts opening the connections to the domain's controllers (and with inCatalog the
+  // global catalog) with the process's own credentials, each on a thread of its own, while
+  // the caller goes on, and looks inAccountName up on each as the account lookup and the name
+  // translator will; the first directory call on this thread that needs one takes it with
+  // what it read. Nothing to do where the system keeps its own connections (Windows).
+  void openAhead(const std::string& inAccountName, bool inCatalog);
+  // Starts reading, on a thread of its own, the groups (with their memberOf) of the account of
+  // the machine's domain named inAccountName (as lookupAccountName takes it), with the
+  // process's own credentials, for a group retrieval later in this session; until it is done,
+  // a call on this thread that wants that connection waits for it. A guess: when the
+  // retrieval opens another account or uses other credentials, the answers go unused.
+  void readAheadGroupsOf(const std::string& inAccountName);
 #ifdef _WIN32
  private:
   bool itsInitialised = false;  // COM initialised on this thread by this session
@@ -125,8 +181,22 @@ bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<ui
                  uint32_t& outError);
 // The DNS name of the domain whose NetBIOS or DNS name is inName ("" = the machine's domain):
 // the configured names, else a domain of the forest as its crossRef names it, read with the
-// process's own credentials. kNoSuchDomain for a name the directory does not know.
+// process's own credentials; without them, the machine's domain by the NetBIOS name its
+// controller tells anyone. kNoSuchDomain for a name the directory does not know (a UPN suffix
+// of the forest among them), kNoCredentials when only a ticket of the process's own could tell.
 uint32_t domainDnsName(const std::string& inName, std::string& outDnsName);
+
+// A Kerberos AS exchange with a password: the credential check, and the ticket of explicit
+// credentials. The account inAccount (one name component) of the domain inDomain (its NetBIOS
+// or DNS name as for domainDnsName, "" = the machine's domain); or, with inEnterprise, the
+// principal name inAccount ("name@suffix"), which the KDC of the machine's domain finds
+// whatever its suffix. Every exchange waits at most the configured time-out. Gives 0 or a
+// logon code above (kLogonNoSuchDomain for a domain the directory does not know, before any
+// KDC is asked), or kNoCredentials when only a ticket of the process's own could tell the
+// domain. outCacheName given: the ticket is kept in a new MEMORY: credential cache named
+// there, which the caller destroys.
+uint32_t kerberosLogon(const std::string& inDomain, const std::string& inAccount, bool inEnterprise,
+                       const std::string& inPassword, std::string* outCacheName);
 
 // Makes every KDC exchange of a Kerberos context wait at most inTimeoutSeconds for the network
 // (TCP to the realm's KDCs one after another); host name resolution keeps the resolver's own.
@@ -162,6 +232,9 @@ class NameTranslator {
  private:
   uint32_t bind(int inKind, const std::string& inPath, const std::string* inUser,
                 const std::string* inPassword);
+  // Looks a name up ahead on a connection being opened (the LDAP client's).
+  friend void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, const std::string& inBase,
+                             const std::string& inName);
 
   std::shared_ptr<DirectoryConnection> itsConnection;
   std::string itsBase;       // search base: the domain's naming context, "" for the catalog
@@ -198,11 +271,19 @@ class DirectoryObject {
   // trip of its own. Does nothing without a session.
   static void readAhead(const std::vector<std::string>& inDNs, const std::string* inUser,
                         const std::string* inPassword, const std::string& inFollow);
+  // Starts reading the object of "LDAP://[server/]DN" together with every group it is a
+  // member of, directly or nested, with their "memberOf": where the server offers the
+  // account's tokenGroups, in two round trips whatever the depth. A later open of the object
+  // or of any of those groups takes the answer; readAhead then asks only for what is left.
+  // Does nothing without a session.
+  static void readAheadMemberships(const std::string& inPath, const std::string* inUser,
+                                   const std::string* inPassword);
 
   uint32_t get(const std::string& inAttribute, std::string& outValue);
   uint32_t getEx(const std::string& inAttribute, std::vector<std::string>& outValues);
-  // The user's direct groups, each as its relative name ("CN=Staff").
-  uint32_t groups(std::vector<std::string>& outNames);
+  // The user's direct groups, each as its relative name ("CN=Staff"); outDNs given: their
+  // distinguished names, one for each name.
+  uint32_t groups(std::vector<std::string>& outNames, std::vector<std::string>* outDNs = nullptr);
 
  private:
   struct Data;
@@ -255,5 +336,11 @@ uint32_t completeRangedValues(const std::string& inDescription, std::vector<std:
 
 // The Windows code in an Active Directory diagnostic text ("... data 52e, v1db1"), or 0.
 uint32_t adDiagnosticCode(const std::string& inText);
+
+// The NetBIOS domain name in the answer to an LDAP ping (the "netlogon" value of the root DSE, a
+// NETLOGON_SAM_LOGON_RESPONSE_EX: opcode, flags and domain GUID, then the compressed names
+// DnsForestName, DnsDomainName, DnsHostName, NetbiosDomainName, ...); "" unless the answer is
+// of that kind, well-formed up to that name and about inDnsDomain.
+std::string netbiosNameOfPing(const std::string& inAnswer, const std::string& inDnsDomain);
 
 }  // namespace orvo::platform

@@ -38,6 +38,14 @@ std::string temporaryDirectory();
 // so that no existing file is replaced; the new path, or "" on failure.
 std::string createUniqueFile(const std::string& inPathPrefix);
 
+// Gives inPath, a file made by createUniqueFile (which only its owner may read), the
+// permissions of inModel when that exists, otherwise those of a file made new (the default
+// less the process's umask); so a file that replaces another, or appears, is readable by
+// whoever could read it before. On Windows files inherit their folder's access rules: true.
+// On POSIX the umask is read by setting it and back, so a file another thread creates at
+// that moment may get no umask: call it where no other thread makes files.
+bool setReplacementPermissions(const std::string& inPath, const std::string& inModel);
+
 // The last-write time of the file (or directory) in local time.
 bool modificationTime(const std::string& inPath, LocalTime& outTime);
 

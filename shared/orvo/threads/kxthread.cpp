@@ -53,6 +53,8 @@ thread_local kxThreadLink* tLink = nullptr;
 
 kxThreadRegistry::~kxThreadRegistry() { orvo::platform::waitForDetachedThreads(kAbandonedExitWait); }
 
+namespace orvo {
+
 kxErrorMessage errorMessageFromException(const std::exception& inException) {
   if (const auto* thrown = dynamic_cast<const kxException*>(&inException)) {
     kxErrorMessage message = thrown->errorMessage;
@@ -65,6 +67,8 @@ kxErrorMessage errorMessageFromException(const std::exception& inException) {
     return kxErrorMessage(kxErr_memFull, kxMemoryExhaustedText);
   return kxErrorMessage(kxErr_internal, kxUnexpectedExceptionText, 'e', inException.what());
 }
+
+}  // namespace orvo
 
 kxThread::kxThread() : kxThread(nullptr) {
   gMainThread.registerMainThread();

@@ -167,7 +167,17 @@ extern const char* const kxUnspecifiedErrorText;    // "$e": the error value, wh
 extern const char* const kxUnexpectedExceptionText; // "$e": what()
 extern const char* const kxMemoryExhaustedText;     // std::bad_alloc
 
+namespace orvo {
+
 // What handleException stores for an exception: a copy of a kxException's message (with the
 // error value as 'e' where the unspecified-error text lacks one), kxErr_memFull for
 // std::bad_alloc, kxErr_internal with the exception's what() for other standard exceptions.
 kxErrorMessage errorMessageFromException(const std::exception& inException);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::errorMessageFromException;
+#endif

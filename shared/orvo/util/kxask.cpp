@@ -99,6 +99,8 @@ void readHiddenFromStream(std::string& ioAnswer) {
 
 }  // namespace
 
+namespace orvo {
+
 int kxAsk(int inKind, const std::string& inText) {
   kxAssert((inKind >= 0) && (inKind <= 3));
   if (inKind < 0 || inKind > 3) inKind = 0;
@@ -144,3 +146,5 @@ void kxPrompt(const std::string& inPrompt, std::string& outAnswer, bool inHidden
   }
   std::cout << '\n' << std::flush;
 }
+
+}  // namespace orvo

@@ -26,6 +26,8 @@ inline constexpr int kxAskNo = 4;         // kind 3
 inline constexpr int kxAskYesOfTwo = 5;   // kind 2
 inline constexpr int kxAskNoOfTwo = 6;    // kind 2
 
+namespace orvo {
+
 // Kinds outside 0..3 are reported by an assertion and asked as kind 0.
 int kxAsk(int inKind, const std::string& inText);
 // kxAsk with the message's text, parameters filled in.
@@ -39,3 +41,14 @@ int kxWarn(const kxMessage& inMessage);
 // function keys are ignored; a line end is written afterwards, as the typed one was not
 // echoed.
 void kxPrompt(const std::string& inPrompt, std::string& outAnswer, bool inHidden);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxAsk;
+using orvo::kxAskMessage;
+using orvo::kxWarn;
+using orvo::kxPrompt;
+#endif

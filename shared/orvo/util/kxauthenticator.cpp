@@ -19,8 +19,33 @@ namespace dir = orvo::platform;
 namespace {
 
 constexpr uint32_t kBindFlags = 0x101;  // secure authentication, delegation
+constexpr uint32_t kUnexpected = 0x8000FFFF;  // E_UNEXPECTED: the retrieval ended by an exception
+
+// The name findUser splits to choose its translator: a principal name after a backslash
+// stands for the whole.
+std::string translatorKey(const std::string& inName) {
+  if (inName.find('\\') != std::string::npos && inName.find('@') != std::string::npos)
+    return inName.substr(inName.find('\\') + 1);
+  return inName;
+}
 
 }  // namespace
+
+void kxAuthenticator::openConnectionsAhead(dir::DirectorySession& ioSession, const std::string& inUser) {
+  // The account lookup asks the domain; findUser asks the global catalog for a name it cannot split.
+  std::string account;
+  std::string domain;
+  ioSession.openAhead(inUser, !splitUserName(translatorKey(inUser), account, domain));
+}
+
+void kxAuthenticator::readAheadGroups(dir::DirectorySession& ioSession, const std::string& inServer,
+                                      const std::string& inUser, const std::string& inPassword, bool inNested) {
+  // findUser binds with the password for a name it can split; the groups are then read with it.
+  std::string account;
+  std::string domain;
+  const bool ownCredentials = inPassword.empty() || !splitUserName(translatorKey(inUser), account, domain);
+  if (inNested && inServer.empty() && ownCredentials) ioSession.readAheadGroupsOf(inUser);
+}
 
 bool kxAuthenticator::getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain) {
   std::vector<uint8_t> sid;
@@ -70,7 +95,15 @@ bool kxAuthenticator::splitUserName(const std::string& inFullName, std::string& 
 bool kxAuthenticator::findUser(const std::string& inName, const std::string& inPassword,
                                std::string& outName, bool& outUsedGlobalCatalog,
                                kxNameFormat inNameFormat) {
+  uint32_t bindStatus;
+  return findUser(inName, inPassword, outName, outUsedGlobalCatalog, inNameFormat, bindStatus);
+}
+
+bool kxAuthenticator::findUser(const std::string& inName, const std::string& inPassword,
+                               std::string& outName, bool& outUsedGlobalCatalog,
+                               kxNameFormat inNameFormat, uint32_t& outBindStatus) {
   outUsedGlobalCatalog = false;
+  outBindStatus = dir::kDirOk;
   dir::NameTranslator translator;
   if (dir::dirFailed(translator.creationStatus())) {
     kxInfoLogPrintf(kxInfoLogError, "findUser error creating name translator, error 0x%lX",
@@ -78,19 +111,18 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
     return false;
   }
 
-  std::string key = inName;
-  if (inName.find('\\') != std::string::npos && inName.find('@') != std::string::npos)
-    key = inName.substr(inName.find('\\') + 1);
+  const std::string key = translatorKey(inName);
   std::string account;
   std::string domain;
   uint32_t status;
   if (splitUserName(key, account, domain)) {
     if (!inPassword.empty()) {
       kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\" and user \"%s\"",
-                      domain.c_str(), account.c_str());
+                      displayText(domain).c_str(), displayText(account).c_str());
       status = translator.initEx(kxNameInit_domain, domain, account, domain, inPassword);
     } else {
-      kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\"", domain.c_str());
+      kxInfoLogPrintf(kxInfoLogDebug, "findUser initing name translator on domain \"%s\"",
+                      displayText(domain).c_str());
       status = translator.init(kxNameInit_domain, domain);
     }
   } else {
@@ -101,12 +133,13 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
   if (dir::dirFailed(status)) {
     kxInfoLogPrintf(kxInfoLogError, "findUser error initing the name translator, error 0x%lX",
                     static_cast<unsigned long>(status));
+    outBindStatus = status;
     return false;
   }
 
   status = translator.set(kxNameFormat_any, inName);
   if (dir::dirFailed(status)) {
-    KX_TRACE(1, "findUser error translating user \"%s\", error 0x%lX", inName.c_str(),
+    KX_TRACE(1, "findUser error translating user \"%s\", error 0x%lX", displayText(inName).c_str(),
              static_cast<unsigned long>(status));
     return false;
   }
@@ -116,6 +149,20 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
   return true;
 }
 
+namespace {
+
+// The credential library's logon results as the check reports them.
+kxAuthResult resultOfLogon(int inResult) {
+  switch (inResult) {
+    case 0: return kxAuthResult_ok;
+    case 9: return kxAuthResult_unknownUser;
+    case 10: return kxAuthResult_logonRefused;
+    default: return kxAuthResult_logonFailed;
+  }
+}
+
+}  // namespace
+
 kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const std::string& inPassword,
                                                const std::string& inSSP, uint32_t& outSysError) {
   outSysError = 0;
@@ -123,20 +170,30 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
   if (name.find('\\') == std::string::npos || name.find('@') != std::string::npos) {
     bool usedGlobalCatalog = false;
     bool found;
+    uint32_t bindStatus;
     {
       dir::DirectorySession session;
-      found = findUser(inUser, inPassword, name, usedGlobalCatalog, kxNameFormat_nt4);
+      found = findUser(inUser, inPassword, name, usedGlobalCatalog, kxNameFormat_nt4, bindStatus);
     }
     if (!found) {
+      // A translator that could not bind says why, and that is the true answer: with the
+      // password, the KDC's refusal (wrong password, disabled, locked out...), reported as the
+      // credential library reports it; otherwise what kept it from the directory.
+      if (dir::dirFailed(bindStatus)) {
+        const uint32_t code = bindStatus & 0xFFFF;
+        const int logon = (bindStatus & 0xFFFF0000u) == 0x80070000u ? dir::logonResultOfCode(code) : -1;
+        outSysError = logon > 0 ? code : bindStatus;
+        return logon > 0 ? resultOfLogon(logon) : kxAuthResult_unknownUser;
+      }
       kxInfoLogPrintf(kxInfoLogError, "kxAuthenticator::authenticateUser - user \"%s\" could not be found",
-                      inUser.c_str());
+                      displayText(inUser).c_str());
       return kxAuthResult_unknownUser;
     }
   }
   std::string domain;
   splitUserName(name, name, domain);
-  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::authenticateUser domain: %s, user: %s", domain.c_str(),
-                  name.c_str());
+  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::authenticateUser domain: %s, user: %s",
+                  displayText(domain).c_str(), displayText(name).c_str());
 
   orvo::platform::SharedLibrary library;
   try {
@@ -160,12 +217,7 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
     const int result = logon(domain.c_str(), name.c_str(), inPassword.c_str(), &logonError);
     library.unload();
     outSysError = logonError;
-    switch (result) {
-      case 0: return kxAuthResult_ok;
-      case 9: return kxAuthResult_unknownUser;
-      case 10: return kxAuthResult_logonRefused;
-      default: return kxAuthResult_logonFailed;
-    }
+    return resultOfLogon(result);
   } catch (...) {
     library.unload();
     return kxAuthResult_libraryError;
@@ -178,83 +230,36 @@ std::string kxAuthenticator::getErrorText(uint32_t inCode) {
   return prefix + kxGetSystemErrorText(inCode);
 }
 
-bool kxAuthenticator::getADUserGroups(const std::string& inServer, const std::string& inUser,
-                                      const std::string& inPassword, std::set<std::string>& ioGroups,
-                                      bool inNested) {
-  dir::DirectorySession session;
-  bool result = false;
-  try {
-    std::string dn;
-    bool usedGlobalCatalog = false;
-    if (findUser(inUser, inPassword, dn, usedGlobalCatalog, kxNameFormat_distinguishedName)) {
-      kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups found user as \"%s\"",
-                      displayText(dn).c_str());
-      // Explicit credentials only when the translator was bound with them, and both given.
-      const bool withCredentials = !usedGlobalCatalog && !inUser.empty() && !inPassword.empty();
-      result = getUserGroups(inServer, dn, withCredentials ? &inUser : nullptr,
-                             withCredentials ? &inPassword : nullptr, ioGroups, inNested);
-    }
-  } catch (...) {
-    kxInfoLogWrite(kxInfoLogDebug, "kxAuthenticator::getADUserGroups - result EXCEPTION");
-    return false;
+namespace {
+
+// What a group retrieval finds: the names (the caller's set) and, for callers that want them,
+// the groups behind the names with their distinguished names, in the order reached.
+class GroupFindings {
+ public:
+  GroupFindings(std::set<std::string>& ioNames, std::vector<kxGroupEntry>* outEntries)
+      : itsNames(ioNames), itsEntries(outEntries) {}
+
+  bool holds(const std::string& inName) const { return itsNames.count(inName) != 0; }
+  size_t size() const { return itsNames.size(); }
+  // A group that gives its name to the set.
+  void record(const std::string& inName, const std::string& inDN) {
+    itsNames.insert(inName);
+    list(inName, inDN);
   }
-  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups - result %s", result ? "SUCCESS" : "FAILURE");
-  return result;
-}
-
-bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::string& inDN,
-                                    const std::string* inUser, const std::string* inPassword,
-                                    std::set<std::string>& ioGroups, bool inNested) {
-  std::string path = inServer;
-  if (!path.empty()) path += "/";
-  path += escapeDN(inDN);
-  kxInfoLogPrintf(kxInfoLogError, "getUserGroups opening object \"%s\"", displayText(path).c_str());
-
-  dir::DirectoryObject user;
-  uint32_t status = dir::DirectoryObject::open("LDAP://" + path, inUser, inPassword, kBindFlags, user,
-                                               dir::DirectoryInterface::user);
-  if (dir::dirFailed(status)) {
-    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error finding user \"%s\", error 0x%lX", displayText(path).c_str(),
-                    static_cast<unsigned long>(status));
-    return false;
+  // A group reached whose name an earlier one gave: listed once, nothing recorded.
+  void list(const std::string& inName, const std::string& inDN) {
+    if (itsEntries != nullptr && itsListed.insert(inDN).second) itsEntries->push_back({inName, inDN});
   }
 
-  if (inNested) {
-    std::vector<std::string> memberOf;
-    status = user.getEx("memberOf", memberOf);
-    if (dir::dirFailed(status)) {
-      // An account in no group has no memberOf at all.
-      if (status == dir::kPropertyNotFound) return true;
-      kxInfoLogPrintf(kxInfoLogError, "getUserGroups unable to retrieve member of for user \"%s\", error 0x%lX",
-                      displayText(path).c_str(), static_cast<unsigned long>(status));
-      return false;
-    }
-    // The walk below visits the groups one by one in its own order; their reads go out ahead
-    // of it, one depth at a time.
-    dir::DirectoryObject::readAhead(memberOf, inUser, inPassword, "memberOf");
-    for (const std::string& group : memberOf) {
-      if (ioGroups.size() >= kMaxGroups) break;
-      enumerateGroup(group, inUser, inPassword, ioGroups, 2147483647);
-    }
-    return true;
-  }
+ private:
+  std::set<std::string>& itsNames;
+  std::vector<kxGroupEntry>* itsEntries;
+  std::set<std::string> itsListed;  // the DNs in itsEntries
+};
 
-  std::vector<std::string> names;
-  status = user.groups(names);
-  if (dir::dirFailed(status)) {
-    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error getting groups for user \"%s\", error 0x%lX",
-                    displayText(path).c_str(), static_cast<unsigned long>(status));
-    return false;
-  }
-  for (const std::string& name : names) {
-    if (name.size() > 3) ioGroups.insert(name.substr(3));
-  }
-  return true;
-}
-
-void kxAuthenticator::enumerateGroup(const std::string& inDN, const std::string* inUser,
-                                     const std::string* inPassword, std::set<std::string>& ioGroups,
-                                     int32_t inDepth) {
+// Walks the groups reachable from inDN (see kxAuthenticator::enumerateGroup).
+void walkGroups(const std::string& inDN, const std::string* inUser, const std::string* inPassword,
+                GroupFindings& ioFound, int32_t inDepth) {
   struct Pending {
     std::string dn;
     int32_t depth;
@@ -265,36 +270,196 @@ void kxAuthenticator::enumerateGroup(const std::string& inDN, const std::string*
   while (!work.empty()) {
     const Pending next = std::move(work.back());
     work.pop_back();
-    const std::string escaped = escapeDN(next.dn);
+    const std::string escaped = kxAuthenticator::escapeDN(next.dn);
     dir::DirectoryObject group;
     const uint32_t status = dir::DirectoryObject::open("LDAP://" + escaped, inUser, inPassword, kBindFlags, group);
     if (dir::dirFailed(status)) {
       kxInfoLogPrintf(kxInfoLogError, "enumerateGroup unable to retrieve information about group \"%s\", error 0x%lX",
-                      displayText(escaped).c_str(), static_cast<unsigned long>(status));
+                      kxAuthenticator::displayText(escaped).c_str(), static_cast<unsigned long>(status));
       continue;
     }
     std::string name;
     if (dir::dirFailed(group.get("name", name))) continue;
     // A group recorded before is not expanded again; this also ends membership cycles.
-    if (ioGroups.count(name) != 0) continue;
-    if (ioGroups.size() >= kMaxGroups) {
+    if (ioFound.holds(name)) {
+      ioFound.list(name, next.dn);
+      continue;
+    }
+    if (ioFound.size() >= kxAuthenticator::kMaxGroups) {
       kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %lu groups",
-                      displayText(escaped).c_str(), static_cast<unsigned long>(kMaxGroups));
+                      kxAuthenticator::displayText(escaped).c_str(),
+                      static_cast<unsigned long>(kxAuthenticator::kMaxGroups));
       return;
     }
-    ioGroups.insert(name);
+    ioFound.record(name, next.dn);
     const int32_t depth = next.depth - 1;
     if (depth <= 0) continue;
     std::vector<std::string> memberOf;
     if (dir::dirFailed(group.getEx("memberOf", memberOf))) continue;
-    if (work.size() + memberOf.size() > kMaxPendingGroups) {
+    if (work.size() + memberOf.size() > kxAuthenticator::kMaxPendingGroups) {
       kxInfoLogPrintf(kxInfoLogError, "enumerateGroup stopped at group \"%s\": more than %lu groups waiting",
-                      displayText(escaped).c_str(), static_cast<unsigned long>(kMaxPendingGroups));
+                      kxAuthenticator::displayText(escaped).c_str(),
+                      static_cast<unsigned long>(kxAuthenticator::kMaxPendingGroups));
       return;
     }
     for (auto parent = memberOf.rbegin(); parent != memberOf.rend(); ++parent)
       work.push_back({std::move(*parent), depth});
   }
+}
+
+// The account's primary group, which memberOf never names: the group whose SID is the
+// account's domain part with the account's primaryGroupID as its last part. A group that
+// cannot be read is logged and left out; the other groups stand.
+void addPrimaryGroup(dir::DirectoryObject& inAccount, const std::string& inServer, const std::string& inPath,
+                     const std::string* inUser, const std::string* inPassword, GroupFindings& ioFound) {
+  std::string rid;
+  std::string sidBytes;
+  std::string sid;
+  uint32_t status = inAccount.get("primaryGroupID", rid);
+  if (!dir::dirFailed(status)) status = inAccount.get("objectSid", sidBytes);
+  if (!dir::dirFailed(status) &&
+      !dir::sidToText(std::vector<uint8_t>(sidBytes.begin(), sidBytes.end()), sid))
+    status = dir::kPropertyNotFound;
+  dir::DirectoryObject group;
+  if (!dir::dirFailed(status)) {
+    std::string path = "LDAP://";
+    if (!inServer.empty()) path += inServer + "/";
+    path += "<SID=" + sid.substr(0, sid.rfind('-')) + "-" + rid + ">";
+    status = dir::DirectoryObject::open(path, inUser, inPassword, kBindFlags, group);
+  }
+  std::string name;
+  std::string dn;
+  if (!dir::dirFailed(status)) status = group.get("name", name);
+  if (!dir::dirFailed(status)) status = group.get("distinguishedName", dn);
+  if (dir::dirFailed(status)) {
+    kxInfoLogPrintf(kxInfoLogError, "getUserGroups unable to retrieve the primary group of user \"%s\", error 0x%lX",
+                    kxAuthenticator::displayText(inPath).c_str(), static_cast<unsigned long>(status));
+    return;
+  }
+  if (ioFound.holds(name)) ioFound.list(name, dn);
+  else ioFound.record(name, dn);
+}
+
+bool readUserGroups(const std::string& inServer, const std::string& inDN, const std::string* inUser,
+                    const std::string* inPassword, GroupFindings& ioFound, bool inNested, bool inPrimaryGroup,
+                    uint32_t& outStatus) {
+  std::string path = inServer;
+  if (!path.empty()) path += "/";
+  path += kxAuthenticator::escapeDN(inDN);
+  const std::string shownPath = kxAuthenticator::displayText(path);
+  kxInfoLogPrintf(kxInfoLogError, "getUserGroups opening object \"%s\"", shownPath.c_str());
+
+  // Nested groups are wanted whole: the account's read brings them all along where the
+  // server can tell them at once.
+  if (inNested) dir::DirectoryObject::readAheadMemberships("LDAP://" + path, inUser, inPassword);
+  dir::DirectoryObject user;
+  outStatus = dir::DirectoryObject::open("LDAP://" + path, inUser, inPassword, kBindFlags, user,
+                                         dir::DirectoryInterface::user);
+  if (dir::dirFailed(outStatus)) {
+    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error finding user \"%s\", error 0x%lX", shownPath.c_str(),
+                    static_cast<unsigned long>(outStatus));
+    return false;
+  }
+  if (inPrimaryGroup) addPrimaryGroup(user, inServer, path, inUser, inPassword, ioFound);
+
+  if (inNested) {
+    std::vector<std::string> memberOf;
+    outStatus = user.getEx("memberOf", memberOf);
+    if (dir::dirFailed(outStatus)) {
+      // An account in no group has no memberOf at all.
+      if (outStatus == dir::kPropertyNotFound) {
+        outStatus = dir::kDirOk;
+        return true;
+      }
+      kxInfoLogPrintf(kxInfoLogError, "getUserGroups unable to retrieve member of for user \"%s\", error 0x%lX",
+                      shownPath.c_str(), static_cast<unsigned long>(outStatus));
+      return false;
+    }
+    // The walk below visits the groups one by one in its own order; their reads go out ahead
+    // of it, one depth at a time.
+    dir::DirectoryObject::readAhead(memberOf, inUser, inPassword, "memberOf");
+    for (const std::string& group : memberOf) {
+      if (ioFound.size() >= kxAuthenticator::kMaxGroups) break;
+      walkGroups(group, inUser, inPassword, ioFound, 2147483647);
+    }
+    return true;
+  }
+
+  std::vector<std::string> names;
+  std::vector<std::string> dns;
+  outStatus = user.groups(names, &dns);
+  if (dir::dirFailed(outStatus)) {
+    kxInfoLogPrintf(kxInfoLogError, "getUserGroups error getting groups for user \"%s\", error 0x%lX",
+                    shownPath.c_str(), static_cast<unsigned long>(outStatus));
+    return false;
+  }
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].size() > 3) ioFound.record(names[i].substr(3), dns[i]);
+  }
+  return true;
+}
+
+bool retrieveGroups(const std::string& inServer, const std::string& inUser, const std::string& inPassword,
+                    GroupFindings& ioFound, bool inNested, bool inPrimaryGroup, uint32_t& outStatus) {
+  dir::DirectorySession session;
+  bool result = false;
+  try {
+    std::string dn;
+    bool usedGlobalCatalog = false;
+    if (kxAuthenticator::findUser(inUser, inPassword, dn, usedGlobalCatalog, kxNameFormat_distinguishedName,
+                                  outStatus)) {
+      kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups found user as \"%s\"",
+                      kxAuthenticator::displayText(dn).c_str());
+      // Explicit credentials only when the translator was bound with them, and both given.
+      const bool withCredentials = !usedGlobalCatalog && !inUser.empty() && !inPassword.empty();
+      result = readUserGroups(inServer, dn, withCredentials ? &inUser : nullptr,
+                              withCredentials ? &inPassword : nullptr, ioFound, inNested, inPrimaryGroup, outStatus);
+    } else if (!dir::dirFailed(outStatus)) {
+      outStatus = dir::kNameNotFound;
+    }
+  } catch (...) {
+    kxInfoLogWrite(kxInfoLogDebug, "kxAuthenticator::getADUserGroups - result EXCEPTION");
+    outStatus = kUnexpected;
+    return false;
+  }
+  kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::getADUserGroups - result %s", result ? "SUCCESS" : "FAILURE");
+  return result;
+}
+
+}  // namespace
+
+bool kxAuthenticator::getADUserGroups(const std::string& inServer, const std::string& inUser,
+                                      const std::string& inPassword, std::set<std::string>& ioGroups,
+                                      bool inNested) {
+  GroupFindings found(ioGroups, nullptr);
+  uint32_t status;
+  return retrieveGroups(inServer, inUser, inPassword, found, inNested, false, status);
+}
+
+bool kxAuthenticator::getADUserGroupEntries(const std::string& inServer, const std::string& inUser,
+                                            const std::string& inPassword, bool inNested, bool inPrimaryGroup,
+                                            std::vector<kxGroupEntry>& outGroups, uint32_t& outStatus) {
+  std::set<std::string> names;
+  std::vector<kxGroupEntry> entries;
+  GroupFindings found(names, &entries);
+  const bool result = retrieveGroups(inServer, inUser, inPassword, found, inNested, inPrimaryGroup, outStatus);
+  outGroups = std::move(entries);
+  return result;
+}
+
+bool kxAuthenticator::getUserGroups(const std::string& inServer, const std::string& inDN,
+                                    const std::string* inUser, const std::string* inPassword,
+                                    std::set<std::string>& ioGroups, bool inNested) {
+  GroupFindings found(ioGroups, nullptr);
+  uint32_t status;
+  return readUserGroups(inServer, inDN, inUser, inPassword, found, inNested, false, status);
+}
+
+void kxAuthenticator::enumerateGroup(const std::string& inDN, const std::string* inUser,
+                                     const std::string* inPassword, std::set<std::string>& ioGroups,
+                                     int32_t inDepth) {
+  GroupFindings found(ioGroups, nullptr);
+  walkGroups(inDN, inUser, inPassword, found, inDepth);
 }
 
 std::string kxAuthenticator::escapeDN(const std::string& inDN) {

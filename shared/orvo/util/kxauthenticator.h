@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 typedef int32_t kxAuthResult;
 inline constexpr kxAuthResult kxAuthResult_ok = 0;
@@ -31,6 +32,12 @@ enum kxNameInit : int32_t {
   kxNameInit_globalCatalog = 3,
 };
 
+// A group as the retrieval found it.
+struct kxGroupEntry {
+  std::string name;  // its common name, as the set of names holds it
+  std::string dn;    // its distinguished name
+};
+
 // Entry points of the credential library.
 extern "C" {
 typedef void (*kxSetSSPFunction)(const char* inPackage);
@@ -38,8 +45,23 @@ typedef int (*kxUserLogonFunction)(const char* inDomain, const char* inAccount,
                                    const char* inPassword, uint32_t* outError);
 }
 
+namespace orvo::platform {
+class DirectorySession;
+}
+
 class kxAuthenticator {
  public:
+  // Within a directory session that holds several checks of one account: starts opening the
+  // connections they will use with the process's own credentials, each on a thread of its
+  // own, so that they are ready when the checks ask.
+  static void openConnectionsAhead(orvo::platform::DirectorySession& ioSession, const std::string& inUser);
+  // Within such a session, before a check that waits on other servers (the credential check):
+  // starts reading the account's nested groups on a thread of its own, for a later
+  // getADUserGroups with the same arguments. Only where that retrieval uses the process's own
+  // credentials, so that no password is tried more often than the checks try it.
+  static void readAheadGroups(orvo::platform::DirectorySession& ioSession, const std::string& inServer,
+                              const std::string& inUser, const std::string& inPassword, bool inNested);
+
   // Account name forms: bare, DOMAIN\name, name@dnsdomain, or a distinguished name.
 
   static bool getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain);
@@ -48,6 +70,11 @@ class kxAuthenticator {
                             std::string& outDomain);
   static bool findUser(const std::string& inName, const std::string& inPassword,
                        std::string& outName, bool& outUsedGlobalCatalog, kxNameFormat inNameFormat);
+  // The same; outBindStatus is the status of a translator that could not be bound (the
+  // directory's or the KDC's refusal), kDirOk when the failure came later or there was none.
+  static bool findUser(const std::string& inName, const std::string& inPassword,
+                       std::string& outName, bool& outUsedGlobalCatalog, kxNameFormat inNameFormat,
+                       uint32_t& outBindStatus);
   static kxAuthResult authenticateUser(const std::string& inUser, const std::string& inPassword,
                                        const std::string& inSSP, uint32_t& outSysError);
   static std::string getErrorText(uint32_t inCode);
@@ -56,6 +83,14 @@ class kxAuthenticator {
   static bool getADUserGroups(const std::string& inServer, const std::string& inUser,
                               const std::string& inPassword, std::set<std::string>& ioGroups,
                               bool inNested);
+  // The same retrieval for callers that report more than the names: every group reached, with
+  // its distinguished name, in the order reached. A group whose name an earlier one already
+  // gave is listed too (it still adds no name and is not expanded), so no group hides behind
+  // another's name. inPrimaryGroup adds the account's primary group, which memberOf never
+  // names. outStatus: the status that ended a failed retrieval, 0 otherwise.
+  static bool getADUserGroupEntries(const std::string& inServer, const std::string& inUser,
+                                    const std::string& inPassword, bool inNested, bool inPrimaryGroup,
+                                    std::vector<kxGroupEntry>& outGroups, uint32_t& outStatus);
   // inUser / inPassword null: the process's own credentials.
   static bool getUserGroups(const std::string& inServer, const std::string& inDN,
                             const std::string* inUser, const std::string* inPassword,

@@ -55,6 +55,8 @@ bool emptyDirectory(const orvo::platform::Directory& inDirectory) {
 
 }  // namespace
 
+namespace orvo {
+
 bool isPathSeparator(char inChar, kxPathStyle inStyle) {
   return inChar == '/' || (inStyle == kxPathStyle::windows && inChar == '\\');
 }
@@ -140,3 +142,5 @@ bool getFileModificationTime(const std::string& inPath, kxDate& outDate, kxTime&
               static_cast<int16_t>(modified.second), static_cast<int16_t>(modified.millisecond));
   return true;
 }
+
+}  // namespace orvo

@@ -23,6 +23,8 @@ inline constexpr kxPathStyle kxNativePathStyle = kxPathStyle::windows;
 inline constexpr kxPathStyle kxNativePathStyle = kxPathStyle::posix;
 #endif
 
+namespace orvo {
+
 // Paths.
 bool isPathSeparator(char inChar, kxPathStyle inStyle = kxNativePathStyle);
 bool isAbsolutePath(const std::string& inPath, kxPathStyle inStyle = kxNativePathStyle);
@@ -66,3 +68,28 @@ bool copyFile(const std::string& inFrom, const std::string& inTo);
 std::string makeTempFileName(const std::string& inDirectory);
 // The file's last-write time in local time.
 bool getFileModificationTime(const std::string& inPath, kxDate& outDate, kxTime& outTime);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::isPathSeparator;
+using orvo::isAbsolutePath;
+using orvo::joinPath;
+using orvo::splitPath;
+using orvo::getApplicationPath;
+using orvo::getApplicationDirectory;
+using orvo::getApplicationName;
+using orvo::getCurrentDirectory;
+using orvo::setCurrentDirectory;
+using orvo::createDirectory;
+using orvo::directoryExists;
+using orvo::removeDirectoryTree;
+using orvo::fileExists;
+using orvo::deleteFile;
+using orvo::moveFile;
+using orvo::copyFile;
+using orvo::makeTempFileName;
+using orvo::getFileModificationTime;
+#endif

@@ -51,6 +51,8 @@ char* writeGroup(char* outText, unsigned inGroup, bool inSuppressZeros) {
 
 }  // namespace
 
+namespace orvo {
+
 bool parseIPv4Text(const char* inText, size_t inLength, uint8_t* outBytes) {
   uint8_t octets[4];
   int count = 0;
@@ -79,6 +81,8 @@ bool parseIPv4Text(const char* inText, size_t inLength, uint8_t* outBytes) {
   std::memcpy(outBytes, octets, 4);
   return true;
 }
+
+}  // namespace orvo
 
 namespace {
 
@@ -145,9 +149,13 @@ bool readIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes) {
 
 }  // namespace
 
+namespace orvo {
+
 bool parseIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes) {
   return readIPv6Text<false>(inText, inLength, outBytes);
 }
+
+}  // namespace orvo
 
 kxIPv6::kxIPv6(const uint8_t* inBytes) { std::memcpy(itsBytes, inBytes, 16); }
 

@@ -15,12 +15,23 @@
 
 #include "orvo/util/kxipv4address.h"
 
+namespace orvo {
+
 // Strict dotted quad into 4 bytes (no leading zeros, exactly four octets). outBytes is
 // written only on success.
 bool parseIPv4Text(const char* inText, size_t inLength, uint8_t* outBytes);
 // IPv6 text into 16 bytes; a group may have more than four digits as long as its value
 // fits. outBytes is written only on success.
 bool parseIPv6Text(const char* inText, size_t inLength, uint8_t* outBytes);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::parseIPv4Text;
+using orvo::parseIPv6Text;
+#endif
 
 class kxIPv6 {
  public:

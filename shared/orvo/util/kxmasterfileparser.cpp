@@ -3,7 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string_view>
 
 #include "orvo/datastruct/kxrecordcollection.h"
@@ -24,6 +28,7 @@ kxMasterFileFormatLexer::kxMasterFileFormatLexer() {
   setCharClass(';', kCommentStartClass);
   setReturnComments(true);
   setRefuseNul(true);
+  setQuotesSeparateWords(true);
 }
 
 void kxMasterFileFormatLexer::setStayOnLine(bool inFlag) {
@@ -99,11 +104,24 @@ const char kGenericData[] = "Error in file \"$f\" line $l. Generic record data \
 const char kIncorrectData[] = "Error in file \"$f\" line $l. Incorrect $t record data: $e.";
 const char kIncorrectGenericData[] = "Error in file \"$f\" line $l. Incorrect generic record data: $e.";
 const char kExpectedToken[] = "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .";
+const char kIncorrectName[] = "Error in file \"$f\" line $l. Incorrect domain name \"$t\": $e.";
 
 constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
 constexpr int kClassIN = 1;
 enum { kDirectiveGenerate = 1, kDirectiveInclude = 2, kDirectiveOrigin = 3, kDirectiveTTL = 4 };
+
+// The largest TTL (RFC 2181, section 8); a larger value is read as 0.
+constexpr uint32_t kMaxTTL = 2147483647;
+
+// Whether two valid TTL texts hold the same number of seconds.
+bool sameTTL(const std::string& inTTL1, const std::string& inTTL2) {
+  if (inTTL1 == inTTL2) return true;
+  uint32_t seconds1 = 0;
+  uint32_t seconds2 = 1;
+  return parseTTLValue(inTTL1.data(), inTTL1.size(), seconds1) && parseTTLValue(inTTL2.data(), inTTL2.size(), seconds2) &&
+         seconds1 == seconds2;
+}
 
 // The longest text one counter value may expand to.
 constexpr unsigned kMaxExpansionWidth = 127;
@@ -177,9 +195,11 @@ std::string unquoted(const char* inText, size_t inLength) {
   return std::string(inText, inLength);
 }
 
-bool isGenerateType(kxResRecType inType) {
-  return inType == kTypeA || inType == kTypeNS || inType == kTypeCNAME || inType == kTypePTR ||
-         inType == kTypeAAAA || inType == kTypeDNAME;
+// SVCB and HTTPS: their parameters may hold quoted values (alpn="h2,h3").
+bool takesValuePairs(kxResRecType inType) {
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  // Past the layout's kinds: the last one, which repeats.
+  return layout != nullptr && layout->itsRepeatLast && layout->kindAt(kxFieldLayout::kMaxKinds) == kxFieldKind::kSvcParam;
 }
 
 }  // namespace
@@ -214,13 +234,15 @@ kxMasterFileParser::~kxMasterFileParser() = default;
 
 void kxMasterFileParser::initialise() {
   itsLexer.setInterpretEscapes(false);
+  itsLexer.setSkipByteOrderMark(true);
   itsLexerPtr = &itsLexer;
 }
 
 void kxMasterFileParser::reset() {
   kxCustomParser::reset();
   itsIncludeParser.reset();
-  itsSOASeenFlag = false;
+  itsStartCheckedFlag = false;
+  itsGenerateCountedFlag = false;
   itsGenCurrent = 0;
   itsGenStop = -1;
   itsLexer.setReturnEOL(true);
@@ -254,7 +276,45 @@ void kxMasterFileParser::makeAbsolute(std::string& ioName) const {
   ioName += itsOrigin;
 }
 
-bool kxMasterFileParser::isValidTTL(const char* inText) { return isTTLText(inText); }
+bool kxMasterFileParser::isValidTTL(const char* inText) {
+  uint32_t seconds = 0;
+  return inText != nullptr && parseTTLValue(inText, std::strlen(inText), seconds);
+}
+
+void kxMasterFileParser::warn(int inLine, const std::string& inText) const {
+  if (itsWarningHandler) itsWarningHandler({itsLexer.getFileName(), static_cast<uint32_t>(inLine), inText});
+}
+
+std::string kxMasterFileParser::readTTLWord(const char* inText) {
+  uint32_t seconds = 0;
+  if (!parseTTLValue(inText, std::strlen(inText), seconds))
+    raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
+  if (seconds <= kMaxTTL) return inText;
+  // RFC 2181, section 8: such a value is read as 0.
+  warn(itsLexer.getLineNumber(), "TTL " + std::string(inText) + " is above 2147483647: read as 0");
+  return "0";
+}
+
+// BIND gives the records of an RRset the TTL of its first, and while no default is known the
+// TTL it gave is the last TTL too. BIND sees an RRset within the run of lines of one owner.
+void kxMasterFileParser::keepPriorTTL(const std::string& inOwner, kxResRecType inType, const std::string& inTTL) {
+  if (!equalsText(inOwner, itsRunOwner, false)) {
+    itsRunOwner = inOwner;
+    itsRunTTLs.clear();
+  }
+  for (const auto& [type, ttl] : itsRunTTLs) {
+    if (type != inType) continue;
+    if (!sameTTL(ttl, inTTL)) itsTTL->itsLast = ttl;
+    return;
+  }
+  itsRunTTLs.emplace_back(inType, inTTL);
+}
+
+std::string kxMasterFileParser::implicitTTL() const {
+  const TTLState& state = *itsTTL;
+  if (!state.itsDefaultKnown) return state.itsLast;
+  return sameTTL(state.itsDefault, state.itsZoneDefault) ? std::string() : state.itsDefault;
+}
 
 void kxMasterFileParser::logRecordFields(const std::string& inName, const std::string& inTTL, kxResRecType inType,
                                          const std::string& inData, const std::string& inComment) const {
@@ -309,18 +369,34 @@ bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTT
     }
     if (itsGenCurrent <= itsGenStop) {
       generateRecord(fields);
+      itsDeliveredLine = itsGenLine;
       if (itsCheckDataFlag) checkData(fields, itsGenLine);
       return true;
     }
     const int token = nextToken();
+    if (!itsStartCheckedFlag) {
+      itsStartCheckedFlag = true;
+      if (itsLexer.byteOrderMarkSkipped()) warn(1, "UTF-8 byte-order mark at the start of the file skipped");
+    }
     if (token == kEOFToken) return false;
     if (token == kEOLToken) continue;
     itsRecordLine = itsLexer.getLineNumber();
     if (readFromLine(token, fields)) {
+      itsDeliveredLine = itsRecordLine;
       if (itsCheckDataFlag) checkData(fields, itsRecordLine);
       return true;
     }
   }
+}
+
+// An include parser lives until the call after its last record, so while one is there, the
+// record delivered last is its.
+const std::string& kxMasterFileParser::getRecordFileName() {
+  return itsIncludeParser ? itsIncludeParser->getRecordFileName() : getFileName();
+}
+
+int kxMasterFileParser::getRecordLine() const {
+  return itsIncludeParser ? itsIncludeParser->getRecordLine() : itsDeliveredLine;
 }
 
 bool kxMasterFileParser::readNextRecord(std::string& outName, std::string& outTTL, kxResRecType& outType,
@@ -345,24 +421,27 @@ bool kxMasterFileParser::readRecord(kxResourceRecord& outRecord) {
 }
 
 void kxMasterFileParser::parseZone(kxRecordCollection& ioCollection, bool inRequireSOA) {
-  itsTTLChangedFlag = false;
+  // The records without TTL of their own stand for the zone's default TTL, however the parse
+  // ends: the collection takes it once it is known.
+  struct DefaultTTL {
+    kxRecordCollection& collection;
+    const std::string& ttl;
+    ~DefaultTTL() {
+      if (!ttl.empty()) collection.setDefaultTTL(ttl);
+    }
+  } defaultTTL{ioCollection, itsTTL->itsZoneDefault};
   uint32_t soaCount = 0;
   std::string name, ttl, data, comment, aging;
   kxResRecType type = kNoRecordType;
   bool enabled = true;
+  itsRecordSources.clear();
   while (readNextRecord(name, ttl, type, data, comment, aging, enabled)) {
-    if (type == kTypeSOA && soaCount++ == 0) {
-      ioCollection.setDefaultTTL(itsDefaultTTL);
-      if (!name.empty() && ioCollection.getDomainName().empty())
-        ioCollection.setDomainName(name.back() == '.' ? name : name + '.', true);
-    }
-    ioCollection.insertRecord(kxResourceRecord(&ioCollection, name, ttl, type, data, comment, aging, enabled), -1,
-                              kxRecordCollection::kAnswerSection);
+    if (type == kTypeSOA && enabled && soaCount++ == 0 && !name.empty() && ioCollection.getDomainName().empty())
+      ioCollection.setDomainName(name.back() == '.' ? name : name + '.', true);
+    if (ioCollection.insertRecord(kxResourceRecord(&ioCollection, name, ttl, type, data, comment, aging, enabled), -1,
+                                  kxRecordCollection::kAnswerSection))
+      itsRecordSources.add(getRecordFileName(), static_cast<uint32_t>(getRecordLine()));
   }
-  // A zone without SOA record still has the default TTL of its first "$TTL": without it the
-  // records that carry no TTL of their own would lose theirs when the zone is written out.
-  if (soaCount == 0 && !itsDefaultTTL.empty() && ioCollection.getDefaultTTL().empty())
-    ioCollection.setDefaultTTL(itsDefaultTTL);
   if (inRequireSOA && soaCount == 0) raiseError(kxErr_parserMissingSOARecord, kMissingSOARecord, kNulToken);
 }
 
@@ -436,27 +515,28 @@ bool kxMasterFileParser::readRecordLine(Fields& outFields) {
     namedOwner = raw[0] == '@' && raw[1] == '\0';
     owner = namedOwner ? itsOrigin : std::string(raw);
     makeAbsolute(owner);
+    if (!itsInDisabledFlag && !owner.empty()) checkName(owner, itsLexer.getLineNumber(), true);
     nextToken();
   }
-  return readTypeAndData(owner, namedOwner, false, outFields);
+  return readTypeAndData(owner, namedOwner, outFields);
 }
 
-bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner, bool inGenerate,
-                                         Fields& outFields) {
-  std::string ttl;
-  std::string aging;
-  bool haveTTL = false;
+kxResRecType kxMasterFileParser::readTypeWords(std::string& outTTL, bool& outHaveTTL, std::string& outAging,
+                                               RawText* ioRaw) {
+  outTTL.clear();
+  outAging.clear();
+  outHaveTTL = false;
   bool haveClass = false;
-  kxResRecType type = kNoRecordType;
   for (;;) {
     if (itsLexer.getToken() != kWordToken) raiseError(kxErr_parserUnexpectedToken, kUnexpectedToken, kWordToken);
+    if (ioRaw != nullptr) appendRawToken(ioRaw->itsText, ioRaw->itsLine, ioRaw->itsEnd);
     const char* text = getTokenText();
     const size_t length = itsLexer.getTokenLength();
     if (length >= 2 && text[0] == '[' && text[length - 1] == ']') {
       if (startsWith(text, "[AGE:", false))
-        aging.assign(text + 5, length - 6);
+        outAging.assign(text + 5, length - 6);
       else if (startsWith(text, "[Aging:", false))
-        aging.assign(text + 7, length - 8);
+        outAging.assign(text + 7, length - 8);
       else
         raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
     } else if (!isDigit(text[0])) {
@@ -465,38 +545,57 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
       if (entry != nullptr) {
         classNumber = uint32_t(entry->value);
       } else if (!itsExtendedTypesFlag || !kxReadClassWord(text, classNumber)) {
-        type = kxTableTypeFromName(text);
+        kxResRecType type = kxTableTypeFromName(text);
         if (type == kNoRecordType && itsExtendedTypesFlag) type = kxExtendedTypeFromName(text);
         if (type == kNoRecordType && !equalsText(text, "N/A", false))
           raiseError(kxErr_parserUnknownRRType, kUnknownRRType, kWordToken);
-        break;
+        return type;
       }
       if (classNumber != kClassIN) raiseError(kxErr_parserUnsupportedClass, kUnsupportedClass, kWordToken);
       if (haveClass) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
       haveClass = true;
     } else {
-      if (haveTTL) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
-      if (!isValidTTL(text)) raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
-      ttl = text;
-      haveTTL = true;
+      if (outHaveTTL) raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
+      outTTL = readTTLWord(text);
+      outHaveTTL = true;
     }
     nextToken();
   }
-  // Checked before the data so that no other type's data rules (SOA's above all) run.
-  if (inGenerate && !isGenerateType(type)) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
+}
 
+bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner, Fields& outFields) {
+  std::string ttl;
+  std::string aging;
+  bool haveTTL = false;
+  const kxResRecType type = readTypeWords(ttl, haveTTL, aging, nullptr);
+  struct ValuePairs {
+    kxMasterFileFormatLexer& lexer;
+    ~ValuePairs() { lexer.setQuotedValuePairs(false); }
+  } valuePairs{itsLexer};
+  if (type != kNoRecordType && type != itsPlainType) {
+    if (takesValuePairs(type))
+      itsLexer.setQuotedValuePairs(true);
+    else
+      itsPlainType = type;  // the type read last, most often the next one's too
+  }
+  // As BIND does, an SOA record read before any TTL is known makes its minimum the default.
+  const bool noTTLKnown = type == kTypeSOA && !haveTTL && !itsTTL->itsDefaultKnown && itsTTL->itsLast.empty();
   if (type != kNoRecordType) {
     if (!ioOwner.empty() || inNamedOwner) {
       if (!itsInDisabledFlag) {
         itsLastOwner = ioOwner;
         itsHaveLastOwnerFlag = true;
       }
-    } else if (!inGenerate) {
+    } else {
       // Taking the apex would change the record; there is no owner to inherit.
       if (!itsHaveLastOwnerFlag) raiseError(kxErr_parserExpectedName, kMissingOwner, kWordToken);
       ioOwner = itsLastOwner;
     }
-    if (!haveTTL && itsTTLChangedFlag) ttl = itsCurrentTTL;
+    if (!haveTTL)
+      ttl = implicitTTL();
+    else if (!itsInDisabledFlag)
+      itsTTL->itsLast = ttl;
+    if (!itsTTL->itsDefaultKnown && !itsInDisabledFlag && !ttl.empty()) keepPriorTTL(ioOwner, type, ttl);
   }
   outFields.name = ioOwner;
   outFields.ttl = ttl;
@@ -504,33 +603,26 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   outFields.aging = aging;
   outFields.data.clear();
   outFields.comment.clear();
-  if (inGenerate) {
-    readDataFields(type, outFields.data);
-    readCommentAndEndOfLine(outFields.comment);
-    return haveTTL;
-  }
   // SOA and LOC data cannot be empty: their readers refuse it.
   itsDataWords = 1;
   if (type != kNoRecordType && itsExtendedTypesFlag && startsGenericData()) {
     readGenericData(type, outFields.data);
     readCommentAndEndOfLine(outFields.comment);
-    if (type != kTypeSOA) return true;
-    const std::string minimum = kxResourceRecord::extractDataField(outFields.data, 6);
-    if (itsInDisabledFlag) return finishSOA(outFields, false, minimum);
-    if (itsSOASeenFlag) itsSkipSOAFlag = true;
-    itsSOASeenFlag = true;
-    return finishSOA(outFields, true, minimum);
+    if (type == kTypeSOA && !itsInDisabledFlag && noTTLKnown)
+      takeSOAMinimum(outFields, kxResourceRecord::extractDataField(outFields.data, 6));
+    return true;
   }
   if (kxResourceRecord::getDataFormat(type) == kFormatGeneric) {
     nextToken();
-    raiseRecordError(kExpectedToken, itsLexer.getToken() == kWordToken ? itsLexer.getTokenText() : "end of line",
-                     "\\#");
+    const bool word = itsLexer.getToken() == kWordToken;
+    raiseRecordError(kExpectedToken, word ? itsLexer.getTokenText() : "end of line", "\\#",
+                     word ? itsLexer.getLineNumber() : itsRecordLine);
   }
   if (type == kTypeSOA) {
-    if (itsInDisabledFlag) return readSOAData(outFields, false);
-    if (itsSOASeenFlag) itsSkipSOAFlag = true;
-    itsSOASeenFlag = true;
-    return readSOAData(outFields, true);
+    readSOAData(outFields);
+    if (!itsInDisabledFlag && noTTLKnown)
+      takeSOAMinimum(outFields, kxResourceRecord::extractDataField(outFields.data, 6));
+    return true;
   }
   if (type == kTypeLOC) {
     readLOCData(outFields);
@@ -553,8 +645,15 @@ bool kxMasterFileParser::startsGenericData() {
 // in hexadecimal words. The bytes become the type's own text form when the type has one, or
 // stay in the generic form.
 void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outData) {
-  auto refuse = [&](const char* inReason) { raiseRecordError(kIncorrectGenericData, "", inReason); };
+  // A fault is named by the line of its word; a fault of the whole, by the line of the last.
+  int lastLine = itsLexer.getLineNumber();
+  auto refuse = [&](const char* inReason) {
+    const bool word = itsLexer.getToken() == kWordToken;
+    raiseRecordError(kIncorrectGenericData, "", inReason, word ? itsLexer.getLineNumber() : lastLine);
+  };
+  auto refuseWhole = [&](const char* inReason) { raiseRecordError(kIncorrectGenericData, "", inReason, lastLine); };
   if (nextToken() != kWordToken) refuse("missing length");
+  lastLine = itsLexer.getLineNumber();
   const std::string_view lengthText(itsLexer.getTokenText(), itsLexer.getTokenLength());
   size_t length = 0;
   if (lengthText.empty() || lengthText.size() > 5) refuse("length is not a number from 0 to 65535");
@@ -569,6 +668,7 @@ void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outDa
   for (;;) {
     const int token = nextToken();
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
+    lastLine = itsLexer.getLineNumber();
     const char* text = itsLexer.getTokenText();
     for (size_t i = 0; i < itsLexer.getTokenLength(); ++i) {
       unsigned digit = 0;
@@ -582,8 +682,8 @@ void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outDa
       high = -1;
     }
   }
-  if (high >= 0) refuse("odd number of hexadecimal digits");
-  if (bytes.size() != length) refuse("less data than its length");
+  if (high >= 0) refuseWhole("odd number of hexadecimal digits");
+  if (bytes.size() != length) refuseWhole("less data than its length");
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   if (kxResourceRecord::getDataFormat(inType) == kFormatGeneric) {
     outData = kxGenericDataText(data, bytes.size());
@@ -591,16 +691,17 @@ void kxMasterFileParser::readGenericData(kxResRecType inType, std::string& outDa
   }
   const char* reason = "";
   if (!kxGenericDataToText(inType, data, bytes.size(), outData, reason))
-    raiseRecordError(kIncorrectData, kxResourceRecord::getTypeName(inType), std::string("generic data ") + reason);
+    raiseRecordError(kIncorrectData, kxResourceRecord::getTypeName(inType), std::string("generic data ") + reason,
+                     lastLine);
 }
 
-// An error of the record being read, named by the line it began on: once the lexer has
-// reported a line's end, its line number is already the next line's.
+// An error of the record being read, named by the line given: once the lexer has reported a
+// line's end, its line number is already the next line's.
 void kxMasterFileParser::raiseRecordError(const char* inMessage, const std::string& inText,
-                                          const std::string& inDetail) {
+                                          const std::string& inDetail, int inLine) {
   kxErrorMessage message(kxErr_parserIncorrectRRFormat, inMessage);
   message.addParam('f', itsLexer.getFileName());
-  message.addParam('l', static_cast<uint32_t>(itsRecordLine));
+  message.addParam('l', static_cast<uint32_t>(inLine));
   message.addParam('t', inText);
   message.addParam('e', inDetail);
   throw kxException(message);
@@ -613,21 +714,13 @@ void kxMasterFileParser::refuseGenericData() {
     raiseError(kxErr_parserIncorrectRRFormat, kGenericData, kWordToken);
 }
 
+// Each word is read as the type's layout says: a name made absolute, a text without its
+// quotes; the words beyond the last field join it as its kind wants (kxRestJoinOf).
 void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outData) {
-  const int32_t format = kxResourceRecord::getDataFormat(inType);
-  // An added type's last field may take the rest of the words: data joined with nothing, a
-  // type list with blanks.
-  uint32_t lastField = UINT32_MAX;
-  kxFieldKind lastKind = kxFieldKind::kEnd;
-  if (format == kFormatFields) {
-    const kxFieldLayout* layout = kxFieldLayoutOf(inType);
-    uint32_t kinds = 0;
-    while (kinds < kxFieldLayout::kMaxKinds && layout->itsKinds[kinds] != kxFieldKind::kEnd) ++kinds;
-    if (!layout->itsRepeatLast && kinds > 0) {
-      lastField = kinds - 1;
-      lastKind = layout->itsKinds[lastField];
-    }
-  }
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  const uint32_t lastField = layout ? layout->lastField() : UINT32_MAX;
+  const kxFieldKind lastKind = layout && lastField != UINT32_MAX ? layout->kindAt(lastField) : kxFieldKind::kEnd;
+  itsDataLines.clear();
   for (uint32_t i = 0;; ++i) {
     const int token = nextToken();
     itsDataWords = i;
@@ -635,19 +728,19 @@ void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outDat
     if (i == 0 && inType != kNoRecordType) refuseGenericData();
     const bool rest = i > lastField;
     if (i > 0) {
-      if ((inType == kTypeWKS && i > 2) || (inType == kTypeNSEC && i > 1) ||
-          (rest && lastKind == kxFieldKind::kTypeBitmap))
+      const kxRestJoin join = rest ? kxRestJoinOf(lastKind) : kxRestJoin::kSeparator;
+      if (join == kxRestJoin::kBlank)
         outData += ' ';
-      else if (!((format == kFormatDNSKEY && i > 3) || (inType == kTypeRRSIG && i > 8) ||
-                 (rest && (lastKind == kxFieldKind::kBase64 || lastKind == kxFieldKind::kHex))))
+      else if (join == kxRestJoin::kSeparator)
         outData += itsSeparator;
     }
-    if (kxResourceRecord::isDomainNameField(inType, i)) {
+    noteDataLine(outData.size());
+    const kxFieldKind kind = rest ? lastKind : layout ? layout->kindAt(i) : kxFieldKind::kEnd;
+    if (kxResourceRecord::isDomainNameField(inType, i, outData)) {
       std::string name(tokenView());
       makeAbsolute(name);
       appendDataText(outData, name);
-    } else if (format == kFormatText || format == kFormatHINFO || (format == kFormatNAPTR && i > 1 && i < 5) ||
-               (format == kFormatFields && i == lastField && lastKind == kxFieldKind::kLongString)) {
+    } else if (kxIsTextKind(kind)) {
       appendDataText(outData, unquotedView(itsLexer.getTokenText(), itsLexer.getTokenLength()));
     } else {
       appendDataText(outData, tokenView());
@@ -663,12 +756,13 @@ void kxMasterFileParser::readCommentAndEndOfLine(std::string& outComment) {
   if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
 }
 
-// inLive is false for the SOA record of a disabled line, which leaves the zone's state alone.
-bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
+void kxMasterFileParser::readSOAData(Fields& outFields) {
   std::string& data = outFields.data;
+  itsDataLines.clear();
   for (int i = 0; i < 2; ++i) {
     nextWord();
     if (i == 0) refuseGenericData();
+    noteDataLine(data.size() + (i > 0 ? 1 : 0));
     std::string name(tokenView());
     makeAbsolute(name);
     if (i > 0) data += itsSeparator;
@@ -676,49 +770,45 @@ bool kxMasterFileParser::readSOAData(Fields& outFields, bool inLive) {
   }
   nextInteger();
   data += itsSeparator;
+  noteDataLine(data.size());
   data += itsLexer.getTokenText();
-  const char* minimum = "";
   for (int i = 0; i < 4; ++i) {
     nextToken();
     if (itsLexer.getToken() != kWordToken || !isValidTTL(itsLexer.getTokenText()))
       raiseError(kxErr_parserExpectedValue, kExpectedValue, kWordToken);
-    minimum = itsLexer.getTokenText();
     data += itsSeparator;
-    data += minimum;
+    noteDataLine(data.size());
+    data += itsLexer.getTokenText();
   }
-  std::string minimumText = minimum;
   nextToken();
   readCommentAndEndOfLine(outFields.comment);
-  return finishSOA(outFields, inLive, minimumText);
 }
 
-bool kxMasterFileParser::finishSOA(Fields& outFields, bool inLive, const std::string& inMinimum) {
-  std::string& data = outFields.data;
-  if (!inLive) return true;
-  if (itsSkipSOAFlag) {
-    // Dropped, but a live line all the same: its data must be sound.
-    outFields.enabled = true;
-    if (itsCheckDataFlag) checkData(outFields, itsRecordLine);
-    data.clear();
-    outFields.comment.clear();
-    return false;
+void kxMasterFileParser::takeSOAMinimum(Fields& ioFields, const std::string& inMinimum) {
+  TTLState& state = *itsTTL;
+  uint32_t seconds = 0;
+  std::string minimum = inMinimum;
+  if (!parseTTLValue(minimum.data(), minimum.size(), seconds)) return;
+  if (seconds > kMaxTTL) {
+    warn(itsRecordLine, "SOA minimum " + minimum + " is above 2147483647: read as 0");
+    minimum = "0";
   }
-  itsSOAMinimum = inMinimum;
-  if (itsDefaultTTL.empty()) {
-    itsDefaultTTL = itsSOAMinimum;
-    itsCurrentTTL = itsDefaultTTL;
-  }
-  return true;
+  state.itsDefault = minimum;
+  state.itsDefaultKnown = true;
+  if (state.itsZoneDefault.empty()) state.itsZoneDefault = minimum;
+  ioFields.ttl = implicitTTL();
 }
 
 void kxMasterFileParser::readLOCData(Fields& outFields) {
   std::string& data = outFields.data;
   const char* const ends[2][2] = {{"N", "S"}, {"E", "W"}};
+  itsDataLines.clear();
   for (int half = 0; half < 2; ++half) {
     if (half > 0) data += itsSeparator;
     nextWord();
     if (half == 0) refuseGenericData();
     for (;;) {
+      noteDataLine(data.size());
       const std::string_view text = tokenView();
       appendDataText(data, text);
       if (equalsText(text.data(), ends[half][0], false) || equalsText(text.data(), ends[half][1], false)) break;
@@ -730,9 +820,61 @@ void kxMasterFileParser::readLOCData(Fields& outFields) {
     const int token = nextToken();
     if (token == kEOLToken || token == kCommentToken || token == kEOFToken) break;
     data += itsSeparator;
+    noteDataLine(data.size());
     appendDataText(data, tokenView());
   }
   readCommentAndEndOfLine(outFields.comment);
+}
+
+void kxMasterFileParser::noteDataLine(size_t inOffset) {
+  const int line = itsLexer.getLineNumber();
+  if (itsDataLines.empty() || itsDataLines.back().second != line) itsDataLines.emplace_back(inOffset, line);
+}
+
+// The line of the word a fault lies in. A field joined from several words (base64, hex, a
+// type list) is searched for the faulty word: the first holding what the field cannot hold,
+// else the last, where the fault of the whole (a length) shows.
+int kxMasterFileParser::faultLine(const kxRecordDataFault& inFault, kxResRecType inType, const std::string& inData,
+                                  int inLine) const {
+  if (itsDataLines.empty() || inFault.itsField == 0) return inLine;
+  if (itsDataLines.size() == 1) return itsDataLines.front().second;
+  const auto lineAt = [&](size_t inOffset) {
+    int line = itsDataLines.front().second;
+    for (const auto& [offset, at] : itsDataLines)
+      if (offset <= inOffset) line = at;
+    return line;
+  };
+  if (inFault.itsText.empty()) return itsDataLines.back().second;  // a field missing at the end
+  size_t begin = 0;
+  for (uint32_t field = 1; field < inFault.itsField && begin != std::string::npos; ++field) {
+    begin = inData.find(itsSeparator, begin);
+    if (begin != std::string::npos) ++begin;
+  }
+  if (begin == std::string::npos) return itsDataLines.back().second;
+  const kxFieldLayout* layout = kxFieldLayoutOf(inType);
+  const kxFieldKind kind = layout != nullptr ? layout->kindAt(inFault.itsField - 1) : kxFieldKind::kEnd;
+  const std::string_view field = std::string_view(inData).substr(begin);
+  const char* alphabet = nullptr;
+  if (kind == kxFieldKind::kBase64)
+    alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
+  else if (kind == kxFieldKind::kHex || kind == kxFieldKind::kDigest)
+    alphabet = "0123456789ABCDEFabcdef\t";
+  if (alphabet != nullptr) {
+    const size_t bad = field.find_first_not_of(alphabet);
+    return lineAt(bad == std::string_view::npos ? inData.size() - 1 : begin + bad);
+  }
+  if (kind == kxFieldKind::kTypeList || kind == kxFieldKind::kTypeBitmap) {
+    const std::string_view list = field.substr(0, field.find(itsSeparator));
+    for (size_t word = 0; word < list.size();) {
+      size_t end = list.find(' ', word);
+      if (end == std::string_view::npos) end = list.size();
+      const std::string name(list.substr(word, end - word));
+      if (kxTableTypeFromName(name) == kNoRecordType && kxExtendedTypeFromName(name) == kNoRecordType)
+        return lineAt(begin + word);
+      word = end + 1;
+    }
+  }
+  return lineAt(begin);
 }
 
 // A live record's owner and data against its type; a fault goes to the handler or is raised.
@@ -745,16 +887,29 @@ void kxMasterFileParser::checkData(const Fields& inFields, int inLine) const {
   if (itsDataWords == 0 && layout != nullptr && layout->itsMinFields > 0) {
     fault.itsField = 1;
     fault.itsReason = "missing";
-  } else if (checkRecordData(inFields.name, inFields.type, inFields.data, fault)) {
+  } else if (checkRecordData({}, inFields.type, inFields.data, fault)) {  // the owner was checked as it was read
     return;
   }
   kxErrorMessage message(kxErr_parserIncorrectRRFormat, kIncorrectData);
   message.addParam('f', itsLexer.getFileName());
-  message.addParam('l', static_cast<uint32_t>(inLine));
+  message.addParam('l', static_cast<uint32_t>(faultLine(fault, inFields.type, inFields.data, inLine)));
   message.addParam('t', kxResourceRecord::getTypeName(inFields.type));
   message.addParam('e', fault.describe());
   if (!itsDataFaultHandler) throw kxException(message);
   itsDataFaultHandler(message);
+}
+
+bool kxMasterFileParser::checkName(const std::string& inName, int inLine, bool inMayGoOn) const {
+  const char* reason = "";
+  if (checkDomainName(inName, reason)) return true;
+  kxErrorMessage message(kxErr_parserIncorrectRRFormat, kIncorrectName);
+  message.addParam('f', itsLexer.getFileName());
+  message.addParam('l', static_cast<uint32_t>(inLine));
+  message.addParam('t', printableText(inName.c_str()));
+  message.addParam('e', reason);
+  if (!inMayGoOn || !itsCheckDataFlag || !itsDataFaultHandler) throw kxException(message);
+  itsDataFaultHandler(message);
+  return false;
 }
 
 // After a directive's arguments: an optional comment, then the line end.
@@ -775,23 +930,19 @@ bool kxMasterFileParser::readDirective(Fields& outFields) {
       nextWord();
       std::string origin = getTokenText();
       makeAbsolute(origin);
+      checkName(origin, itsLexer.getLineNumber(), false);
       itsOrigin = origin;
       itsAppendOriginFlag = true;
       expectEndOfDirective();
       return false;
     }
     case kDirectiveTTL: {
-      if (nextToken() != kWordToken || !isValidTTL(itsLexer.getTokenText()))
-        raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
-      const std::string ttl = itsLexer.getTokenText();
-      if (itsDefaultTTL.empty()) {
-        itsDefaultTTL = itsCurrentTTL = ttl;
-      } else {
-        // Back to the default after another value: records carry the default explicitly,
-        // so they do not keep the earlier value.
-        if (ttl != itsDefaultTTL) itsTTLChangedFlag = true;
-        itsCurrentTTL = ttl;
-      }
+      if (nextToken() != kWordToken) raiseError(kxErr_parserIncorrectTTLFormat, kIncorrectTTLFormat, kWordToken);
+      TTLState& state = *itsTTL;
+      state.itsDefault = readTTLWord(itsLexer.getTokenText());
+      state.itsDefaultKnown = true;
+      state.itsLast = state.itsDefault;
+      if (state.itsZoneDefault.empty()) state.itsZoneDefault = state.itsDefault;
       expectEndOfDirective();
       return false;
     }
@@ -817,6 +968,7 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   if (nextToken() == kWordToken) {
     origin = getTokenText();
     makeAbsolute(origin);
+    checkName(origin, itsLexer.getLineNumber(), false);
     haveOrigin = true;
     appendRawToken(text, textLine, textEnd);
     nextToken();
@@ -828,9 +980,27 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   if (itsLexer.getToken() != kEOLToken) raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
 
   if (itsKeepDirectivesFlag) {
+    // As a kept "$GENERATE": the origin and TTL its records without TTL would take.
     outFields.type = kControlInclude;
+    outFields.name = itsOrigin;
+    outFields.ttl = implicitTTL();
     outFields.data = text;
     outFields.aging.clear();
+    // The file is not read, but a "$TTL" in it holds after it: the last one is looked up, in
+    // a plain file only (a device or a pipe could be read without end).
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(fileName, error)) return true;
+    std::ifstream included(fileName, std::ios_base::in | std::ios_base::binary);
+    scanDirective(included, fileName, 1, "$TTL", [&](const char* inTTL, int) {
+      uint32_t seconds = 0;
+      if (parseTTLValue(inTTL, std::strlen(inTTL), seconds)) {
+        TTLState& state = *itsTTL;
+        state.itsDefault = seconds > kMaxTTL ? "0" : inTTL;
+        state.itsDefaultKnown = true;
+        state.itsLast = state.itsDefault;
+      }
+      return true;
+    });
     return true;
   }
   outFields.comment.clear();
@@ -851,20 +1021,23 @@ bool kxMasterFileParser::readInclude(Fields& outFields) {
   include->itsNoIncludeFlag = itsNoIncludeFlag;
   include->itsCommentRecordsFlag = itsCommentRecordsFlag;
   include->itsDisabledRecordsFlag = itsDisabledRecordsFlag;
-  include->itsTTLChangedFlag = itsTTLChangedFlag;
   include->itsKeepDirectivesFlag = itsKeepDirectivesFlag;
-  include->itsSOAMinimum = itsSOAMinimum;
-  include->itsDefaultTTL = itsDefaultTTL;
-  include->itsCurrentTTL = itsCurrentTTL;
-  include->itsSkipSOAFlag = true;
+  include->itsTTL = itsTTL;
+  include->itsWarningHandler = itsWarningHandler;
   include->itsIncludeDepth = itsIncludeDepth + 1;
   if (!include->openFile(fileName)) raiseError(kxErr_fileOpen, kIncludeOpen, fileName.c_str());
   itsIncludeParser = std::move(include);
   return false;
 }
 
+// "$GENERATE range owner [TTL] [class] type data": as in BIND, the owner and the data are one
+// word each; data of several fields is written as one quoted string. Both templates stay as
+// written, relative names and escapes included, and are made absolute once expanded.
 bool kxMasterFileParser::readGenerate(Fields& outFields) {
+  RawText raw;
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
   nextWord();
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
   const std::string range = itsLexer.getTokenText();
   int32_t start = 0;
   int32_t stop = -1;
@@ -872,72 +1045,180 @@ bool kxMasterFileParser::readGenerate(Fields& outFields) {
   if (!parseGenerateRange(range, start, stop, step)) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
   if (stop < start || start < 0 || step < 1) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
   itsGenLine = itsLexer.getLineNumber();
-  if (!itsKeepDirectivesFlag) {
-    // Counted before any record is made, so a range of billions fails at once.
-    const uint64_t count = static_cast<uint64_t>((int64_t(stop) - start) / step) + 1;
-    const uint64_t limit = itsBudget->itsLimits.itsMaxGenerated;
-    if (count > limit - std::min(limit, itsBudget->itsGenerated))
-      raiseError(kxErr_parserInvalidRange, kTooManyGenerated, std::to_string(limit).c_str());
-    itsBudget->itsGenerated += count;
-  }
+  if (!itsKeepDirectivesFlag) countGenerated(static_cast<uint64_t>((int64_t(stop) - start) / step) + 1);
 
   nextWord();
-  const char* raw = itsLexer.getTokenText();
-  std::string ownerTemplate = raw;
-  if (ownerTemplate == "@")
-    ownerTemplate = itsOrigin;
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
+  const std::string ownerTemplate = itsLexer.getTokenText();
+
+  nextWord();
+  std::string ttl;
+  std::string aging;
+  bool haveTTL = false;
+  const kxResRecType type = readTypeWords(ttl, haveTTL, aging, &raw);
+  // Records of every type but the zone's SOA, whose data has a reader of its own.
+  if (type == kNoRecordType || type == kTypeSOA) raiseError(kxErr_parserInvalidRange, kInvalidRange, kWordToken);
+  if (haveTTL)
+    itsTTL->itsLast = ttl;
   else
-    makeAbsolute(ownerTemplate);
-
+    ttl = implicitTTL();
   nextWord();
-  std::string noOwner;
-  std::string name, ttl, data, comment, aging;
-  kxResRecType type = kNoRecordType;
-  bool enabled = true;
-  Fields line{name, ttl, type, data, comment, aging, enabled};
-  const bool ttlGiven = readTypeAndData(noOwner, false, true, line);
+  appendRawToken(raw.itsText, raw.itsLine, raw.itsEnd);
+  const std::string dataText = unquoted(itsLexer.getTokenText(), itsLexer.getTokenLength());
+  std::string comment;
+  nextToken();
+  readCommentAndEndOfLine(comment);
 
-  outFields.name.clear();
-  outFields.ttl.clear();
   outFields.aging.clear();
   if (itsKeepDirectivesFlag) {
-    std::string text = "$GENERATE";
-    text += itsSeparator;
-    text += range;
-    text += itsSeparator;
-    text += ownerTemplate;
-    if (ttlGiven) {
-      text += itsSeparator;
-      text += ttl;
-    }
-    text += itsSeparator;
-    text += kxResourceRecord::getTypeName(type);
-    text += itsSeparator;
-    text += data;
+    // Kept as written, with what it needs to be read back alike: the origin, and the TTL
+    // its records would take when that is not the zone's default.
     outFields.type = kControlGenerate;
-    outFields.data = text;
+    outFields.name = itsOrigin;
+    outFields.ttl = haveTTL ? std::string() : ttl;
+    outFields.data = std::move(raw.itsText);
     outFields.comment = comment;
     itsGenCurrent = 0;
     itsGenStop = -1;
     return true;
   }
+  std::istringstream templateText(dataText);
+  kxMasterFileParser templateParser(&templateText, itsLexer.getFileName(), itsOrigin, false, true);
+  templateParser.itsExtendedTypesFlag = itsExtendedTypesFlag;
+  templateParser.itsLexer.startAtLine(itsGenLine);
+  std::string data;
+  templateParser.readTemplateData(type, data);
+
   itsGenCurrent = start;
   itsGenStop = stop;
   itsGenStep = step;
   itsGenType = type;
   itsGenTTL = ttl;
-  itsGenOwner = ownerTemplate;
-  itsGenData = data;
+  itsGenOwner = ownerTemplate == "@" ? itsOrigin : ownerTemplate;
+  itsGenData = std::move(data);
+  itsGenDataWords = templateParser.itsDataWords;
   return false;
+}
+
+void kxMasterFileParser::readTemplateData(kxResRecType inType, std::string& outData) {
+  std::string name, ttl, comment, aging;
+  kxResRecType type = inType;
+  bool enabled = true;
+  Fields fields{name, ttl, type, outData, comment, aging, enabled};
+  itsDataWords = 1;
+  // The line end that comes before the first line's words.
+  nextToken();
+  if (inType == kTypeLOC) {
+    readLOCData(fields);
+  } else {
+    readDataFields(inType, outData);
+    readCommentAndEndOfLine(comment);
+  }
+  // One line of data and nothing else: a comment in it is no comment of the zone file.
+  if (!comment.empty() || nextToken() != kEOFToken)
+    raiseError(kxErr_parserExpectedEndOfLine, kExpectedEndOfLine, kEOLToken);
+}
+
+bool kxMasterFileParser::scanDirective(std::istream& ioStream, const std::string& inFileName, int inFirstLine,
+                                       const char* inDirective,
+                                       const std::function<bool(const char* inWord, int inLine)>& inVisit) {
+  try {
+    // The words of the master-file syntax, but parentheses are plain tokens here: the lines
+    // are looked at one by one, each at its first word only, and the rest is skipped unread.
+    kxCustomStreamLexer lexer;
+    lexer.setCharClass('(', kSingleCharClass);
+    lexer.setCharClass(')', kSingleCharClass);
+    lexer.setCharClass(';', kCommentStartClass);
+    lexer.setQuotesSeparateWords(true);
+    lexer.setRefuseNul(true);
+    lexer.setInterpretEscapes(false);
+    lexer.setStream(&ioStream, inFileName, false);
+    lexer.startAtLine(inFirstLine);
+    while (lexer.nextToken() != kEOFToken) {
+      if (lexer.getToken() == kWordToken && equalsText(lexer.getTokenText(), inDirective, false) &&
+          lexer.nextToken() == kWordToken && !inVisit(lexer.getTokenText(), lexer.getLineNumber()))
+        return true;
+      lexer.skipRestOfLine();
+    }
+    return true;
+  } catch (const kxException&) {
+    // A reading proper meets the fault and names it.
+    return false;
+  }
+}
+
+void kxMasterFileParser::countGenerated(uint64_t inCount) {
+  Budget& budget = *itsBudget;
+  const uint64_t limit = budget.itsLimits.itsMaxGenerated;
+  const auto refuse = [&](int inLine) {
+    kxErrorMessage message(kxErr_parserInvalidRange, kTooManyGenerated);
+    message.addParam('f', itsLexer.getFileName());
+    message.addParam('l', static_cast<uint32_t>(inLine));
+    message.addParam('t', "$GENERATE");
+    message.addParam('e', std::to_string(limit));
+    throw kxException(message);
+  };
+  // Counted already with the whole file.
+  if (itsGenerateCountedFlag) return;
+  uint64_t total = inCount;
+  if (total > limit - std::min(limit, budget.itsGenerated)) refuse(itsGenLine);
+  // The ranges of the later lines, read ahead from the file's stream, which is then put back:
+  // a file of many ranges is refused before its first records are made. A stream that cannot
+  // be put back (a pipe) has its ranges counted as they come.
+  std::istream* stream = itsLexer.getStream();
+  std::streambuf* buffer = stream != nullptr ? stream->rdbuf() : nullptr;
+  const std::streampos resume =
+      buffer != nullptr ? buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in) : std::streampos(-1);
+  if (resume != std::streampos(-1)) {
+    const std::ios_base::iostate state = stream->rdstate();
+    int tooMany = 0;
+    const bool scanned = scanDirective(*stream, itsLexer.getFileName(), itsLexer.getLineNumber() + 1, "$GENERATE",
+                  [&](const char* inRange, int inLine) {
+                    int32_t first = 0;
+                    int32_t last = -1;
+                    int32_t step = 1;
+                    if (parseGenerateRange(inRange, first, last, step) && first >= 0 && last >= first) {
+                      total += static_cast<uint64_t>((int64_t(last) - first) / step) + 1;
+                      if (total > limit - std::min(limit, budget.itsGenerated)) tooMany = inLine;
+                    }
+                    return tooMany == 0;
+                  });
+    stream->clear(state);
+    buffer->pubseekpos(resume, std::ios_base::in);
+    if (tooMany != 0) refuse(tooMany);
+    // A file the scan could not read to its end has its later ranges counted as they come.
+    if (scanned)
+      itsGenerateCountedFlag = true;
+    else
+      total = inCount;
+  }
+  budget.itsGenerated += total;
 }
 
 void kxMasterFileParser::generateRecord(Fields& outFields) {
   outFields.name = expandTemplate(itsGenOwner, itsGenCurrent);
   makeAbsolute(outFields.name);
+  checkName(outFields.name, itsGenLine, true);
   outFields.ttl = itsGenTTL;
   outFields.type = itsGenType;
   outFields.data = expandTemplate(itsGenData, itsGenCurrent);
-  if (kxResourceRecord::isDomainNameField(itsGenType, 0)) makeAbsolute(outFields.data);
+  if (kxResourceRecord::hasDomainNameFields(itsGenType)) {
+    std::string& data = outFields.data;
+    size_t begin = 0;
+    for (uint32_t index = 0; begin <= data.size(); ++index) {
+      size_t end = data.find(itsSeparator, begin);
+      if (end == std::string::npos) end = data.size();
+      if (kxResourceRecord::isDomainNameField(itsGenType, index)) {
+        std::string name = data.substr(begin, end - begin);
+        makeAbsolute(name);
+        data.replace(begin, end - begin, name);
+        end = begin + name.size();
+      }
+      begin = end + 1;
+    }
+  }
+  itsDataWords = itsGenDataWords;
+  itsDataLines.clear();  // every fault is the "$GENERATE" line's
   outFields.comment.clear();
   outFields.aging.clear();
   outFields.enabled = true;
@@ -967,14 +1248,18 @@ bool kxMasterFileParser::parseGenerateRange(const std::string& inText, int32_t& 
   return p == end && outStop >= 0;
 }
 
+// As BIND expands a template: an escape is kept whole for the name or data it is part of
+// ("\$" is a dollar sign there, "\." a dot inside a label), and the nibble bases n and N give
+// the hexadecimal digits from the lowest, one label each, as reverse names of IPv6 take them.
 std::string kxMasterFileParser::expandTemplate(const std::string& inTemplate, int32_t inCounter) {
   std::string out;
   const char* p = inTemplate.c_str();
   const char* const end = p + inTemplate.size();
   while (p < end) {
     if (*p == '\\') {
-      if (++p == end) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
-      out += *p++;
+      if (p + 1 == end) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
+      out.append(p, 2);
+      p += 2;
       continue;
     }
     if (*p != '$') {
@@ -1000,7 +1285,7 @@ std::string kxMasterFileParser::expandTemplate(const std::string& inTemplate, in
         padded = true;
         if (ok && *p == ',') {
           base = *++p;
-          if (base != 'd' && base != 'o' && base != 'x' && base != 'X')
+          if (std::strchr("doxXnN", base) == nullptr || base == '\0')
             raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
           ++p;
         }
@@ -1011,6 +1296,22 @@ std::string kxMasterFileParser::expandTemplate(const std::string& inTemplate, in
       if (width > kMaxExpansionWidth) raiseError(kxErr_parserIncorrectFormat, kIncorrectFormat, kWordToken);
     }
     const int64_t value = int64_t(inCounter) + offset;
+    if (base == 'n' || base == 'N') {
+      // Width counts the digits and the dots between them; a width that ends on a dot leaves
+      // the dot (BIND's "${0,4,n}" is "0.0.").
+      const char* const digits = base == 'n' ? "0123456789abcdef" : "0123456789ABCDEF";
+      uint32_t nibbles = static_cast<uint32_t>(value);
+      do {
+        out += digits[nibbles & 0xF];
+        nibbles >>= 4;
+        if (width > 0) --width;
+        if (width > 0 || nibbles != 0) {
+          out += '.';
+          if (width > 0) --width;
+        }
+      } while (nibbles != 0 || width > 0);
+      continue;
+    }
     char text[kMaxExpansionWidth + 1];
     const int fieldWidth = padded ? int(width) : 0;
     if (base == 'd')

@@ -99,6 +99,7 @@ bool kxCustomStreamLexer::openFile(const std::string& inFileName) {
 
 void kxCustomStreamLexer::reset() {
   itsLineNumber = 0;
+  itsByteOrderMarkSkippedFlag = false;
   itsEOFFlag = false;
   itsCursor = itsLineEnd = itsTokenStart = itsBuffer.get();
   itsToken = kNulToken;
@@ -190,6 +191,12 @@ bool kxCustomStreamLexer::readLine() {
   }
   *itsLineEnd = '\0';
   ++itsLineNumber;
+  if (itsLineNumber == 1 && itsSkipByteOrderMarkFlag && itsLineEnd - itsBuffer.get() >= 3 &&
+      std::memcmp(itsBuffer.get(), "\xEF\xBB\xBF", 3) == 0) {
+    std::memmove(itsBuffer.get(), itsBuffer.get() + 3, static_cast<size_t>(itsLineEnd - itsBuffer.get()) - 2);
+    itsLineEnd -= 3;
+    itsByteOrderMarkSkippedFlag = true;
+  }
   if (readError) raiseError(kxErr_parserFailed, "Error in file \"$f\" line $l. Unable to read the file.", kNulToken);
   if (stop == kxLineStop::kNul)
     raiseError(kxErr_parserIncorrectFormat, "Error in file \"$f\" line $l. NUL character in the text.", kNulToken);
@@ -227,10 +234,19 @@ void kxCustomStreamLexer::skipCComment() {
   }
 }
 
+bool kxCustomStreamLexer::endsInEquals(const char* inEnd) const {
+  if (inEnd == itsTokenStart || inEnd[-1] != '=') return false;
+  // Escapes are kept in the word: the "=" is plain when an even run of backslashes precedes it.
+  size_t backslashes = 0;
+  for (const char* p = inEnd - 1; p != itsTokenStart && p[-1] == '\\'; --p) ++backslashes;
+  return backslashes % 2 == 0;
+}
+
 void kxCustomStreamLexer::scanWord() {
   const uint8_t* const classes = itsCharClass;
   const int quote = itsQuoteChar;
   const bool interpret = itsInterpretEscapesFlag;
+  const bool separate = itsQuotesSeparateWordsFlag;
   char* cursor = itsCursor;
   char* out = cursor;
   bool inQuotes = false;
@@ -238,9 +254,13 @@ void kxCustomStreamLexer::scanWord() {
     const unsigned char c = static_cast<unsigned char>(*cursor);
     if (c == '\0' || ((classes[c] & kWordEndClasses) != 0 && !inQuotes)) break;
     if (c == quote) {
+      // A quote inside an unquoted word starts the next word, unless it opens the value of
+      // a key=value pair.
+      if (separate && !inQuotes && out != itsTokenStart && !(itsQuotedValuePairsFlag && endsInEquals(out))) break;
       inQuotes = !inQuotes;
       *out++ = static_cast<char>(c);
       ++cursor;
+      if (separate && !inQuotes) break;
     } else if (c == '\\') {
       if (!interpret) *out++ = '\\';
       ++cursor;

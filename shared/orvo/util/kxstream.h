@@ -102,6 +102,9 @@ class kxCustomStreamLexer {
   // current line (its terminating NUL included); the next token is read from there.
   bool setCursorInToken(unsigned inOffset);
 
+  std::istream* getStream() const { return itsStream; }
+  // The next line read is numbered inLine: a text cut from a longer input keeps its lines.
+  void startAtLine(int32_t inLine) { itsLineNumber = inLine - 1; }
   long getStreamPosition() const;
   long getStreamSize() const;
 
@@ -111,9 +114,20 @@ class kxCustomStreamLexer {
   void setInterpretEscapes(bool inFlag) { itsInterpretEscapesFlag = inFlag; }
   void setStripQuotes(bool inFlag) { itsStripQuotesFlag = inFlag; }
   void setQuoteChar(int inQuoteChar) { itsQuoteChar = inQuoteChar; }
+  // A quoted string is a word of its own, as in BIND's master files: a quote ends the word
+  // before it, and the word ends at its closing quote ("a"b is two words, "a" and b). Off by
+  // default: quotes then toggle inside one word.
+  void setQuotesSeparateWords(bool inFlag) { itsQuotesSeparateWordsFlag = inFlag; }
+  // With quotes separating words: a word that ends in "=" goes on with the quoted string
+  // right after it (key="a b"), as BIND reads the parameters of SVCB and HTTPS records.
+  void setQuotedValuePairs(bool inFlag) { itsQuotedValuePairsFlag = inFlag; }
   void setCharClass(unsigned char inChar, uint8_t inClass) { itsCharClass[inChar] = inClass; }
   // A NUL byte in the input raises "NUL character in the text." instead of ending the line.
   void setRefuseNul(bool inFlag) { itsRefuseNulFlag = inFlag; }
+  // A UTF-8 byte-order mark at the start of the input is dropped from the first line, so
+  // that it is not read as text; byteOrderMarkSkipped tells whether one was.
+  void setSkipByteOrderMark(bool inFlag) { itsSkipByteOrderMarkFlag = inFlag; }
+  bool byteOrderMarkSkipped() const { return itsByteOrderMarkSkippedFlag; }
   void setMaxLineLength(size_t inLength) { itsMaxLineLength = inLength; }
   void setMaxTokenLength(size_t inLength) { itsMaxTokenLength = inLength; }
   size_t getMaxLineLength() const { return itsMaxLineLength; }
@@ -129,6 +143,8 @@ class kxCustomStreamLexer {
   // Scans "/*" ... "*/" from the cursor, reading further lines as needed.
   void skipCComment();
   void scanWord();
+  // Whether the word scanned so far, up to inEnd, ends in an unescaped "=".
+  bool endsInEquals(const char* inEnd) const;
 
   std::string itsFileName;
   std::istream* itsStream = nullptr;
@@ -147,10 +163,14 @@ class kxCustomStreamLexer {
   bool itsCCommentsFlag = false;
   bool itsInterpretEscapesFlag = true;
   bool itsStripQuotesFlag = false;
+  bool itsQuotesSeparateWordsFlag = false;
+  bool itsQuotedValuePairsFlag = false;
   uint8_t itsCharClass[256] = {};
   int32_t itsQuoteChar = '"';
   int32_t itsSavedChar = 0;
   bool itsRefuseNulFlag = false;
+  bool itsSkipByteOrderMarkFlag = false;
+  bool itsByteOrderMarkSkippedFlag = false;
   size_t itsMaxLineLength = kDefaultMaxLineLength;
   size_t itsMaxTokenLength = kDefaultMaxTokenLength;
 };

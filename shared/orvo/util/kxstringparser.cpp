@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cstring>
 #include <sstream>
-#include <stdexcept>
 #include <type_traits>
 
 #include "orvo/debug/kxassert.h"
@@ -119,6 +118,8 @@ bool parseNumbersInto(const char* inText, char inSeparator, Container& outValues
 }
 
 }  // namespace
+
+namespace orvo {
 
 bool parseInt(const char* inText, int& outValue) {
   inText = orEmpty(inText);
@@ -301,60 +302,61 @@ std::list<std::string>::const_iterator findInList(const std::list<std::string>& 
 }
 
 namespace {
-// Thrown inside parseTTL when a step would pass the largest TTL; never leaves it.
-constexpr int64_t kMaxTTL = 2147483647;
-int64_t checkedTTL(int64_t inValue) {
-  if (inValue > kMaxTTL) throw std::overflow_error("overflow");
-  return inValue;
+// The seconds of a TTL text up to inMax; false for a malformed text or a larger value.
+bool readTTL(const char* inText, size_t inLength, uint64_t inMax, uint64_t& outSeconds) {
+  if (inLength == 0 || inText == nullptr) return false;
+  uint64_t seconds = 0;
+  uint64_t current = 0;
+  unsigned digits = 0;
+  bool unitSeen = false;
+  for (size_t i = 0; i < inLength; ++i) {
+    const char c = inText[i];
+    if (isDigit(c)) {
+      current = current * 10 + uint64_t(c - '0');
+      if (current > inMax) return false;
+      ++digits;
+      continue;
+    }
+    if (digits == 0) return false;
+    uint64_t factor;
+    switch (upperAscii(c)) {
+      case 'W': factor = 604800; break;
+      case 'D': factor = 86400; break;
+      case 'H': factor = 3600; break;
+      case 'M': factor = 60; break;
+      case 'S': factor = 1; break;
+      default: return false;
+    }
+    // current is at most inMax (below 2^32), so the product cannot wrap.
+    seconds += current * factor;
+    if (seconds > inMax) return false;
+    current = 0;
+    digits = 0;
+    unitSeen = true;
+  }
+  if (digits > 0) {
+    if (unitSeen) return false;
+    seconds = current;
+  }
+  outSeconds = seconds;
+  return true;
 }
 }  // namespace
 
 bool parseTTL(const char* inText, size_t inLength, int& outSeconds) {
   if (inLength == 0 || inText == nullptr) return false;
-  int64_t seconds = 0;
-  int64_t current = 0;
-  unsigned digits = 0;
-  bool unitSeen = false;
-  try {
-    for (size_t i = 0; i < inLength; ++i) {
-      const char c = inText[i];
-      if (isDigit(c)) {
-        current = checkedTTL(checkedTTL(current * 10) + (c - '0'));
-        ++digits;
-        continue;
-      }
-      if (digits == 0) {
-        outSeconds = -1;
-        return false;
-      }
-      int64_t factor;
-      switch (upperAscii(c)) {
-        case 'W': factor = 604800; break;
-        case 'D': factor = 86400; break;
-        case 'H': factor = 3600; break;
-        case 'M': factor = 60; break;
-        case 'S': factor = 1; break;
-        default:
-          outSeconds = -1;
-          return false;
-      }
-      seconds = checkedTTL(seconds + checkedTTL(current * factor));
-      current = 0;
-      digits = 0;
-      unitSeen = true;
-    }
-    if (digits > 0) {
-      if (unitSeen) {
-        outSeconds = -1;
-        return false;
-      }
-      seconds = checkedTTL(seconds + current);
-    }
-  } catch (const std::overflow_error&) {
+  uint64_t seconds = 0;
+  if (!readTTL(inText, inLength, 2147483647, seconds)) {
     outSeconds = -1;
     return false;
   }
   outSeconds = int(seconds);
+  return true;
+}
+bool parseTTLValue(const char* inText, size_t inLength, uint32_t& outSeconds) {
+  uint64_t seconds = 0;
+  if (!readTTL(inText, inLength, UINT32_MAX, seconds)) return false;
+  outSeconds = uint32_t(seconds);
   return true;
 }
 bool parseTTL(const std::string& inText, int& outSeconds) {
@@ -440,24 +442,26 @@ void skipMetres(std::istream& inStream) {
   if (nextChar(inStream) == 'm' || nextChar(inStream) == 'M') inStream.get();
 }
 
-// Degrees, optional minutes and seconds, then the hemisphere letter.
+// Degrees, optional minutes and seconds, then the hemisphere letter; the whole angle at most
+// inMaxDegrees (90 0 0.001 N is beyond the pole).
 bool isLOCAngle(std::istream& ioStream, int inMaxDegrees, char inPositive, char inNegative) {
   long degrees = -1;
   if (!(ioStream >> degrees) || degrees < 0 || degrees > inMaxDegrees) return false;
   if (!isStreamBlank(nextChar(ioStream))) return false;
   ioStream >> std::ws;
+  long minutes = 0;
+  double seconds = 0;
   if (isDigit(char(nextChar(ioStream)))) {
-    long minutes = -1;
     if (!(ioStream >> minutes) || minutes < 0 || minutes > 59) return false;
     if (!isStreamBlank(nextChar(ioStream))) return false;
     ioStream >> std::ws;
     if (isDigitOrPoint(nextChar(ioStream))) {
-      double seconds = -1;
       if (!(ioStream >> seconds) || seconds < 0 || seconds >= 60) return false;
       if (!isStreamBlank(nextChar(ioStream))) return false;
       ioStream >> std::ws;
     }
   }
+  if (degrees == inMaxDegrees && (minutes > 0 || seconds > 0)) return false;
   char letter = 0;
   if (!ioStream.get(letter)) return false;
   letter = upperAscii(letter);
@@ -678,3 +682,5 @@ bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo) {
   uint16_t prefix = 0;
   return parseIPRange(inText, outFrom, outTo, prefix);
 }
+
+}  // namespace orvo

@@ -16,6 +16,8 @@
 #include "orvo/util/kxipv4address.h"
 #include "orvo/util/kxipv6.h"
 
+namespace orvo {
+
 // Signed decimal. The first character must be a digit, "+" or "-"; the whole text must be
 // the number. outValue receives the converted value whatever the result; the two extreme
 // values 2147483647 and -2147483648 are refused together with every overflowing text.
@@ -70,6 +72,9 @@ bool parseTTL(const char* inText, size_t inLength, int& outSeconds);
 bool parseTTL(const std::string& inText, int& outSeconds);
 bool isTTLText(const char* inText);
 bool isTTLText(const std::string& inText);
+// The same text as a name server's master files take it: any value up to 4294967295 (the
+// largest 32-bit number; RFC 2181 leaves the values above 2147483647 to the reader).
+bool parseTTLValue(const char* inText, size_t inLength, uint32_t& outSeconds);
 
 // Replaces the container's contents with the pieces between separators. An empty text
 // gives no pieces; a separator at the end adds a last, empty piece. The set form drops
@@ -168,3 +173,49 @@ bool parseIPv4Range(const std::string& inText, kxIPv4Address& outFrom, kxIPv4Add
 // parseIPv4Range (addresses mapped, prefix + 96) or "ipv6[/p]".
 bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo, uint16_t& outPrefix);
 bool parseIPRange(const std::string& inText, kxIPv6& outFrom, kxIPv6& outTo);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::parseTTLValue;
+using orvo::parseInt;
+using orvo::parseUnsigned;
+using orvo::parseUnsigned16;
+using orvo::parseBoolean;
+using orvo::intToText;
+using orvo::unsignedToText;
+using orvo::int64ToText;
+using orvo::hexNumberText;
+using orvo::hexDigitValue;
+using orvo::bytesToHex;
+using orvo::hexToBytes;
+using orvo::isSizeText;
+using orvo::parseTTL;
+using orvo::isTTLText;
+using orvo::splitText;
+using orvo::joinTexts;
+using orvo::parseNumberList;
+using orvo::joinNumbers;
+using orvo::findInList;
+using orvo::isDomainNameText;
+using orvo::isRelaxedDomainNameText;
+using orvo::isIPAddressText;
+using orvo::isIPAddressOrWildcardText;
+using orvo::isBase64Text;
+using orvo::isHexColonText;
+using orvo::isLOCField;
+using orvo::normalizeMACAddress;
+using orvo::macAddressText;
+using orvo::compactMACAddress;
+using orvo::parseSubnet;
+using orvo::isSubnetText;
+using orvo::normalizeSubnet;
+using orvo::subnetText;
+using orvo::ipv4RangeText;
+using orvo::rangeSubnetText;
+using orvo::rangeText;
+using orvo::parseIPv4Range;
+using orvo::parseIPRange;
+#endif

@@ -5,6 +5,8 @@
 
 #include "orvo/debug/kxassert.h"
 
+namespace orvo {
+
 int32_t searchBlock(const char* inBlock, uint32_t inSize, const char* inFind, uint32_t inFindLength,
                     uint32_t inStart) {
   if (inFindLength == 0 || inStart > inSize || inFindLength > inSize - inStart) return -1;
@@ -159,3 +161,5 @@ std::string& convertLineEnds(std::string& ioText, int32_t inFormat, bool inEnsur
   ioText.swap(converted);
   return ioText;
 }
+
+}  // namespace orvo

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+namespace orvo {
+
 // Position of the first occurrence of inFind at or after inStart, or -1. An empty inFind
 // is never found.
 int32_t searchBlock(const char* inBlock, uint32_t inSize, const char* inFind, uint32_t inFindLength,
@@ -46,6 +48,20 @@ std::string replaceInString(const std::string& inSource, const std::string& inFi
 std::string& replaceParam(std::string& ioText, char inParamCode, const std::string& inValue);
 std::string replaceParamCopy(const std::string& inText, char inParamCode, const std::string& inValue);
 
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::searchBlock;
+using orvo::replaceInBlock;
+using orvo::replaceInCString;
+using orvo::replaceInPString;
+using orvo::replaceInString;
+using orvo::replaceParam;
+using orvo::replaceParamCopy;
+#endif
+
 // Line-end formats of convertLineEnds.
 inline constexpr int32_t kLineEndDefault = 0;  // same as kLineEndCRLF
 inline constexpr int32_t kLineEndLF = 1;
@@ -53,7 +69,17 @@ inline constexpr int32_t kLineEndCRLF = 2;
 inline constexpr int32_t kLineEndCR = 3;
 inline constexpr int32_t kLineEndBlank = 4;  // every line end becomes one blank
 
+namespace orvo {
+
 // Converts every line end (CR LF, lone CR, lone LF) of ioText to inFormat. With
 // inEnsureFinalLineEnd an empty text, or one whose last character is no line end, gets one.
 // A format outside 0..4 is reported and the line ends stay as they are. Returns ioText.
 std::string& convertLineEnds(std::string& ioText, int32_t inFormat, bool inEnsureFinalLineEnd);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::convertLineEnds;
+#endif

@@ -49,6 +49,8 @@ bool isPrintableChar(char inChar) { return std::isprint(static_cast<unsigned cha
 
 }  // namespace
 
+namespace orvo {
+
 char toUpperChar(char inChar) { return inChar >= 'a' && inChar <= 'z' ? static_cast<char>(inChar - 'a' + 'A') : inChar; }
 
 char toLowerChar(char inChar) { return inChar >= 'A' && inChar <= 'Z' ? static_cast<char>(inChar - 'A' + 'a') : inChar; }
@@ -306,3 +308,5 @@ bool isAlphanumericText(const std::string& inText) {
     if (!isDigitChar(c) && !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
   return true;
 }
+
+}  // namespace orvo

@@ -16,6 +16,8 @@ inline constexpr int kMatchSuffix = 2;
 inline constexpr int kMatchContains = 3;
 inline constexpr int kMatchEquals = 4;
 
+namespace orvo {
+
 char toUpperChar(char inChar);
 char toLowerChar(char inChar);
 std::string toUpperText(const std::string& inText);
@@ -93,3 +95,40 @@ bool isPrintableText(const char* inText);
 bool hasNoControlChars(const char* inText);
 // Every character an ASCII letter or digit; true for an empty text.
 bool isAlphanumericText(const std::string& inText);
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::toUpperChar;
+using orvo::toLowerChar;
+using orvo::toUpperText;
+using orvo::toLowerText;
+using orvo::compareText;
+using orvo::equalsText;
+using orvo::findText;
+using orvo::startsWith;
+using orvo::endsWith;
+using orvo::containsText;
+using orvo::matchText;
+using orvo::replaceText;
+using orvo::trimLeft;
+using orvo::trimRight;
+using orvo::trimText;
+using orvo::replaceChar;
+using orvo::unquote;
+using orvo::quote;
+using orvo::printableText;
+using orvo::isAbsoluteName;
+using orvo::isEscapedAt;
+using orvo::qualifyName;
+using orvo::parentName;
+using orvo::getField;
+using orvo::splitAt;
+using orvo::isDigitChar;
+using orvo::isDigitsText;
+using orvo::isPrintableText;
+using orvo::hasNoControlChars;
+using orvo::isAlphanumericText;
+#endif

@@ -485,6 +485,10 @@ void kxNameIndex::remove(kxResourceRecord* inRec) {
   }
 }
 
+bool kxNameIndex::sameName(std::string_view inName1, std::string_view inName2) {
+  return equalFolded(inName1, inName2);
+}
+
 kxResourceRecord* kxNameIndex::find(std::string_view inName) const {
   if (itsHeads.empty()) return nullptr;
   return itsHeads[slotOf(inName, foldedHash(inName))];

@@ -210,6 +210,8 @@ class kxNameIndex {
   kxResourceRecord* find(std::string_view inName) const;
   // Empty and not built.
   void clear();
+  // Whether two names are one name to the index (equal without regard to ASCII case).
+  static bool sameName(std::string_view inName1, std::string_view inName2);
 
  private:
   static uint32_t foldedHash(std::string_view inName);
@@ -244,10 +246,18 @@ struct kxRecordCollection::Store {
   int32_t itsAnySection = 0;
   uint32_t itsAnyBase = 0;
 
-  // The name index, built from the collection order when it is first needed.
+  // The name index, built from the collection order when it is first needed. The records of
+  // one name mostly stand together, and the runs of one name in the order are at least as
+  // many as the names: the table is made for that many, not for one name per record.
   const kxNameIndex& names() {
     if (!itsNames.isBuilt()) {
-      itsNames.build(itsOrder.size());
+      size_t runs = 0;
+      const kxResourceRecord* previous = nullptr;
+      itsOrder.forEach([&runs, &previous](const kxResourceRecord* inRec) {
+        if (!previous || !kxNameIndex::sameName(previous->getName(), inRec->getName())) ++runs;
+        previous = inRec;
+      });
+      itsNames.build(runs);
       itsOrder.forEach([this](kxResourceRecord* inRec) { itsNames.add(inRec); });
     }
     return itsNames;

@@ -27,6 +27,8 @@ struct ConsoleKeyReader::Settings {
   posix::TerminalSettingsGuard guard;
 };
 
+bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 void discardConsoleTypeAhead() {
   if (standardInputIsTerminal()) ::tcflush(STDIN_FILENO, TCIFLUSH);
 }

@@ -4,18 +4,19 @@
 //
 // Each object is read with one base-scope search when it is opened (its "name", "memberOf"
 // and "objectClass"), like ADSI's property cache; other attributes are fetched on demand.
-// A domain named by the operator is always one the directory knows (a crossRef of the
-// forest); a name that is not is refused, never taken for the machine's own domain.
-#include <krb5.h>
-
+// A domain, whether named by the operator or in a distinguished name from the directory, is
+// always one the directory knows (the machine's own, or a crossRef of the forest) before
+// anything is sent to its controllers; a name that is not is refused, never taken for the
+// machine's own domain. A UPN suffix of the forest is no domain: a principal name with it is
+// looked up in the global catalog.
 #include <cstdio>
 
 #include "directoryinternal.h"
+#include "orvo/debug/kxinfolog.h"
 
 namespace orvo::platform {
 
 using detail::connect;
-using detail::domainUri;
 using detail::Entry;
 
 namespace {
@@ -23,43 +24,106 @@ namespace {
 // What opening an object reads, like ADSI's property cache.
 const std::vector<std::string> kObjectAttributes = {"name", "memberOf", "objectClass"};
 
-// The principal of the process's Kerberos credential cache, "" when there is none.
-std::string cachePrincipal() {
-  krb5_context context = nullptr;
-  if (krb5_init_context(&context) != 0) return std::string();
-  std::string result;
-  krb5_ccache cache = nullptr;
-  if (krb5_cc_default(context, &cache) == 0) {
-    krb5_principal principal = nullptr;
-    if (krb5_cc_get_principal(context, cache, &principal) == 0) {
-      char* text = nullptr;
-      if (krb5_unparse_name(context, principal, &text) == 0) {
-        result = text;
-        krb5_free_unparsed_name(context, text);
-      }
-      krb5_free_principal(context, principal);
-    }
-    krb5_cc_close(context, cache);
+// Nothing says where the directory is; the log line names what is missing.
+uint32_t noController() {
+  if (DirectoryConfig::current().domain.empty()) {
+    kxInfoLogWrite(kxInfoLogError,
+                   "no domain is configured: set ADCHECK_DOMAIN (domain in the configuration file) or "
+                   "default_realm in krb5.conf");
+  } else {
+    kxInfoLogWrite(kxInfoLogError,
+                   "no domain controller is known for the configured domain: set ADCHECK_LDAP_URI (ldap_uri "
+                   "in the configuration file) or publish its _ldap._tcp SRV records");
   }
-  krb5_free_context(context);
-  return result;
+  return kNoSuchDomain;
+}
+
+// "DC=example,DC=com" of "example.com".
+std::string dnOfDnsDomain(const std::string& inDnsDomain) {
+  std::string dn;
+  size_t start = 0;
+  while (start <= inDnsDomain.size()) {
+    size_t end = inDnsDomain.find('.', start);
+    if (end == std::string::npos) end = inDnsDomain.size();
+    if (!dn.empty()) dn += ',';
+    dn += "DC=" + inDnsDomain.substr(start, end - start);
+    start = end + 1;
+  }
+  return dn;
+}
+
+// The catalog of the configured forest.
+uint32_t catalogUri(const std::string* inUser, const std::string* inPassword, std::string& outUri) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  outUri = config.gcUri;
+  if (outUri.empty() && !config.ldapUri.empty()) {
+    // The catalog is a service of the forest root: in a child domain _gc._tcp.<own domain>
+    // does not exist, so the root DSE of the domain's controller names the forest first.
+    std::shared_ptr<DirectoryConnection> domain;
+    const uint32_t status = connect(config.ldapUri, inUser, inPassword, domain);
+    if (dirFailed(status)) return status;
+    const std::string forest = domain->forestRoot();
+    if (!forest.empty()) outUri = detail::lookupSrv("_gc._tcp." + forest, config.timeoutSeconds);
+  }
+  return outUri.empty() ? noController() : kDirOk;
+}
+
+// The controllers of a domain the directory knows, by its DNS name.
+uint32_t controllersOf(const std::string& inDnsName, std::string& outUri) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  outUri = equalsText(inDnsName, config.domain, false) ? config.ldapUri
+                                                       : detail::lookupSrv("_ldap._tcp." + inDnsName, config.timeoutSeconds);
+  return outUri.empty() ? noController() : kDirOk;
 }
 
 }  // namespace
 
-uint32_t domainDnsName(const std::string& inName, std::string& outDnsName) {
+namespace detail {
+
+uint32_t resolveDomain(const std::string& inName, std::string& outDnsName, bool& outUpnSuffix) {
+  outUpnSuffix = false;
   const DirectoryConfig& config = DirectoryConfig::current();
-  if (config.domain.empty()) return kNoSuchDomain;
+  if (config.domain.empty()) return noController();
   if (inName.empty() || equalsText(inName, config.domain, false) ||
       (!config.netbiosDomain.empty() && equalsText(inName, config.netbiosDomain, false))) {
     outDnsName = config.domain;
     return kDirOk;
   }
+  if (config.ldapUri.empty()) return noController();
   // Anything else is looked up among the forest's domains, with the process's own credentials.
   std::shared_ptr<DirectoryConnection> connection;
   const uint32_t status = connect(config.ldapUri, nullptr, nullptr, connection);
-  if (dirFailed(status)) return config.ldapUri.empty() ? kNoSuchDomain : status;
-  return connection->domainOfName(inName, outDnsName);
+  if (dirFailed(status)) {
+    // Without them the forest cannot be read, but the controller tells anyone the NetBIOS
+    // name of its own domain.
+    if (equalsText(DirectoryConnection::pingNetbiosName(config.ldapUri, config.domain), inName, false)) {
+      outDnsName = config.domain;
+      return kDirOk;
+    }
+    return status;
+  }
+  const uint32_t found = connection->domainOfName(inName, outDnsName);
+  if (found == kNoSuchDomain && inName.find('.') != std::string::npos && connection->isUpnSuffix(inName)) {
+    outUpnSuffix = true;
+    return kDirOk;
+  }
+  return found;
+}
+
+uint32_t domainUri(const std::string& inDomain, std::string& outUri) {
+  std::string dnsName;
+  bool upnSuffix = false;
+  const uint32_t status = resolveDomain(inDomain, dnsName, upnSuffix);
+  if (dirFailed(status)) return status;
+  return upnSuffix ? kNoSuchDomain : controllersOf(dnsName, outUri);
+}
+
+}  // namespace detail
+
+uint32_t domainDnsName(const std::string& inName, std::string& outDnsName) {
+  bool upnSuffix = false;
+  const uint32_t status = detail::resolveDomain(inName, outDnsName, upnSuffix);
+  return upnSuffix ? kNoSuchDomain : status;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -73,38 +137,40 @@ uint32_t NameTranslator::bind(int inKind, const std::string& inPath, const std::
   itsConnection.reset();
   itsDN.clear();
   itsBase.clear();
+  if (inKind != kTranslatorGlobalCatalog && inKind != kTranslatorDomain) return kInvalidArgument;
   std::string uri;
-  if (inKind == kTranslatorGlobalCatalog) {
-    const DirectoryConfig& config = DirectoryConfig::current();
-    uri = config.gcUri;
-    if (uri.empty() && !config.ldapUri.empty()) {
-      // The catalog is a service of the forest root: in a child domain _gc._tcp.<own domain>
-      // does not exist, so the root DSE of the domain's controller names the forest first.
-      std::shared_ptr<DirectoryConnection> domain;
-      const uint32_t status = connect(config.ldapUri, inUser, inPassword, domain);
-      if (dirFailed(status)) return status;
-      const std::string forest = domain->forestRoot();
-      if (!forest.empty()) uri = detail::lookupSrv("_gc._tcp." + forest, config.timeoutSeconds);
-    }
-  } else if (inKind == kTranslatorDomain) {
-    uri = domainUri(inPath);
-  } else {
-    return kInvalidArgument;
+  std::string dnsName;
+  bool catalog = inKind == kTranslatorGlobalCatalog;
+  uint32_t status;
+  if (!catalog) {
+    // The domain first, before any connection with the credentials; a principal name's
+    // suffix that is no domain is looked up in the whole forest.
+    status = detail::resolveDomain(inPath, dnsName, catalog);
+    if (dirFailed(status)) return status;
   }
-  if (uri.empty()) return kNoSuchDomain;
-  std::shared_ptr<DirectoryConnection> connection;
-  uint32_t status = connect(uri, inUser, inPassword, connection);
+  status = catalog ? catalogUri(inUser, inPassword, uri) : controllersOf(dnsName, uri);
   if (dirFailed(status)) return status;
-  if (inKind == kTranslatorDomain) {
+  std::shared_ptr<DirectoryConnection> connection;
+  status = connect(uri, inUser, inPassword, connection);
+  if (dirFailed(status)) return status;
+  if (!catalog) {
     status = connection->defaultNamingContext(itsBase);
     if (dirFailed(status)) return status;
-    // A NetBIOS name must be the one of the domain this controller serves.
-    if (!inPath.empty() && inPath.find('.') == std::string::npos &&
-        !equalsText(connection->netbiosName(dnsDomainOfDN(itsBase)), inPath, false))
-      return kNoSuchDomain;
+    // The controller must serve the domain it was found for.
+    if (!equalsText(dnsDomainOfDN(itsBase), dnsName, false)) return kNoSuchDomain;
   }
   itsConnection = std::move(connection);
   return kDirOk;
+}
+
+void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, const std::string& inBase,
+                    const std::string& inName) {
+  NameTranslator translator;
+  translator.itsConnection = inConnection;
+  translator.itsBase = inBase;
+  // The NT4 form needs the domain's NetBIOS name, which the connection then knows too.
+  std::string nt4;
+  if (!dirFailed(translator.set(kFormatAny, inName))) translator.get(kFormatNT4, nt4);
 }
 
 uint32_t NameTranslator::init(int inKind, const std::string& inPath) {
@@ -143,22 +209,23 @@ uint32_t NameTranslator::set(int inFormat, const std::string& inName) {
     if (backslash != std::string::npos) {
       const std::string domain = inName.substr(0, backslash);
       const std::string account = inName.substr(backslash + 1);
-      // The NetBIOS domain must be one the directory knows.
-      std::string nc;
-      if (itsBase.empty()) {
-        // Catalog: any domain of the forest with that NetBIOS name; one forest domain here.
-        status = itsConnection->defaultNamingContext(nc);
-        if (dirFailed(status)) return status;
+      // The domain, by its NetBIOS or DNS name, must be one the directory knows: the bound
+      // one, or in the catalog any domain of the forest.
+      std::string base = itsBase;
+      if (base.empty()) {
+        std::string dnsName;
+        if (dirFailed(itsConnection->domainOfName(domain, dnsName))) return kNameNotFound;
+        base = dnOfDnsDomain(dnsName);
       } else {
-        nc = itsBase;
+        const std::string dnsName = dnsDomainOfDN(base);
+        if (!equalsText(dnsName, domain, false) && !equalsText(itsConnection->netbiosName(dnsName), domain, false))
+          return kNameNotFound;
       }
-      if (!equalsText(itsConnection->netbiosName(dnsDomainOfDN(nc)), domain, false)) return kNameNotFound;
       filter = "(sAMAccountName=" + escapeFilterValue(account) + ")";
-      status = itsConnection->search(itsBase.empty() ? nc : itsBase, LDAP_SCOPE_SUBTREE, filter,
-                                     attributes, 2, entries);
+      status = itsConnection->searchOnce(base, filter, attributes, 2, entries);
     } else if (inFormat == kFormatAny && at != std::string::npos) {
       filter = "(userPrincipalName=" + escapeFilterValue(inName) + ")";
-      status = itsConnection->search(itsBase, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+      status = itsConnection->searchOnce(itsBase, filter, attributes, 2, entries);
       // Without an explicit principal name the account is still known as name@dnsdomain.
       if (!dirFailed(status) && entries.empty()) {
         std::string nc;
@@ -166,12 +233,12 @@ uint32_t NameTranslator::set(int inFormat, const std::string& inName) {
         if (!dirFailed(itsConnection->defaultNamingContext(nc)) &&
             equalsText(dnsDomainOfDN(nc), domain, false)) {
           filter = "(sAMAccountName=" + escapeFilterValue(inName.substr(0, at)) + ")";
-          status = itsConnection->search(nc, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+          status = itsConnection->searchOnce(nc, filter, attributes, 2, entries);
         }
       }
     } else if (inFormat == kFormatAny) {
       filter = "(sAMAccountName=" + escapeFilterValue(inName) + ")";
-      status = itsConnection->search(itsBase, LDAP_SCOPE_SUBTREE, filter, attributes, 2, entries);
+      status = itsConnection->searchOnce(itsBase, filter, attributes, 2, entries);
     } else {
       return kInvalidArgument;
     }
@@ -231,9 +298,20 @@ bool lookupAccountName(const std::string& inName, std::vector<uint8_t>& outSid,
   return true;
 }
 
+void DirectorySession::readAheadGroupsOf(const std::string& inAccountName) {
+  if (inAccountName.empty() || inAccountName.find('=') != std::string::npos) return;
+  // The account as lookupAccountName finds it: in a run that looked its SID up, no round trip.
+  NameTranslator translator;
+  std::string dn;
+  if (dirFailed(translator.init(kTranslatorDomain, "")) || dirFailed(translator.set(kFormatAny, inAccountName)) ||
+      dirFailed(translator.get(kFormatDistinguishedName, dn)))
+    return;
+  detail::readAheadMembershipsAside(DirectoryConfig::current().ldapUri, dn, kObjectAttributes, "memberOf");
+}
+
 bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<uint8_t>& outSid,
                  uint32_t& outError) {
-  const std::string principal = cachePrincipal();
+  const std::string principal = detail::cachePrincipal();
   const size_t at = principal.rfind('@');
   if (principal.empty() || at == std::string::npos) {
     outError = kErrNoToken;
@@ -293,13 +371,27 @@ void DirectoryObject::readAhead(const std::vector<std::string>& inDNs, const std
   if (!detail::sessionOpen()) return;
   std::map<std::string, std::vector<std::string>> byUri;
   for (const std::string& dn : inDNs) {
-    const std::string uri = domainUri(dnsDomainOfDN(dn));
-    if (!uri.empty()) byUri[uri].push_back(dn);
+    std::string uri;
+    if (!dirFailed(detail::domainUri(dnsDomainOfDN(dn), uri))) byUri[uri].push_back(dn);
   }
   for (const auto& [uri, dns] : byUri) {
     std::shared_ptr<DirectoryConnection> connection;
-    if (!dirFailed(connect(uri, inUser, inPassword, connection))) connection->readAhead(dns, kObjectAttributes, inFollow);
+    if (dirFailed(connect(uri, inUser, inPassword, connection))) continue;
+    // What an account's groups search brings is not asked for again.
+    connection->finishMemberships();
+    connection->readAhead(dns, kObjectAttributes, inFollow);
   }
+}
+
+void DirectoryObject::readAheadMemberships(const std::string& inPath, const std::string* inUser,
+                                           const std::string* inPassword) {
+  DirectoryPath path;
+  if (!detail::sessionOpen() || !parseDirectoryPath(inPath, path)) return;
+  std::string uri = serverUri(path.server);
+  if (path.server.empty() && dirFailed(detail::domainUri(dnsDomainOfDN(path.dn), uri))) return;
+  std::shared_ptr<DirectoryConnection> connection;
+  if (uri.empty() || dirFailed(connect(uri, inUser, inPassword, connection))) return;
+  connection->readAheadMemberships(path.dn, kObjectAttributes, "memberOf");
 }
 
 uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inUser,
@@ -307,10 +399,11 @@ uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inU
                                DirectoryObject& outObject, DirectoryInterface inInterface) {
   DirectoryPath path;
   if (!parseDirectoryPath(inPath, path)) return kBadPathName;
-  const std::string uri = path.server.empty() ? domainUri(dnsDomainOfDN(path.dn)) : serverUri(path.server);
-  if (uri.empty()) return kNoSuchDomain;
+  std::string uri = serverUri(path.server);
+  uint32_t status = path.server.empty() ? detail::domainUri(dnsDomainOfDN(path.dn), uri) : kDirOk;
+  if (dirFailed(status)) return status;
   auto data = std::make_unique<Data>();
-  uint32_t status = connect(uri, inUser, inPassword, data->connection);
+  status = connect(uri, inUser, inPassword, data->connection);
   if (dirFailed(status)) return status;
   data->fetched = kObjectAttributes;
   if (!data->connection->takeReadAhead(path.dn, data->entry, status))
@@ -370,13 +463,14 @@ uint32_t DirectoryObject::getEx(const std::string& inAttribute, std::vector<std:
   return kDirOk;
 }
 
-uint32_t DirectoryObject::groups(std::vector<std::string>& outNames) {
+uint32_t DirectoryObject::groups(std::vector<std::string>& outNames, std::vector<std::string>* outDNs) {
   if (!itsData) return kNotInitialised;
   std::vector<std::string> memberOf;
   const uint32_t status = getEx("memberOf", memberOf);
   if (dirFailed(status) && status != kPropertyNotFound) return status;
   outNames.clear();
   for (const std::string& dn : memberOf) outNames.push_back(firstRelativeName(dn));
+  if (outDNs != nullptr) *outDNs = std::move(memberOf);
   return kDirOk;
 }
 

@@ -12,7 +12,9 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <random>
@@ -40,6 +42,9 @@ bool isHostName(const char* inName) {
   }
   return true;
 }
+
+// More controllers than anyone waits for.
+constexpr size_t kMaxControllers = 64;
 
 struct SrvRecord {
   int priority = 0;
@@ -114,11 +119,14 @@ std::string lookupSrv(const std::string& inName, int inTimeoutSeconds) {
       srv.weight = ns_get16(data + 2);
       srv.uri = "ldap://" + std::string(target) + ":" + std::to_string(ns_get16(data + 4));
       records.push_back(std::move(srv));
-      if (records.size() == 64) break;  // more controllers than anyone waits for
     }
   }
+  // Ordered first, then cut: the records a 64 KiB answer can hold are few enough to order,
+  // and the best controllers may come last in it.
+  std::vector<SrvRecord> ordered = orderSrv(std::move(records));
+  if (ordered.size() > kMaxControllers) ordered.resize(kMaxControllers);
   std::string uris;
-  for (const SrvRecord& srv : orderSrv(std::move(records))) {
+  for (const SrvRecord& srv : ordered) {
     if (!uris.empty()) uris += ' ';
     uris += srv.uri;
   }
@@ -140,37 +148,131 @@ std::string kerberosDefaultRealm() {
 
 }  // namespace detail
 
-DirectoryConfig DirectoryConfig::load() {
-  DirectoryConfig config;
+namespace {
+
+// The settings file's keys, each with the variable that overrides it.
+constexpr std::pair<const char*, const char*> kSettings[] = {
+    {"domain", "ADCHECK_DOMAIN"},     {"netbios_domain", "ADCHECK_NETBIOS_DOMAIN"},
+    {"ldap_uri", "ADCHECK_LDAP_URI"}, {"gc_uri", "ADCHECK_GC_URI"},
+    {"ca_file", "ADCHECK_CA_FILE"},   {"timeout", "ADCHECK_TIMEOUT"},
+    {"explicit_bind", "ADCHECK_EXPLICIT_BIND"}};
+constexpr int kMaxSettingLines = 1000;
+constexpr int kMaxTimeoutSeconds = 3600;
+
+// A value as a problem report shows it: quoted, control characters as "?", long ones cut.
+std::string shown(const std::string& inValue) {
+  std::string out = "\"";
+  for (size_t i = 0; i < inValue.size() && i < 80; ++i)
+    out += static_cast<unsigned char>(inValue[i]) < 0x20 || inValue[i] == 0x7F ? '?' : inValue[i];
+  return out + (inValue.size() > 80 ? "...\"" : "\"");
+}
+
+// The timeout setting's seconds, 0 when the text is not a whole number from 1 to 3600.
+int timeoutOf(const std::string& inValue) {
+  if (inValue.empty() || inValue.size() > 9 || inValue.find_first_not_of("0123456789") != std::string::npos) return 0;
+  const int seconds = std::atoi(inValue.c_str());
+  return seconds <= kMaxTimeoutSeconds ? seconds : 0;
+}
+
+// What is wrong with a value of a known key; "" when nothing is.
+std::string valueProblem(const std::string& inKey, const std::string& inValue) {
+  if (inKey == "timeout") {
+    if (inValue.empty() || inValue.find_first_not_of("0123456789") != std::string::npos)
+      return shown(inValue) + " is not a number of seconds";
+    if (timeoutOf(inValue) == 0)
+      return shown(inValue) + " is out of range (1 to " + std::to_string(kMaxTimeoutSeconds) + " seconds)";
+  } else if (inKey == "explicit_bind") {
+    if (!equalsText(inValue, "kerberos", false) && !equalsText(inValue, "simple-tls", false))
+      return shown(inValue) + " is neither \"kerberos\" nor \"simple-tls\"";
+  } else if (inKey == "ldap_uri" || inKey == "gc_uri") {
+    size_t start = 0;
+    while ((start = inValue.find_first_not_of(" \t", start)) != std::string::npos) {
+      const size_t end = std::min(inValue.find_first_of(" \t", start), inValue.size());
+      const std::string uri = inValue.substr(start, end - start);
+      LDAPURLDesc* parsed = nullptr;
+      const bool ok = ldap_url_parse(uri.c_str(), &parsed) == LDAP_URL_SUCCESS &&
+                      (equalsText(parsed->lud_scheme, "ldap", false) || equalsText(parsed->lud_scheme, "ldaps", false));
+      if (parsed != nullptr) ldap_free_urldesc(parsed);
+      if (!ok) return shown(uri) + " is not an ldap:// or ldaps:// URI";
+      start = end;
+    }
+  } else if (inKey == "domain") {
+    if (!detail::isHostName(inValue.c_str())) return shown(inValue) + " is not a DNS domain name";
+  } else if (inKey == "netbios_domain") {
+    if (inValue.size() > 15 || inValue.find_first_of("\\/:*?\"<>|.") != std::string::npos)
+      return shown(inValue) + " is not a NetBIOS domain name (at most 15 characters, no \\/:*?\"<>|.)";
+  } else if (inKey == "ca_file") {
+    if (!std::ifstream(inValue)) return shown(inValue) + " cannot be read: " + std::strerror(errno);
+  }
+  return std::string();
+}
+
+// The settings as the file and the environment give them, and what is wrong with them.
+struct Settings {
   std::map<std::string, std::string> values;
-  const char* file = std::getenv("ADCHECK_CONFIG");
-  std::ifstream in(file != nullptr && *file != '\0' ? file : "/etc/adcheck.conf");
+  std::vector<std::string> problems;
+};
+
+Settings readSettings() {
+  Settings settings;
+  const char* named = std::getenv("ADCHECK_CONFIG");
+  const bool chosen = named != nullptr && *named != '\0';
+  const std::string file = chosen ? named : "/etc/adcheck.conf";
+  std::ifstream in(file);
+  // The default file may be absent; one the operator named must be there.
+  if (!in && chosen) settings.problems.push_back(file + ": cannot be read: " + std::strerror(errno));
   std::string line;
-  for (int count = 0; count < 1000 && std::getline(in, line); ++count) {
+  for (int number = 1; std::getline(in, line); ++number) {
+    const std::string where = file + ":" + std::to_string(number) + ": ";
+    if (number > kMaxSettingLines) {
+      settings.problems.push_back(where + "more than " + std::to_string(kMaxSettingLines) + " lines; the rest is not read");
+      break;
+    }
     const size_t hash = line.find('#');
     if (hash != std::string::npos) line.erase(hash);
+    if (detail::trim(line).empty()) continue;
     const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    values[toLowerText(detail::trim(line.substr(0, equals)))] = detail::trim(line.substr(equals + 1));
+    if (equals == std::string::npos) {
+      settings.problems.push_back(where + "not a \"key = value\" line");
+      continue;
+    }
+    const std::string key = toLowerText(detail::trim(line.substr(0, equals)));
+    const std::string value = detail::trim(line.substr(equals + 1));
+    bool known = false;
+    for (const auto& setting : kSettings) known = known || key == setting.first;
+    if (!known) {
+      settings.problems.push_back(where + "unknown key " + shown(key));
+      continue;
+    }
+    if (!value.empty()) {
+      if (const std::string problem = valueProblem(key, value); !problem.empty())
+        settings.problems.push_back(where + key + ": " + problem);
+    }
+    settings.values[key] = value;
   }
-  const std::pair<const char*, const char*> keys[] = {
-      {"domain", "ADCHECK_DOMAIN"},     {"netbios_domain", "ADCHECK_NETBIOS_DOMAIN"},
-      {"ldap_uri", "ADCHECK_LDAP_URI"}, {"gc_uri", "ADCHECK_GC_URI"},
-      {"ca_file", "ADCHECK_CA_FILE"},   {"timeout", "ADCHECK_TIMEOUT"},
-      {"explicit_bind", "ADCHECK_EXPLICIT_BIND"}};
-  for (const auto& [key, variable] : keys) {
+  for (const auto& [key, variable] : kSettings) {
     const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') values[key] = value;
+    if (value == nullptr || *value == '\0') continue;
+    if (const std::string problem = valueProblem(key, value); !problem.empty())
+      settings.problems.push_back(std::string(variable) + ": " + problem);
+    settings.values[key] = value;
   }
+  return settings;
+}
+
+}  // namespace
+
+std::vector<std::string> DirectoryConfig::settingsProblems() { return readSettings().problems; }
+
+DirectoryConfig DirectoryConfig::load() {
+  DirectoryConfig config;
+  std::map<std::string, std::string> values = readSettings().values;
   config.domain = values["domain"];
   config.netbiosDomain = values["netbios_domain"];
   config.ldapUri = values["ldap_uri"];
   config.gcUri = values["gc_uri"];
   config.caFile = values["ca_file"];
-  if (!values["timeout"].empty()) {
-    const int seconds = std::atoi(values["timeout"].c_str());
-    if (seconds > 0 && seconds <= 3600) config.timeoutSeconds = seconds;
-  }
+  if (const int seconds = timeoutOf(values["timeout"]); seconds > 0) config.timeoutSeconds = seconds;
   // Anything but the one other value keeps the default: a typo never weakens the bind.
   config.simpleBindOverTls = equalsText(values["explicit_bind"], "simple-tls", false);
   if (config.domain.empty()) config.domain = toLowerText(detail::kerberosDefaultRealm());

@@ -5,10 +5,17 @@
 // cache; explicit credentials are a GSSAPI bind from a ticket obtained for them in memory
 // (directorycredentials.cpp), so a password never reaches a directory server, genuine or not,
 // and no certificate is needed. Every GSSAPI bind outside TLS must give a security layer of
-// at least kMinimumSsf (signed and sealed traffic). A simple bind inside TLS is made only
-// when the operator configures it, and only against the CA file configured for it.
+// at least kMinimumSsf (signed and sealed traffic); inside TLS it asks for none, as Windows
+// clients do over LDAPS. A simple bind is made only when the operator configures it, only
+// against the CA file configured for it, and only once the connection itself says TLS is in
+// place. Whether a connection is in TLS is asked of the connection, never read from a URI.
 // libldap reads no ldap.conf, ./ldaprc or LDAP* variables (LDAPNOINIT), and every option that
 // bears on trust is checked: a failed one ends the connection before anything is sent.
+//
+// Controllers. A list of URIs is tried one URI at a time, each with a handle of its own, so
+// each connection's binding follows what that connection is. A controller that does not
+// answer (no connection, or no answer to the bind within the time-out) is remembered for the
+// rest of the run and not tried again; one that answers, even with a refusal, ends the trying.
 //
 // Limits. A server may be hostile or broken, so what one can make us do is bounded: one
 // answer message holds at most kMaxAnswerBytes, one attribute at most kMaxValues values, and
@@ -24,11 +31,14 @@
 #include <string.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <future>
 #include <iterator>
 #include <mutex>
 
 #include "directoryinternal.h"
+#include "orvo/debug/kxinfolog.h"
 
 namespace orvo::platform {
 
@@ -41,6 +51,7 @@ std::atomic<uint64_t> gOperationCount{0};
 constexpr ber_len_t kMinimumSsf = 56;
 constexpr ber_len_t kMaxAnswerBytes = 16 * 1024 * 1024;
 constexpr uint32_t kOptionFailed = 0x80004005;  // E_FAIL: a setting libldap refused
+constexpr uint32_t kConfidentialityRequired = 0x8007202D;
 
 struct MessageFree {
   void operator()(LDAPMessage* inMessage) const { ldap_msgfree(inMessage); }
@@ -97,6 +108,48 @@ class ThreadCredentialCache {
   bool itsHadPrevious = false;
   std::string itsPrevious;
 };
+
+// The controllers that did not answer in this run. Shared by every thread: a controller that
+// is down for one call is down for the next.
+class UnansweringControllers {
+ public:
+  bool contains(const std::string& inUri) {
+    std::lock_guard<std::mutex> guard(itsLock);
+    return itsUris.count(inUri) != 0;
+  }
+  void add(const std::string& inUri) {
+    std::lock_guard<std::mutex> guard(itsLock);
+    itsUris.insert(inUri);
+  }
+
+ private:
+  std::mutex itsLock;
+  std::set<std::string> itsUris;  // guarded by itsLock
+};
+
+UnansweringControllers& unansweringControllers() {
+  static UnansweringControllers controllers;
+  return controllers;
+}
+
+// The URIs of a blank-separated list.
+std::vector<std::string> splitUris(const std::string& inUris) {
+  std::vector<std::string> uris;
+  size_t start = inUris.find_first_not_of(" \t");
+  while (start != std::string::npos) {
+    const size_t end = inUris.find_first_of(" \t", start);
+    uris.push_back(inUris.substr(start, end - start));
+    start = end == std::string::npos ? end : inUris.find_first_not_of(" \t", end);
+  }
+  return uris;
+}
+
+// libldap reports an answer over the size limit as a lost connection; liblber left the reason
+// in errno (read right after the call).
+uint32_t statusOfRead(int inResult, int inErrno, LDAP* inLdap) {
+  if (inResult == LDAP_SERVER_DOWN && inErrno == ERANGE) return kLimitExceeded;
+  return detail::statusOfLdapResult(inResult, diagnosticOf(inLdap));
+}
 
 }  // namespace
 
@@ -163,7 +216,8 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
                                    const std::string* inPassword,
                                    std::shared_ptr<DirectoryConnection>& outConnection) {
   const DirectoryConfig& config = DirectoryConfig::current();
-  if (inUri.empty()) return kNoSuchDomain;
+  const std::vector<std::string> uris = splitUris(inUri);
+  if (uris.empty()) return kNoSuchDomain;
   const bool simpleTls = inUser != nullptr && config.simpleBindOverTls;
   // The simple bind trusts only the CA the operator named for it.
   if (simpleTls && config.caFile.empty()) return kUntrustedRoot;
@@ -171,11 +225,26 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
   // Explicit credentials: the ticket first, so a wrong password costs no connection.
   MemoryCredentials credentials;
   if (inUser != nullptr && !simpleTls) {
-    const uint32_t status = credentials.obtain(*inUser, inPassword != nullptr ? *inPassword : std::string(),
-                                               config.timeoutSeconds);
+    const uint32_t status = credentials.obtain(*inUser, inPassword != nullptr ? *inPassword : std::string());
     if (dirFailed(status)) return status;
   }
 
+  uint32_t status = statusOfLdapResult(LDAP_SERVER_DOWN, "");
+  for (const std::string& uri : uris) {
+    if (unansweringControllers().contains(uri)) continue;
+    bool answered = true;
+    status = simpleTls ? openSimple(uri, *inUser, inPassword, answered, outConnection)
+                       : openKerberos(uri, inUser != nullptr ? &credentials.cacheName() : nullptr, answered,
+                                      outConnection);
+    if (!dirFailed(status) || answered) return status;
+    unansweringControllers().add(uri);
+  }
+  return status;
+}
+
+uint32_t DirectoryConnection::connectHandle(const std::string& inUri, bool inTls, bool& outAnswered,
+                                            std::unique_ptr<LDAP, LdapUnbind>& outLdap) {
+  const DirectoryConfig& config = DirectoryConfig::current();
   keepLibldapFromLocalSettings();
   LDAP* raw = nullptr;
   if (ldap_initialize(&raw, inUri.c_str()) != LDAP_SUCCESS || raw == nullptr) return kBadPathName;
@@ -184,23 +253,18 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
 
   const int version = LDAP_VERSION3;
   timeval timeout{config.timeoutSeconds, 0};
-  const bool tls = inUri.compare(0, 8, "ldaps://") == 0;
   bool ok = ldap_set_option(ldap.get(), LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_NETWORK_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
             ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON) == LDAP_OPT_SUCCESS;
-  if (ok && (tls || simpleTls)) {
+  if (ok && inTls) {
     const int demand = LDAP_OPT_X_TLS_DEMAND;
     const int newContext = 0;
     ok = ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) == LDAP_OPT_SUCCESS &&
          (config.caFile.empty() ||
           ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_CACERTFILE, config.caFile.c_str()) == LDAP_OPT_SUCCESS) &&
          ldap_set_option(ldap.get(), LDAP_OPT_X_TLS_NEWCTX, &newContext) == LDAP_OPT_SUCCESS;
-  }
-  if (ok && !tls && !simpleTls) {
-    const ber_len_t minimum = kMinimumSsf;
-    ok = ldap_set_option(ldap.get(), LDAP_OPT_X_SASL_SSF_MIN, &minimum) == LDAP_OPT_SUCCESS;
   }
   if (ok) {
     Sockbuf* socket = nullptr;
@@ -209,45 +273,94 @@ uint32_t DirectoryConnection::open(const std::string& inUri, const std::string* 
          ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_MAX_INCOMING, &maximum) == 1;
   }
   if (!ok) return kOptionFailed;
+  // The connection (and for ldaps:// its TLS handshake) now, so that a controller that does
+  // not answer is told apart from one that refuses.
+  const int result = ldap_connect(ldap.get());
+  if (result != LDAP_SUCCESS) {
+    outAnswered = false;
+    return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+  }
+  outLdap = std::move(ldap);
+  return kDirOk;
+}
 
-  int result;
+uint32_t DirectoryConnection::openKerberos(const std::string& inUri, const std::string* inCacheName,
+                                           bool& outAnswered, std::shared_ptr<DirectoryConnection>& outConnection) {
+  std::unique_ptr<LDAP, LdapUnbind> ldap;
+  uint32_t status = connectHandle(inUri, inUri.compare(0, 8, "ldaps://") == 0, outAnswered, ldap);
+  if (dirFailed(status)) return status;
+  // Outside TLS Kerberos must sign and seal; inside, TLS protects the traffic and a second
+  // layer is refused by Active Directory.
+  const bool tls = ldap_tls_inplace(ldap.get()) != 0;
+  const ber_len_t layer = tls ? 0 : kMinimumSsf;
+  if (ldap_set_option(ldap.get(), tls ? LDAP_OPT_X_SASL_SSF_MAX : LDAP_OPT_X_SASL_SSF_MIN, &layer) != LDAP_OPT_SUCCESS)
+    return kOptionFailed;
   ++gBindCount;
   ++gOperationCount;
-  if (!simpleTls) {
-    if (inUser != nullptr) {
-      ThreadCredentialCache cache(credentials.cacheName());
-      if (!cache.ok()) return kOptionFailed;
-      result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                            saslInteract, nullptr);
-    } else {
-      result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                            saslInteract, nullptr);
-    }
-    if (result == LDAP_SUCCESS && !tls) {
-      // A security layer was asked for; make sure one is there.
-      ber_len_t ssf = 0;
-      if (ldap_get_option(ldap.get(), LDAP_OPT_X_SASL_SSF, &ssf) != LDAP_OPT_SUCCESS || ssf < kMinimumSsf)
-        return 0x80072028;  // strong authentication required
-    }
+  int result;
+  if (inCacheName != nullptr) {
+    ThreadCredentialCache cache(*inCacheName);
+    if (!cache.ok()) return kOptionFailed;
+    result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                          saslInteract, nullptr);
   } else {
-    // Never a password in clear text: TLS first.
-    result = ldap_connect(ldap.get());
-    if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
-    if (!tls) {
-      ++gOperationCount;
-      result = ldap_start_tls_s(ldap.get(), nullptr, nullptr);
-      // The server agreed to TLS but the handshake failed: with certificates always
-      // verified, that is a server whose certificate we do not trust.
-      if (result == LDAP_CONNECT_ERROR) return kUntrustedRoot;
-      if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
-    }
-    std::string secret = inPassword != nullptr ? *inPassword : std::string();
-    berval credential{static_cast<ber_len_t>(secret.size()), secret.data()};
-    result = ldap_sasl_bind_s(ldap.get(), inUser->c_str(), LDAP_SASL_SIMPLE, &credential, nullptr, nullptr,
-                              nullptr);
-    wipe(secret);
+    result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
+                                          saslInteract, nullptr);
   }
-  if (result != LDAP_SUCCESS) return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+  if (result != LDAP_SUCCESS) {
+    outAnswered = result != LDAP_TIMEOUT && result != LDAP_SERVER_DOWN;
+    status = statusOfLdapResult(result, diagnosticOf(ldap.get()));
+    if (tls && (result == LDAP_STRONG_AUTH_REQUIRED || result == LDAP_UNWILLING_TO_PERFORM)) {
+      kxInfoLogWrite(kxInfoLogError,
+                     "the directory server refuses Kerberos binds inside TLS (ldaps://); use an ldap:// URI "
+                     "instead, whose traffic Kerberos signs and seals");
+    } else if (result == LDAP_LOCAL_ERROR && inCacheName == nullptr && cachePrincipal().empty()) {
+      status = kNoCredentials;
+    }
+    return status;
+  }
+  if (!tls) {
+    // A security layer was asked for; make sure one is there.
+    ber_len_t ssf = 0;
+    if (ldap_get_option(ldap.get(), LDAP_OPT_X_SASL_SSF, &ssf) != LDAP_OPT_SUCCESS || ssf < kMinimumSsf)
+      return 0x80072028;  // strong authentication required
+  }
+  auto connection = std::make_shared<DirectoryConnection>();
+  connection->itsLdap = std::move(ldap);
+  outConnection = std::move(connection);
+  return kDirOk;
+}
+
+uint32_t DirectoryConnection::openSimple(const std::string& inUri, const std::string& inUser,
+                                         const std::string* inPassword, bool& outAnswered,
+                                         std::shared_ptr<DirectoryConnection>& outConnection) {
+  std::unique_ptr<LDAP, LdapUnbind> ldap;
+  const uint32_t status = connectHandle(inUri, true, outAnswered, ldap);
+  if (dirFailed(status)) return status;
+  // Never a password in clear text: TLS first, and the connection must say it is in TLS.
+  int result;
+  if (ldap_tls_inplace(ldap.get()) == 0) {
+    ++gOperationCount;
+    result = ldap_start_tls_s(ldap.get(), nullptr, nullptr);
+    // The server agreed to TLS but the handshake failed: with certificates always
+    // verified, that is a server whose certificate we do not trust.
+    if (result == LDAP_CONNECT_ERROR) return kUntrustedRoot;
+    if (result != LDAP_SUCCESS) {
+      outAnswered = result != LDAP_TIMEOUT && result != LDAP_SERVER_DOWN;
+      return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+    }
+  }
+  if (ldap_tls_inplace(ldap.get()) == 0) return kConfidentialityRequired;
+  ++gBindCount;
+  ++gOperationCount;
+  std::string secret = inPassword != nullptr ? *inPassword : std::string();
+  berval credential{static_cast<ber_len_t>(secret.size()), secret.data()};
+  result = ldap_sasl_bind_s(ldap.get(), inUser.c_str(), LDAP_SASL_SIMPLE, &credential, nullptr, nullptr, nullptr);
+  wipe(secret);
+  if (result != LDAP_SUCCESS) {
+    outAnswered = result != LDAP_TIMEOUT && result != LDAP_SERVER_DOWN;
+    return statusOfLdapResult(result, diagnosticOf(ldap.get()));
+  }
   auto connection = std::make_shared<DirectoryConnection>();
   connection->itsLdap = std::move(ldap);
   outConnection = std::move(connection);
@@ -295,14 +408,34 @@ uint32_t DirectoryConnection::search(const std::string& inBase, int inScope, con
   names.push_back(nullptr);
   LDAPMessage* raw = nullptr;
   ++gOperationCount;
+  errno = 0;
   const int result = ldap_search_ext_s(itsLdap.get(), inBase.c_str(), inScope, inFilter.c_str(), names.data(), 0,
                                        nullptr, nullptr, nullptr, inLimit, &raw);
+  const int error = errno;
   MessagePtr message(raw);
   if (result != LDAP_SUCCESS && !(result == LDAP_SIZELIMIT_EXCEEDED && message))
-    return statusOfLdapResult(result, diagnosticOf(itsLdap.get()));
+    return statusOfRead(result, error, itsLdap.get());
   const uint32_t status = readEntries(message.get(), outEntries);
   if (dirFailed(status)) return status;
   return result == LDAP_SIZELIMIT_EXCEEDED ? kNameNotUnique : kDirOk;
+}
+
+uint32_t DirectoryConnection::searchOnce(const std::string& inBase, const std::string& inFilter,
+                                         const std::vector<std::string>& inAttributes, int inLimit,
+                                         std::vector<Entry>& outEntries) {
+  std::string key = inBase + '\0' + inFilter + '\0' + std::to_string(inLimit);
+  for (const std::string& name : inAttributes) key += '\0' + name;
+  const auto known = itsSearches.find(key);
+  if (known != itsSearches.end()) {
+    outEntries.insert(outEntries.end(), known->second.second.begin(), known->second.second.end());
+    return known->second.first;
+  }
+  std::vector<Entry> entries;
+  const uint32_t status = search(inBase, LDAP_SCOPE_SUBTREE, inFilter, inAttributes, inLimit, entries);
+  // Only answers are kept: a failure (a time-out among them) is tried again next time.
+  if (!dirFailed(status) || status == kNameNotUnique) itsSearches[key] = {status, entries};
+  outEntries.insert(outEntries.end(), entries.begin(), entries.end());
+  return status;
 }
 
 // An attribute handed out in chunks is read to its end on this connection and kept under its
@@ -383,9 +516,16 @@ std::string DirectoryConnection::forestRoot() {
 }
 
 std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
+  // A domain's NetBIOS name is the same whichever connection asks: the session keeps what
+  // any of its connections learned.
+  std::map<std::string, std::string>* const session = sessionNetbiosNames();
+  std::map<std::string, std::string>& names = session != nullptr ? *session : itsNetbiosNames;
   const std::string key = toLowerText(inDnsDomain);
-  const auto known = itsNetbiosNames.find(key);
-  if (known != itsNetbiosNames.end()) return known->second;
+  const auto known = names.find(key);
+  if (known != names.end()) return known->second;
+  // Learned by this connection before the session had it (read ahead on a thread of its own).
+  if (const auto learned = itsNetbiosNames.find(key); session != nullptr && learned != itsNetbiosNames.end())
+    return names[key] = learned->second;
   const DirectoryConfig& config = DirectoryConfig::current();
   std::string name;
   if (!config.netbiosDomain.empty() && equalsText(inDnsDomain, config.domain, false)) {
@@ -401,7 +541,7 @@ std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
       if (!values.empty()) name = values.front();
     }
   }
-  if (!name.empty()) itsNetbiosNames[key] = name;
+  if (!name.empty()) names[key] = name;
   return name;
 }
 
@@ -421,6 +561,47 @@ uint32_t DirectoryConnection::domainOfName(const std::string& inName, std::strin
   if (root.empty() || root.front().empty()) return kNoSuchDomain;
   outDnsDomain = root.front();
   return kDirOk;
+}
+
+bool DirectoryConnection::isUpnSuffix(const std::string& inSuffix) {
+  if (dirFailed(readRoot()) || itsConfigNC.empty()) return false;
+  Entry partitions;
+  if (dirFailed(readObject("CN=Partitions," + itsConfigNC, {"uPNSuffixes"}, partitions))) return false;
+  for (const std::string& suffix : partitions.attributes["uPNSuffixes"])
+    if (equalsText(suffix, inSuffix, false)) return true;
+  return false;
+}
+
+std::string DirectoryConnection::pingNetbiosName(const std::string& inUris, const std::string& inDnsDomain) {
+  // NtVer 6 asks for the extended answer; the values are binary, written escaped.
+  const std::string filter = "(&(DnsDomain=" + escapeFilterValue(inDnsDomain) + ")(NtVer=\\06\\00\\00\\00))";
+  char attribute[] = "netlogon";
+  char* attributes[] = {attribute, nullptr};
+  for (const std::string& uri : splitUris(inUris)) {
+    if (unansweringControllers().contains(uri)) continue;
+    bool answered = true;
+    std::unique_ptr<LDAP, LdapUnbind> ldap;
+    if (dirFailed(connectHandle(uri, uri.compare(0, 8, "ldaps://") == 0, answered, ldap))) {
+      if (!answered) unansweringControllers().add(uri);
+      continue;
+    }
+    LDAPMessage* raw = nullptr;
+    ++gOperationCount;
+    const int result = ldap_search_ext_s(ldap.get(), "", LDAP_SCOPE_BASE, filter.c_str(), attributes, 0, nullptr,
+                                         nullptr, nullptr, 1, &raw);
+    MessagePtr message(raw);
+    if (result == LDAP_TIMEOUT || result == LDAP_SERVER_DOWN) unansweringControllers().add(uri);
+    if (result != LDAP_SUCCESS || !message) continue;
+    LDAPMessage* entry = ldap_first_entry(ldap.get(), message.get());
+    if (entry == nullptr) continue;
+    std::string name;
+    if (berval** values = ldap_get_values_len(ldap.get(), entry, attribute)) {
+      if (values[0] != nullptr) name = netbiosNameOfPing(std::string(values[0]->bv_val, values[0]->bv_len), inDnsDomain);
+      ldap_value_free_len(values);
+    }
+    return name;
+  }
+  return std::string();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -469,29 +650,153 @@ void DirectoryConnection::readAhead(const std::vector<std::string>& inDNs, const
   }
 }
 
+void DirectoryConnection::readAheadMemberships(const std::string& inDN, const std::vector<std::string>& inAttributes,
+                                               const std::string& inFollow) {
+  if (itsAhead.attributes.empty()) {
+    itsAhead.attributes = inAttributes;
+    itsAhead.follow = inFollow;
+  }
+  if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead || itsAhead.membershipsOf != 0 ||
+      !itsAhead.requested.insert(inDN).second)
+    return;
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  char tokenGroups[] = "tokenGroups";
+  names.push_back(tokenGroups);
+  names.push_back(nullptr);
+  int id = 0;
+  ++gOperationCount;
+  if (ldap_search_ext(itsLdap.get(), inDN.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", names.data(), 0, nullptr,
+                      nullptr, nullptr, 0, &id) != LDAP_SUCCESS) {
+    // Not asked for after all: the object is read when it is opened.
+    itsAhead.requested.erase(inDN);
+    return;
+  }
+  itsAhead.inFlight[id] = inDN;
+  itsAhead.waiting.insert(inDN);
+  itsAhead.membershipsOf = id;
+}
+
+// The groups of the SIDs of an account's tokenGroups, searched in the account's domain
+// (builtin groups included) by objectSid; a SID of another domain finds nothing there, and
+// its group is read when a memberOf value names it.
+void DirectoryConnection::sendMembershipSearches(const std::string& inAccountDN, const std::vector<std::string>& inSids) {
+  std::string base;
+  const std::string domain = dnsDomainOfDN(inAccountDN);
+  for (size_t start = 0; start < domain.size();) {
+    const size_t dot = std::min(domain.find('.', start), domain.size());
+    base += (base.empty() ? "DC=" : ",DC=") + domain.substr(start, dot - start);
+    start = dot + 1;
+  }
+  std::vector<char*> names;
+  for (const std::string& name : itsAhead.attributes) names.push_back(const_cast<char*>(name.c_str()));
+  names.push_back(nullptr);
+  static const char kHex[] = "0123456789abcdef";
+  const size_t room = kMaxReadAhead - std::min(kMaxReadAhead, itsAhead.requested.size());
+  const size_t count = std::min(inSids.size(), room);
+  for (size_t first = 0; first < count && !base.empty(); first += kSidsPerSearch) {
+    const size_t last = std::min(count, first + kSidsPerSearch);
+    std::string filter = "(|";
+    for (size_t i = first; i < last; ++i) {
+      // Only what is a SID goes into the filter, every byte escaped.
+      std::string text;
+      if (!sidToText(std::vector<uint8_t>(inSids[i].begin(), inSids[i].end()), text)) continue;
+      filter += "(objectSid=";
+      for (const char c : inSids[i]) {
+        filter += '\\';
+        filter += kHex[static_cast<unsigned char>(c) >> 4];
+        filter += kHex[static_cast<unsigned char>(c) & 0xF];
+      }
+      filter += ')';
+    }
+    filter += ')';
+    int id = 0;
+    ++gOperationCount;
+    if (ldap_search_ext(itsLdap.get(), base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), names.data(), 0, nullptr,
+                        nullptr, nullptr, static_cast<int>(last - first), &id) == LDAP_SUCCESS)
+      itsAhead.membershipSearches.insert(id);
+  }
+}
+
+// Keeps an answer read ahead, within the budget; false when it did not fit.
+bool DirectoryConnection::keepReadAhead(const std::string& inDN, uint32_t inStatus, Entry&& inEntry) {
+  size_t bytes = inEntry.dn.size();
+  for (const auto& [name, values] : inEntry.attributes) {
+    bytes += name.size();
+    for (const std::string& value : values) bytes += value.size();
+  }
+  // What is kept for later is bounded too: past the budget an answer is dropped, reading
+  // ahead ends, and the object is read again when it is opened.
+  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
+    itsAhead.full = true;
+    return false;
+  }
+  itsAhead.bytes += bytes;
+  itsAhead.done[inDN] = {inStatus, std::move(inEntry)};
+  return true;
+}
+
+// The groups one search of readAheadMemberships found. Once the last search has answered,
+// the memberOf values none of them answered for are read ahead.
+void DirectoryConnection::receiveMemberships(LDAPMessage* inMessage) {
+  std::vector<Entry> entries;
+  // A failed search, or an entry over the limits, leaves what it could not give to the
+  // reading that follows memberOf.
+  readEntries(inMessage, entries);
+  for (Entry& entry : entries) {
+    const std::string dn = pathDN(entry.dn);
+    if (itsAhead.full || itsAhead.requested.size() >= kMaxReadAhead) break;
+    if (itsAhead.requested.count(dn) != 0) continue;
+    const uint32_t status = completeEntry(entry);
+    if (dirFailed(status)) continue;
+    const auto follow = entry.attributes.find(itsAhead.follow);
+    std::vector<std::string> parents;
+    if (follow != entry.attributes.end()) parents = follow->second;
+    if (!keepReadAhead(dn, status, std::move(entry))) break;
+    itsAhead.requested.insert(dn);
+    itsAhead.followLater.insert(itsAhead.followLater.end(), parents.begin(), parents.end());
+  }
+  if (itsAhead.membershipSearches.empty()) {
+    const std::vector<std::string> follow = std::move(itsAhead.followLater);
+    itsAhead.followLater.clear();
+    readAhead(follow, itsAhead.attributes, itsAhead.follow);
+  }
+}
+
 // Waits for one answer to a request read ahead and keeps it; false when none came in time,
 // and then every request still out has failed.
 bool DirectoryConnection::receiveReadAhead() {
   timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
   LDAPMessage* raw = nullptr;
+  errno = 0;
   const int type = ldap_result(itsLdap.get(), LDAP_RES_ANY, LDAP_MSG_ALL, &timeout, &raw);
+  const int error = errno;
   MessagePtr message(raw);
   if (type <= 0 || !message) {
     const uint32_t status = type == 0 ? statusOfLdapResult(LDAP_TIMEOUT, "")
-                                      : statusOfLdapResult(LDAP_SERVER_DOWN, diagnosticOf(itsLdap.get()));
+                                      : statusOfRead(LDAP_SERVER_DOWN, error, itsLdap.get());
     for (auto& [id, dn] : itsAhead.inFlight) {
       ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
       itsAhead.done[dn] = {status, Entry()};
     }
+    for (const int id : itsAhead.membershipSearches) ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
     itsAhead.inFlight.clear();
     itsAhead.waiting.clear();
+    itsAhead.membershipSearches.clear();
+    itsAhead.followLater.clear();
     return false;
   }
-  const auto request = itsAhead.inFlight.find(ldap_msgid(message.get()));
+  const int id = ldap_msgid(message.get());
+  if (itsAhead.membershipSearches.erase(id) != 0) {
+    receiveMemberships(message.get());
+    return true;
+  }
+  const auto request = itsAhead.inFlight.find(id);
   if (request == itsAhead.inFlight.end()) return true;
   const std::string dn = request->second;
   itsAhead.inFlight.erase(request);
   itsAhead.waiting.erase(dn);
+  const bool memberships = id == itsAhead.membershipsOf;
   int code = LDAP_OTHER;
   std::string diagnostic;
   for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
@@ -512,25 +817,42 @@ bool DirectoryConnection::receiveReadAhead() {
     entry = std::move(entries.front());
     status = completeEntry(entry);
   }
-  size_t bytes = entry.dn.size();
-  for (const auto& [name, values] : entry.attributes) {
-    bytes += name.size();
-    for (const std::string& value : values) bytes += value.size();
+  std::vector<std::string> sids;
+  if (memberships) {
+    // The account as an open would read it, without its tokenGroups; one that did not come
+    // whole is read again when it is opened, as without reading ahead.
+    itsAhead.membershipsOf = 0;
+    if (dirFailed(status)) {
+      itsAhead.requested.erase(dn);
+      return true;
+    }
+    const auto tokenGroups = entry.attributes.find("tokenGroups");
+    if (tokenGroups != entry.attributes.end()) {
+      sids = std::move(tokenGroups->second);
+      entry.attributes.erase(tokenGroups);
+    }
   }
-  // What is kept for later is bounded too: past the budget an answer is dropped, reading
-  // ahead ends, and the object is read again when it is opened.
-  if (itsAhead.bytes + bytes > kMaxReadAheadBytes) {
-    itsAhead.full = true;
-    return true;
-  }
-  itsAhead.bytes += bytes;
+  const std::string accountDN = entry.dn;
+  std::vector<std::string> parents;
   if (!dirFailed(status)) {
-    // The groups this one is in are most likely wanted next: ask for them now.
     const auto follow = entry.attributes.find(itsAhead.follow);
-    if (follow != entry.attributes.end()) readAhead(follow->second, itsAhead.attributes, itsAhead.follow);
+    if (follow != entry.attributes.end()) parents = follow->second;
   }
-  itsAhead.done[dn] = {status, std::move(entry)};
+  if (!keepReadAhead(dn, status, std::move(entry))) return true;
+  if (!sids.empty()) sendMembershipSearches(accountDN, sids);
+  if (itsAhead.membershipSearches.empty()) {
+    // The groups this one is in are most likely wanted next: ask for them now.
+    readAhead(parents, itsAhead.attributes, itsAhead.follow);
+  } else {
+    itsAhead.followLater.insert(itsAhead.followLater.end(), parents.begin(), parents.end());
+  }
   return true;
+}
+
+void DirectoryConnection::finishMemberships() {
+  while (!itsAhead.membershipSearches.empty() || itsAhead.membershipsOf != 0) {
+    if (!receiveReadAhead()) break;
+  }
 }
 
 bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry, uint32_t& outStatus) {
@@ -541,8 +863,9 @@ bool DirectoryConnection::takeReadAhead(const std::string& inDN, Entry& outEntry
       outEntry = found->second.second;
       return true;
     }
-    if (itsAhead.waiting.count(inDN) == 0) return false;
-    receiveReadAhead();
+    // A group may yet come with the groups of an account's tokenGroups.
+    if (itsAhead.waiting.count(inDN) == 0 && itsAhead.membershipSearches.empty()) return false;
+    if (!receiveReadAhead() && itsAhead.waiting.count(inDN) == 0 && itsAhead.done.count(inDN) == 0) return false;
   }
 }
 
@@ -553,15 +876,31 @@ namespace detail {
 
 namespace {
 
+// A connection opened on a thread of its own, handed to the pool's thread when it asks.
+struct Opened {
+  uint32_t status = kDirOk;
+  std::shared_ptr<DirectoryConnection> connection;
+};
+
 struct ConnectionPool {
   int depth = 0;
   std::map<std::string, std::shared_ptr<DirectoryConnection>> connections;
+  // Connections with the process's own credentials being opened ahead; nothing else of the
+  // pool is touched by their threads.
+  std::map<std::string, std::future<Opened>> opening;
+  // Connections lent to a thread that reads ahead on them: theirs until it is done.
+  std::map<std::string, std::future<void>> lent;
+  std::map<std::string, std::string> netbiosNames;  // lower-case DNS name -> NetBIOS name
 
   void clear() {
+    // Waits for the threads still opening or reading.
+    opening.clear();
+    lent.clear();
     while (!connections.empty()) {
       auto node = connections.extract(connections.begin());
       wipe(node.key());
     }
+    netbiosNames.clear();
   }
   ~ConnectionPool() { clear(); }
 };
@@ -585,9 +924,28 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
     }
     const auto found = tPool.connections.find(key);
     if (found != tPool.connections.end()) {
+      const auto lent = tPool.lent.find(key);
+      if (lent != tPool.lent.end()) {
+        // What the reading could not finish, the connection's own reading does later.
+        try {
+          lent->second.get();
+        } catch (const std::exception&) {
+        }
+        tPool.lent.erase(lent);
+      }
       outConnection = found->second;
       wipe(key);
       return kDirOk;
+    }
+    // Being opened ahead: its outcome is this call's, failure included (trying again would
+    // wait for an unanswering server twice).
+    const auto opening = tPool.opening.find(key);
+    if (opening != tPool.opening.end()) {
+      Opened opened = opening->second.get();
+      tPool.opening.erase(opening);
+      if (!dirFailed(opened.status)) tPool.connections.emplace(key, opened.connection);
+      outConnection = std::move(opened.connection);
+      return opened.status;
     }
   }
   const uint32_t status = DirectoryConnection::open(inUri, inUser, inPassword, outConnection);
@@ -596,20 +954,63 @@ uint32_t connect(const std::string& inUri, const std::string* inUser, const std:
   return status;
 }
 
-std::string domainUri(const std::string& inDomain) {
-  const DirectoryConfig& config = DirectoryConfig::current();
-  if (inDomain.empty() || equalsText(inDomain, config.domain, false) ||
-      equalsText(inDomain, config.netbiosDomain, false))
-    return config.ldapUri;
-  if (inDomain.find('.') != std::string::npos) return lookupSrv("_ldap._tcp." + inDomain, config.timeoutSeconds);
-  // A NetBIOS name we were not told about: the machine's own controller says whether it
-  // is its domain (checked by the caller).
-  return config.netbiosDomain.empty() ? config.ldapUri : std::string();
+std::map<std::string, std::string>* sessionNetbiosNames() { return tPool.depth > 0 ? &tPool.netbiosNames : nullptr; }
+
+void openAhead(const std::string& inUri, const std::string& inAccountName, bool inCatalog) {
+  if (tPool.depth == 0 || inUri.empty()) return;
+  // The key connect() gives the process's own credentials.
+  std::string key = inUri;
+  key += '\0';
+  if (tPool.connections.count(key) != 0 || tPool.opening.count(key) != 0) return;
+  // What the opening thread reads of the process's settings and environment is settled here,
+  // before it runs: nothing is written to the environment while it does.
+  DirectoryConfig::current();
+  keepLibldapFromLocalSettings();
+  try {
+    tPool.opening.emplace(key, std::async(std::launch::async, [inUri, inAccountName, inCatalog] {
+      Opened opened;
+      opened.status = DirectoryConnection::open(inUri, nullptr, nullptr, opened.connection);
+      // Every use of a connection starts with its root DSE (the naming contexts) and, in a
+      // run, with the account's name: read them here too, while the caller is busy elsewhere.
+      std::string context;
+      if (!dirFailed(opened.status) && !dirFailed(opened.connection->defaultNamingContext(context)) &&
+          !inAccountName.empty())
+        translateAhead(opened.connection, inCatalog ? std::string() : context, inAccountName);
+      return opened;
+    }));
+  } catch (const std::system_error&) {
+    // No thread to be had: the connection is opened when it is first wanted.
+  }
+}
+
+void readAheadMembershipsAside(const std::string& inUri, const std::string& inDN,
+                               const std::vector<std::string>& inAttributes, const std::string& inFollow) {
+  std::shared_ptr<DirectoryConnection> connection;
+  if (tPool.depth == 0 || dirFailed(connect(inUri, nullptr, nullptr, connection))) return;
+  std::string key = inUri;
+  key += '\0';
+  try {
+    tPool.lent.emplace(key, std::async(std::launch::async, [connection, dn = pathDN(inDN), inAttributes, inFollow] {
+      connection->readAheadMemberships(dn, inAttributes, inFollow);
+      connection->finishMemberships();
+    }));
+  } catch (const std::system_error&) {
+    // No thread to be had: the groups are read when they are wanted.
+  }
 }
 
 }  // namespace detail
 
 DirectorySession::DirectorySession() { ++detail::tPool.depth; }
+
+void DirectorySession::openAhead(const std::string& inAccountName, bool inCatalog) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  // The account lookup refuses a distinguished name; the catalog's translator reads one
+  // directly, which nothing ahead of it would save.
+  const std::string name = inAccountName.find('=') == std::string::npos ? inAccountName : std::string();
+  detail::openAhead(config.ldapUri, name, false);
+  if (inCatalog) detail::openAhead(config.gcUri, name, true);
+}
 
 DirectorySession::~DirectorySession() {
   if (--detail::tPool.depth == 0) detail::tPool.clear();

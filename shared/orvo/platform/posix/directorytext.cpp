@@ -1,7 +1,11 @@
 // The texts of the directory: values placed in search filters, LDAP:// paths, distinguished
-// names, ranged attribute descriptions and Active Directory's diagnostic codes. None of it
+// names, ranged attribute descriptions, Active Directory's diagnostic codes and the answer to
+// an LDAP ping. None of it
 // touches the network, so each piece is tested on its own; every text may come from a
 // hostile server or operator and is read within its bounds.
+#include <arpa/nameser.h>
+#include <resolv.h>
+
 #include <cstdlib>
 #include <iterator>
 
@@ -144,6 +148,26 @@ uint32_t completeRangedValues(const std::string& inDescription, std::vector<std:
   }
   if (ioValues.size() > kMaxValues) return kLimitExceeded;
   return kDirOk;
+}
+
+std::string netbiosNameOfPing(const std::string& inAnswer, const std::string& inDnsDomain) {
+  constexpr size_t kNamesStart = 24;
+  constexpr unsigned kLogonSamLogonResponseEx = 23;
+  const auto* data = reinterpret_cast<const unsigned char*>(inAnswer.data());
+  const unsigned char* end = data + inAnswer.size();
+  if (inAnswer.size() < kNamesStart || (data[0] | data[1] << 8) != kLogonSamLogonResponseEx) return std::string();
+  // DnsForestName, DnsDomainName, DnsHostName, NetbiosDomainName; the resolver's own reader
+  // keeps every name and pointer within the answer.
+  std::string names[4];
+  const unsigned char* at = data + kNamesStart;
+  for (std::string& name : names) {
+    char text[NS_MAXDNAME];
+    const int length = dn_expand(data, end, at, text, sizeof text);
+    if (length < 0) return std::string();
+    name = text;
+    at += length;
+  }
+  return equalsText(names[1], inDnsDomain, false) ? names[3] : std::string();
 }
 
 uint32_t adDiagnosticCode(const std::string& inText) {

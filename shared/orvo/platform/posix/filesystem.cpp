@@ -143,6 +143,19 @@ std::string createUniqueFile(const std::string& inPathPrefix) {
   return path;
 }
 
+bool setReplacementPermissions(const std::string& inPath, const std::string& inModel) {
+  struct stat model;
+  mode_t mode;
+  if (::stat(inModel.c_str(), &model) == 0) {
+    mode = model.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  return ::chmod(inPath.c_str(), mode) == 0;
+}
+
 bool modificationTime(const std::string& inPath, LocalTime& outTime) {
   struct stat info;
   if (::stat(inPath.c_str(), &info) != 0) return false;

@@ -48,6 +48,7 @@ constexpr CodeText kCodeTexts[] = {
     {0x8007052E, "The user name or password is incorrect."},
     {0x80072030, "The directory object does not exist."},
     {0x8007203A, "The directory server is not reachable."},
+    {0x8009030E, "No credentials are available: the process holds no Kerberos ticket (run kinit first)."},
 };
 
 }  // namespace

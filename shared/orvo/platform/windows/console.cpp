@@ -14,6 +14,11 @@ struct ConsoleKeyReader::Settings {
   DWORD saved;
 };
 
+bool standardErrorIsTerminal() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+}
+
 void discardConsoleTypeAhead() {
   if (standardInputIsTerminal()) FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
 }

@@ -119,6 +119,9 @@ std::vector<uint8_t> sidBytes(PSID inSid) {
 
 DirectorySession::DirectorySession() { itsInitialised = SUCCEEDED(CoInitialize(nullptr)); }
 
+void DirectorySession::openAhead(const std::string&, bool) {}
+void DirectorySession::readAheadGroupsOf(const std::string&) {}
+
 DirectorySession::~DirectorySession() {
   // Only a successful CoInitialize is balanced; one refused for another threading model is not.
   if (itsInitialised) CoUninitialize();
@@ -275,6 +278,7 @@ uint32_t DirectoryObject::open(const std::string& inPath, const std::string* inU
 // start ahead of the opens.
 void DirectoryObject::readAhead(const std::vector<std::string>&, const std::string*, const std::string*,
                                 const std::string&) {}
+void DirectoryObject::readAheadMemberships(const std::string&, const std::string*, const std::string*) {}
 
 uint32_t DirectoryObject::get(const std::string& inAttribute, std::string& outValue) {
   if (!itsData) return kInvalidArgument;
@@ -282,6 +286,19 @@ uint32_t DirectoryObject::get(const std::string& inAttribute, std::string& outVa
   Variant value;
   const HRESULT result = itsData->object->Get(attribute.get(), value.get());
   if (FAILED(result)) return status(result);
+  // Octet strings (objectSid, objectGUID) come as arrays of bytes: their bytes are the value.
+  if (V_VT(value.get()) == (VT_ARRAY | VT_UI1) && V_ARRAY(value.get()) != nullptr) {
+    SAFEARRAY* const bytes = V_ARRAY(value.get());
+    LONG low = 0;
+    LONG high = -1;
+    void* data = nullptr;
+    if (SafeArrayGetDim(bytes) != 1 || FAILED(SafeArrayGetLBound(bytes, 1, &low)) ||
+        FAILED(SafeArrayGetUBound(bytes, 1, &high)) || FAILED(SafeArrayAccessData(bytes, &data)))
+      return E_ADS_CANT_CONVERT_DATATYPE;
+    outValue.assign(static_cast<const char*>(data), static_cast<size_t>(high - low + 1));
+    SafeArrayUnaccessData(bytes);
+    return kDirOk;
+  }
   std::string text;
   if (!variantText(value.get(), text)) return E_ADS_CANT_CONVERT_DATATYPE;
   outValue = text;
@@ -316,7 +333,7 @@ uint32_t DirectoryObject::getEx(const std::string& inAttribute, std::vector<std:
   return kDirOk;
 }
 
-uint32_t DirectoryObject::groups(std::vector<std::string>& outNames) {
+uint32_t DirectoryObject::groups(std::vector<std::string>& outNames, std::vector<std::string>* outDNs) {
   if (!itsData) return kInvalidArgument;
   ComPtr<IADsUser> user;
   HRESULT result = itsData->object->QueryInterface(IID_IADsUser, user.outVoid());
@@ -326,6 +343,7 @@ uint32_t DirectoryObject::groups(std::vector<std::string>& outNames) {
   if (FAILED(result)) return status(result);
 
   std::vector<std::string> names;
+  std::vector<std::string> dns;
   ComPtr<IUnknown> enumerable;
   ComPtr<IEnumVARIANT> enumerator;
   if (SUCCEEDED(members->get__NewEnum(enumerable.out())) &&
@@ -338,11 +356,21 @@ uint32_t DirectoryObject::groups(std::vector<std::string>& outNames) {
       ComPtr<IADsGroup> group;
       if (FAILED(V_DISPATCH(element.get())->QueryInterface(IID_IADsGroup, group.outVoid()))) continue;
       BSTR name = nullptr;
-      if (SUCCEEDED(group->get_Name(&name))) names.push_back(narrow(name));
+      if (SUCCEEDED(group->get_Name(&name))) {
+        names.push_back(narrow(name));
+        if (outDNs != nullptr) {
+          const Bstr attribute("distinguishedName");
+          Variant value;
+          std::string dn;
+          if (SUCCEEDED(group->Get(attribute.get(), value.get()))) variantText(value.get(), dn);
+          dns.push_back(std::move(dn));
+        }
+      }
       SysFreeString(name);
     }
   }
   outNames = std::move(names);
+  if (outDNs != nullptr) *outDNs = std::move(dns);
   return kDirOk;
 }
 

@@ -95,6 +95,8 @@ bool renameReplacing(const std::string& inFrom, const std::string& inTo) {
   return MoveFileExA(inFrom.c_str(), inTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
+bool setReplacementPermissions(const std::string&, const std::string&) { return true; }
+
 bool copyReplacing(const std::string& inFrom, const std::string& inTo) {
   // CopyFileA onto the source itself would fail on the sharing rules; say so without asking.
   HandleGuard from(CreateFileA(inFrom.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
