@@ -58,7 +58,7 @@ done
 # -o onto the input: Windows replaces no file that is open, so the input must be closed first.
 for system in linux windows; do cp basic.db "$work/$system-inplace.db"; done
 "$linux" format "$work/linux-inplace.db" --origin "$origin" -o "$work/linux-inplace.db" 2> /dev/null
-wine "$windows" format "$work/windows-inplace.db" --origin "$origin" -o "$work/windows-inplace.db" 2> /dev/null
+"$wine" "$windows" format "$work/windows-inplace.db" --origin "$origin" -o "$work/windows-inplace.db" 2> /dev/null
 compared=$((compared + 1))
 if ! tr -d '\r' < "$work/windows-inplace.db" | diff -u "$work/linux-inplace.db" - > "$work/diff"; then
   echo "FAIL: kxzone format -o onto the input: the files differ (- Linux, + Windows)"

@@ -19,6 +19,7 @@
 // sortRecords therefore first writes each record's keys once, as bytes that compare in the
 // order of compareRecords, into one buffer, and sorts small entries that point into it.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <ostream>
@@ -313,14 +314,15 @@ struct RRsetKey {
 
 char foldAscii(char inChar) { return inChar >= 'a' && inChar <= 'z' ? char(inChar - 'a' + 'A') : inChar; }
 
+// 64-bit FNV-1a, computed at 64 bits also where size_t is 32 bits wide.
 struct RRsetHash {
   size_t operator()(const RRsetKey& inKey) const {
-    size_t hash = 14695981039346656037ull;
+    uint64_t hash = 14695981039346656037ull;
     for (const std::string_view text : {inKey.itsName, inKey.itsCovered}) {
       for (const char c : text) hash = (hash ^ static_cast<unsigned char>(foldAscii(c))) * 1099511628211ull;
       hash = (hash ^ 0xFF) * 1099511628211ull;
     }
-    return hash;
+    return static_cast<size_t>(hash);
   }
 };
 
