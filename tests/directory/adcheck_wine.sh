@@ -4,8 +4,9 @@
 # result 4 with the loader's code 0x7e. Wine has no directory services, so the account
 # lookups fail; what is checked here is the program and its library, not a domain.
 #   adcheck_wine.sh ADCHECK_EXE
-# WINEPREFIX and WINEDEBUG come from the caller.
+# ORVO_WINE (the Wine loader of the build), WINEPREFIX and WINEDEBUG come from the caller.
 set -u
+wine=${ORVO_WINE:?names the Wine loader}
 program=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -16,7 +17,7 @@ fail() {
 }
 
 run() {  # DIRECTORY PROGRAM: runs it there with an NT4 name (no translation needed)
-  (cd "$1" && printf 'DOM\\someone\npw\n\nn\n' | wine "$2" > "$work/out" 2> "$work/err")
+  (cd "$1" && printf 'DOM\\someone\npw\n\nn\n' | "$wine" "$2" > "$work/out" 2> "$work/err")
 }
 
 # Beside its library: the logon is made (whatever Wine answers), never result 4.

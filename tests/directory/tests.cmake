@@ -26,7 +26,7 @@ if(WIN32)
   if(TARGET adcheck AND CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME adcheck_wine COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/adcheck_wine.sh $<TARGET_FILE:adcheck>)
     set_tests_properties(adcheck_wine PROPERTIES LABELS integration TIMEOUT 300
-      ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX};WINEDEBUG=-all")
+      ENVIRONMENT "${ORVO_WINE_ENVIRONMENT};ORVO_WINE=${ORVO_WINE}")
   endif()
   return()
 endif()

@@ -18,7 +18,7 @@ if(WIN32)
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/zone_wine.sh ${ORVO_LINUX_KXZONE} ${ORVO_KXZONE_PROGRAM}
               ${CMAKE_CURRENT_LIST_DIR}/corpus)
     set_tests_properties(kxzone_wine PROPERTIES LABELS integration TIMEOUT 600
-      ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX};WINEDEBUG=-all")
+      ENVIRONMENT "${ORVO_WINE_ENVIRONMENT};ORVO_WINE=${ORVO_WINE}")
   else()
     message(STATUS "kxzone Wine comparison skipped: ORVO_LINUX_KXZONE names no Linux kxzone")
   endif()

@@ -4,8 +4,9 @@
 # and exit status on both systems. Windows writes text lines ended by CR LF; the CRs are
 # taken out before comparing.
 #   zone_wine.sh LINUX_KXZONE WINDOWS_KXZONE CORPUS_DIR
-# WINEPREFIX and WINEDEBUG come from the caller.
+# ORVO_WINE (the Wine loader of the build), WINEPREFIX and WINEDEBUG come from the caller.
 set -u
+wine=${ORVO_WINE:?names the Wine loader}
 linux=$1
 windows=$2
 corpus=$3
@@ -28,7 +29,7 @@ printf '@ SOA ns hm 1 2 3 4 5\nx TXT "never closed\n' > "$work/open.db"
 same() {  # ARGS... : both programs with the same arguments
   "$linux" "$@" > "$work/linux.out" 2> "$work/linux.err"
   local linuxStatus=$?
-  wine "$windows" "$@" > "$work/windows.out" 2> "$work/windows.err"
+  "$wine" "$windows" "$@" > "$work/windows.out" 2> "$work/windows.err"
   local windowsStatus=$?
   compared=$((compared + 1))
   for stream in out err; do
@@ -57,7 +58,7 @@ done
 # -o onto the input: Windows replaces no file that is open, so the input must be closed first.
 for system in linux windows; do cp basic.db "$work/$system-inplace.db"; done
 "$linux" format "$work/linux-inplace.db" --origin "$origin" -o "$work/linux-inplace.db" 2> /dev/null
-wine "$windows" format "$work/windows-inplace.db" --origin "$origin" -o "$work/windows-inplace.db" 2> /dev/null
+"$wine" "$windows" format "$work/windows-inplace.db" --origin "$origin" -o "$work/windows-inplace.db" 2> /dev/null
 compared=$((compared + 1))
 if ! tr -d '\r' < "$work/windows-inplace.db" | diff -u "$work/linux-inplace.db" - > "$work/diff"; then
   echo "FAIL: kxzone format -o onto the input: the files differ (- Linux, + Windows)"

@@ -18,6 +18,10 @@ namespace {
 
 std::atomic<int32_t> gNetworkingStarts{0};
 
+// A socket as the trace lines print it (%lld): WinSock's SOCKET is 64 bits wide on 64-bit
+// Windows, and kNoSocket prints as -1 on every system.
+long long socketNumber(SocketHandle inSocket) { return static_cast<intptr_t>(inSocket); }
+
 const char* familyText(int inFamily) { return inFamily == AF_INET ? "PF_INET" : "PF_INET6"; }
 const char* socketTypeText(int inType) { return inType == SOCK_STREAM ? "TCP" : "UDP"; }
 
@@ -161,9 +165,9 @@ kxIPEndpoint::~kxIPEndpoint() {
   platform::destroySocketEvent(itsSocketEvent);
 }
 
-void kxIPEndpoint::noteSocketError(int inSocket, const char* inFormat) {
+void kxIPEndpoint::noteSocketError(SocketHandle inSocket, const char* inFormat) {
   itsLastError = getLastSocketError();
-  kxTrace(1, __FILE__, __LINE__, inFormat, inSocket, static_cast<unsigned>(itsLastError),
+  kxTrace(1, __FILE__, __LINE__, inFormat, socketNumber(inSocket), static_cast<unsigned>(itsLastError),
           getSocketErrorText(itsLastError));
 }
 
@@ -293,7 +297,7 @@ kxErr kxIPEndpoint::getTTL(int16_t* outTTL) {
 
 bool kxIPEndpoint::selectEvents(SocketHandle inSocket, uint32_t inMask) {
   if (platform::selectSocketEvents(inSocket, itsSocketEvent, inMask)) return true;
-  noteSocketError(inSocket, "kxIPEndpoint::selectEvents(%i) failed; error 0x%04X <%s>");
+  noteSocketError(inSocket, "kxIPEndpoint::selectEvents(%lld) failed; error 0x%04X <%s>");
   kxAssert(false);
   return false;
 }
@@ -317,11 +321,11 @@ kxErr kxIPEndpoint::checkNetworkEvents(const std::vector<SocketHandle>& inSocket
         uint32_t bits = 0;
         if (!platform::enumNetworkEvents(socket, itsSocketEvent, itsNetworkEvents)) {
           bits |= kEventEnumFailed;
-          noteSocketError(socket, "kxIPEndpoint::checkNetworkEvents(%i) failed; error 0x%04X <%s>");
+          noteSocketError(socket, "kxIPEndpoint::checkNetworkEvents(%lld) failed; error 0x%04X <%s>");
           kxAssert(false);
         }
         bits |= itsNetworkEvents.events;
-        KX_TRACE(2, "kxIPEndpoint::checkNetworkEvents(%i) *** ", socket);
+        KX_TRACE(2, "kxIPEndpoint::checkNetworkEvents(%lld) *** ", socketNumber(socket));
         for (const EventKind& kind : kEventKinds) {
           if ((itsNetworkEvents.events & kind.bit) == 0) continue;
           const int code = itsNetworkEvents.errors[kind.index];
@@ -388,11 +392,11 @@ kxErr kxIPEndpoint::connect(const kxIPv6& inAddress, uint16_t inPort) {
       selectEvents(socket, platform::kNetConnect);
       if (platform::connectSocket(socket, result->ai_addr, result->ai_addrlen) != 0 &&
           !platform::isConnectPending(platform::lastSocketError())) {
-        noteSocketError(socket, "kxIPEndpoint::connect(%i) failed waiting for connect; error 0x%04X <%s>");
+        noteSocketError(socket, "kxIPEndpoint::connect(%lld) failed waiting for connect; error 0x%04X <%s>");
         closeSocket(socket);
         continue;
       }
-      KX_TRACE(2, "kxIPEndpoint::connect(%i) done waiting for connect", socket);
+      KX_TRACE(2, "kxIPEndpoint::connect(%lld) done waiting for connect", socketNumber(socket));
       if (waitOnSocketEvents(socket, platform::kNetConnect, itsTimeout) != kxErr_noError) {
         KX_TRACE(1, "kxIPEndpoint::connect: error waiting on socket (0x%04X, <%s>)",
                  static_cast<unsigned>(itsLastError), getSocketErrorText(itsLastError));
@@ -403,12 +407,12 @@ kxErr kxIPEndpoint::connect(const kxIPv6& inAddress, uint16_t inPort) {
         }
         continue;
       }
-      KX_TRACE(2, "kxIPEndpoint::connect(%i) success", socket);
+      KX_TRACE(2, "kxIPEndpoint::connect(%lld) success", socketNumber(socket));
     } else if (result->ai_socktype == SOCK_RAW) {
       makeSockAddr(kxIPv6(), 0, itsBindSockAddr);
       itsBindSockAddr.ss_family = static_cast<decltype(itsBindSockAddr.ss_family)>(result->ai_family);
       if (platform::bindSocket(socket, asSockAddr(itsBindSockAddr), sockAddrLength(itsBindSockAddr)) != 0) {
-        noteSocketError(socket, "kxIPEndpoint::connect(%i) failed binding socket; error 0x%04X <%s>");
+        noteSocketError(socket, "kxIPEndpoint::connect(%lld) failed binding socket; error 0x%04X <%s>");
         closeSocket(socket);
         continue;
       }
@@ -419,8 +423,8 @@ kxErr kxIPEndpoint::connect(const kxIPv6& inAddress, uint16_t inPort) {
     std::memcpy(&itsRemoteSockAddr, result->ai_addr,
                 result->ai_family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6));
     selectEvents(socket, platform::kNetRead | platform::kNetWrite | platform::kNetClose);
-    KX_TRACE(1, "kxIPEndpoint::connect(%i) Create succesful on port %s, protocol %s, protocol family %s\n", socket,
-             port, socketTypeText(result->ai_socktype), familyText(result->ai_family));
+    KX_TRACE(1, "kxIPEndpoint::connect(%lld) Create succesful on port %s, protocol %s, protocol family %s\n",
+             socketNumber(socket), port, socketTypeText(result->ai_socktype), familyText(result->ai_family));
   }
   platform::freeAddressInfo(results);
   if (!isOpen()) {
@@ -468,22 +472,22 @@ kxErr kxIPEndpoint::startListen(uint16_t inPort, const kxIPv6& inLocalAddress) {
     if (entry->ai_family == AF_INET6) platform::setSocketOption(socket, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
     const bool stream = entry->ai_socktype == SOCK_STREAM;
     if (stream && platform::setSocketOption(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-      noteSocketError(socket, "kxIPEndpoint::startListen(%i) error setsockopt (0x%04X, <%s>)");
+      noteSocketError(socket, "kxIPEndpoint::startListen(%lld) error setsockopt (0x%04X, <%s>)");
       closeSocket(socket);
       continue;
     }
     if (platform::bindSocket(socket, entry->ai_addr, entry->ai_addrlen) != 0) {
-      noteSocketError(socket, "kxIPEndpoint::startListen(%i) error binding socket (0x%04X, <%s>)");
+      noteSocketError(socket, "kxIPEndpoint::startListen(%lld) error binding socket (0x%04X, <%s>)");
       closeSocket(socket);
       continue;
     }
     if (stream && platform::listenSocket(socket, 16) != 0) {
-      noteSocketError(socket, "kxIPEndpoint::startListen(%i) error listening (0x%04X, <%s>)");
+      noteSocketError(socket, "kxIPEndpoint::startListen(%lld) error listening (0x%04X, <%s>)");
       closeSocket(socket);
       continue;
     }
-    KX_TRACE(1, "kxIPEndpoint::startListen(%i) Listening started on port %s, protocol %s, protocol family %s\n",
-             socket, port, socketTypeText(entry->ai_socktype), familyText(entry->ai_family));
+    KX_TRACE(1, "kxIPEndpoint::startListen(%lld) Listening started on port %s, protocol %s, protocol family %s\n",
+             socketNumber(socket), port, socketTypeText(entry->ai_socktype), familyText(entry->ai_family));
     selectEvents(socket, platform::kNetAccept);
     itsListenSockets.push_back(socket);
   }
@@ -510,11 +514,11 @@ kxNetEndpoint* kxIPEndpoint::accept() {
   platform::SocketAddress peer{};
   for (size_t i = 0; i < itsListenSockets.size() && accepted == nullptr; ++i) {
     const uint32_t events = itsSocketEvents[i];
-    KX_TRACE(2, "kxIPEndpoint::accept socket[%i] = %i, events = 0x%04X", static_cast<int>(i), itsListenSockets[i],
-             static_cast<unsigned>(events));
+    KX_TRACE(2, "kxIPEndpoint::accept socket[%i] = %lld, events = 0x%04X", static_cast<int>(i),
+             socketNumber(itsListenSockets[i]), static_cast<unsigned>(events));
     if ((events & platform::kNetAccept) == 0) {
       if (events != 0)
-        KX_TRACE(1, "kxIPEndpoint::accept(%i) event reported!!!! 0x%04X", itsListenSockets[i],
+        KX_TRACE(1, "kxIPEndpoint::accept(%lld) event reported!!!! 0x%04X", socketNumber(itsListenSockets[i]),
                  static_cast<unsigned>(events));
       continue;
     }
@@ -531,7 +535,7 @@ kxNetEndpoint* kxIPEndpoint::accept() {
     }
     accepted = static_cast<kxIPEndpoint*>(newEndpoint(itsCancelEvent, itsTimeout));
     if (accepted == nullptr) {
-      KX_TRACE(1, "kxIPEndpoint::accept(%i) error creating new socket", itsListenSockets[i]);
+      KX_TRACE(1, "kxIPEndpoint::accept(%lld) error creating new socket", socketNumber(itsListenSockets[i]));
       closeSocket(socket);
       socket = platform::kNoSocket;
     }
@@ -542,8 +546,8 @@ kxNetEndpoint* kxIPEndpoint::accept() {
   accepted->itsRemoteSockAddr = peer;
   fromSockAddr(peer, accepted->itsRemoteAddress, accepted->itsRemotePort);
   accepted->selectEvents(socket, platform::kNetRead | platform::kNetWrite | platform::kNetClose);
-  KX_TRACE(1, "kxIPEndpoint::accept(%i) Accepted connection from port %i, protocol %s, protocol family %s", socket,
-           static_cast<int>(accepted->itsRemotePort), "TCP", familyText(peer.ss_family));
+  KX_TRACE(1, "kxIPEndpoint::accept(%lld) Accepted connection from port %i, protocol %s, protocol family %s",
+           socketNumber(socket), static_cast<int>(accepted->itsRemotePort), "TCP", familyText(peer.ss_family));
   return accepted;
 }
 
@@ -571,12 +575,12 @@ kxErr kxIPEndpoint::netRead(char* outData, uint32_t* ioSize) {
     }
     if (count > 0) {
       *ioSize = static_cast<uint32_t>(count);
-      KX_TRACE(2, "kxIPEndpoint::netRead(%i) read %li bytes from %s", itsSocket, count,
+      KX_TRACE(2, "kxIPEndpoint::netRead(%lld) read %li bytes from %s", socketNumber(itsSocket), count,
                itsRemoteAddress.toString(true).c_str());
       return kxErr_noError;
     }
     if (count < 0 && !platform::isWouldBlock(platform::lastSocketError())) {
-      noteSocketError(itsSocket, "kxIPEndpoint::netRead(%i) failed reading; error 0x%04X <%s>");
+      noteSocketError(itsSocket, "kxIPEndpoint::netRead(%lld) failed reading; error 0x%04X <%s>");
       *ioSize = 0;
       return kxErr_disconnect;
     }
@@ -598,7 +602,8 @@ kxErr kxIPEndpoint::netRead(char* outData, uint32_t* ioSize) {
       }
       remaining = itsTimeout - static_cast<int32_t>(elapsed);
     }
-    KX_TRACE(2, "kxIPEndpoint::netRead(%i) waiting for; %ld ms", itsSocket, static_cast<long>(remaining));
+    KX_TRACE(2, "kxIPEndpoint::netRead(%lld) waiting for; %ld ms", socketNumber(itsSocket),
+             static_cast<long>(remaining));
     const kxErr waited = waitOnSocketEvents(itsSocket, platform::kNetRead, remaining);
     if (waited != kxErr_noError) {
       if ((itsEventMask & platform::kNetClose) == 0) {
@@ -615,7 +620,7 @@ kxErr kxIPEndpoint::netRead(char* outData, uint32_t* ioSize) {
 
 kxErr kxIPEndpoint::netWrite(const char* inData, uint32_t inSize) {
   if (!isOpen()) return kxErr_noConnect;
-  KX_TRACE(2, "kxIPEndpoint::netWrite(%i) writing %li bytes", itsSocket, static_cast<long>(inSize));
+  KX_TRACE(2, "kxIPEndpoint::netWrite(%lld) writing %li bytes", socketNumber(itsSocket), static_cast<long>(inSize));
   const kxTimer timer;
   const char* data = inData;
   uint32_t left = inSize;
@@ -626,7 +631,7 @@ kxErr kxIPEndpoint::netWrite(const char* inData, uint32_t inSize) {
                                               sockAddrLength(itsRemoteSockAddr));
     if (count < 0) {
       if (!platform::isWouldBlock(platform::lastSocketError())) {
-        noteSocketError(itsSocket, "kxIPEndpoint::netWrite(%i) failed writing; error 0x%04X <%s>");
+        noteSocketError(itsSocket, "kxIPEndpoint::netWrite(%lld) failed writing; error 0x%04X <%s>");
         return kxErr_disconnect;
       }
       count = 0;

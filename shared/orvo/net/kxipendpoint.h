@@ -89,7 +89,7 @@ class kxIPEndpoint : public kxNetEndpoint {
  private:
   // Takes itsLastError from the platform and traces inFormat with the socket, the code and
   // its text.
-  void noteSocketError(int inSocket, const char* inFormat);
+  void noteSocketError(orvo::platform::SocketHandle inSocket, const char* inFormat);
   // Whether the cancel event is set, or cancelIO() was called (which this takes back).
   bool isCancelled();
   // Whether itsSocket carries a byte stream (a stream endpoint's or an accepted socket).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -137,7 +138,9 @@ void kxThread::start() {
   forThread.release();  // the new thread's now
   const int32_t previous = itsThreadState.load();
   try {
-    KX_TRACE(2, "kxThread::start started thread handle = 0x%lX", reinterpret_cast<unsigned long>(handle));
+    // A handle is as wide as a pointer, wider than long on 64-bit Windows.
+    KX_TRACE(2, "kxThread::start started thread handle = 0x%llX",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
     kxStMutex hold(&gThreadRegistry.itsLock);
     // No longer stopped, so that a thread started again is registered like a new one.
     itsThreadState = starting;
