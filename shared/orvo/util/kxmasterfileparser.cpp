@@ -106,7 +106,24 @@ const char kIncorrectGenericData[] = "Error in file \"$f\" line $l. Incorrect ge
 const char kExpectedToken[] = "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .";
 const char kIncorrectName[] = "Error in file \"$f\" line $l. Incorrect domain name \"$t\": $e.";
 
-constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
+// Every record line names its class or type here: looked at without a call per character.
+bool readClassMnemonic(std::string_view inWord, uint32_t& outClass) {
+  static constexpr struct {
+    char itsName[2];
+    uint32_t itsClass;
+  } kClasses[] = {{{'I', 'N'}, 1}, {{'C', 'H'}, 3}, {{'C', 'S'}, 2}, {{'H', 'S'}, 4}};
+  if (inWord.size() != 2) return false;
+  const auto upper = [](char inChar) { return inChar >= 'a' && inChar <= 'z' ? char(inChar - 'a' + 'A') : inChar; };
+  const char first = upper(inWord[0]);
+  const char second = upper(inWord[1]);
+  for (const auto& entry : kClasses) {
+    if (entry.itsName[0] == first && entry.itsName[1] == second) {
+      outClass = entry.itsClass;
+      return true;
+    }
+  }
+  return false;
+}
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
 constexpr int kClassIN = 1;
 enum { kDirectiveGenerate = 1, kDirectiveInclude = 2, kDirectiveOrigin = 3, kDirectiveTTL = 4 };
@@ -540,13 +557,11 @@ kxResRecType kxMasterFileParser::readTypeWords(std::string& outTTL, bool& outHav
       else
         raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
     } else if (!isDigit(text[0])) {
-      const kxKeyword* entry = findKeyword(text, kMasterFileClasses, int(std::size(kMasterFileClasses)));
+      const std::string_view word = tokenView();
       uint32_t classNumber = 0;
-      if (entry != nullptr) {
-        classNumber = uint32_t(entry->value);
-      } else if (!itsExtendedTypesFlag || !kxReadClassWord(text, classNumber)) {
-        kxResRecType type = kxTableTypeFromName(text);
-        if (type == kNoRecordType && itsExtendedTypesFlag) type = kxExtendedTypeFromName(text);
+      if (!readClassMnemonic(word, classNumber) && !(itsExtendedTypesFlag && kxReadClassWord(word, classNumber))) {
+        kxResRecType type = kxTableTypeFromName(word);
+        if (type == kNoRecordType && itsExtendedTypesFlag) type = kxExtendedTypeFromName(word);
         if (type == kNoRecordType && !equalsText(text, "N/A", false))
           raiseError(kxErr_parserUnknownRRType, kUnknownRRType, kWordToken);
         return type;
