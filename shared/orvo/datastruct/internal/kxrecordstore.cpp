@@ -399,11 +399,16 @@ uint32_t kxNameIndex::foldedHash(std::string_view inName) {
     hash ^= static_cast<unsigned char>(foldChar(c));
     hash *= 0x100000001b3ull;
   }
-  return static_cast<uint32_t>(hash ^ (hash >> 32));
+  // The high half of a multiply by the golden ratio spreads all the bits over the top ones,
+  // which homeOf takes: names that differ in their last letter are far apart in the table.
+  return static_cast<uint32_t>((hash * 0x9e3779b97f4a7c15ull) >> 32);
 }
 
-// The table may have any size, not only a power of two.
-size_t kxNameIndex::homeOf(uint32_t inHash) const { return inHash % itsHeads.size(); }
+// The table may have any size, not only a power of two: the hash scaled to it by a multiply
+// rather than a division.
+size_t kxNameIndex::homeOf(uint32_t inHash) const {
+  return static_cast<size_t>((uint64_t(inHash) * itsHeads.size()) >> 32);
+}
 
 size_t kxNameIndex::slotOf(std::string_view inName, uint32_t inHash) const {
   // A record is looked at only when the hash of its slot matches.
@@ -427,30 +432,77 @@ void kxNameIndex::grow() {
   }
 }
 
-void kxNameIndex::build(size_t inNames) {
-  itsBuilt = true;
-  const size_t size = std::max<size_t>(16, inNames + inNames / 4 + 1);
-  itsHeads.assign(size, nullptr);
-  itsHashes.assign(size, 0);
-}
-
 void kxNameIndex::add(kxResourceRecord* inRec) {
   if (!itsBuilt) return;
+  addHashed(inRec, foldedHash(inRec->getName()));
+}
+
+void kxNameIndex::link(kxResourceRecord* inRec, kxResourceRecord* inHead) {
+  inRec->itsSameName[0] = nullptr;
+  inRec->itsSameName[1] = inHead;
+  if (inHead) inHead->itsSameName[0] = inRec;
+}
+
+size_t kxNameIndex::addHashed(kxResourceRecord* inRec, uint32_t inHash) {
   // Linear probing stays short up to four fifths full; growing by half keeps the table
   // from being more than half empty.
   if ((itsUsed + 1) * 5 > itsHeads.size() * 4) grow();
-  const uint32_t hash = foldedHash(inRec->getName());
-  const size_t slot = slotOf(inRec->getName(), hash);
+  const size_t slot = slotOf(inRec->getName(), inHash);
   kxResourceRecord*& head = itsHeads[slot];
-  inRec->itsSameName[0] = nullptr;
-  inRec->itsSameName[1] = head;
-  if (head) {
-    head->itsSameName[0] = inRec;
-  } else {
+  link(inRec, head);
+  if (!head) {
     ++itsUsed;
-    itsHashes[slot] = hash;
+    itsHashes[slot] = inHash;
   }
   head = inRec;
+  return slot;
+}
+
+// The records and the table are larger than the caches, and the order walks the records of
+// all types at once: a record is fetched from memory kAhead records before its name is hashed,
+// and its slot in the table kAhead records before its insertion, rather than one miss after
+// the other. A record of the name added just before is put at the head of its list in the slot
+// found then (nothing has moved since: only a new name grows the table).
+void kxNameIndex::build(const kxRecordOrder& inOrder) {
+  size_t runs = 0;
+  const kxResourceRecord* previous = nullptr;
+  inOrder.forEach([&runs, &previous](const kxResourceRecord* inRec) {
+    if (!previous || !sameName(previous->getName(), inRec->getName())) ++runs;
+    previous = inRec;
+  });
+  itsBuilt = true;
+  const size_t size = std::max<size_t>(16, runs + runs / 4 + 1);
+  itsHeads.assign(size, nullptr);
+  itsHashes.assign(size, 0);
+
+  constexpr size_t kAhead = 8;
+  kxResourceRecord* last = nullptr;
+  size_t lastSlot = 0;
+  inOrder.forEachBlock([&](std::span<kxResourceRecord* const> inRecs) {
+    const size_t count = inRecs.size();
+    uint32_t hashes[kAhead];
+    const auto hashAhead = [&](size_t inIndex) {
+      hashes[inIndex % kAhead] = foldedHash(inRecs[inIndex]->getName());
+      const size_t home = homeOf(hashes[inIndex % kAhead]);
+      __builtin_prefetch(&itsHeads[home]);
+      __builtin_prefetch(&itsHashes[home]);
+    };
+    for (size_t i = 0; i < std::min(count, 2 * kAhead); ++i) __builtin_prefetch(inRecs[i]);
+    for (size_t i = 0; i < std::min(count, kAhead); ++i) hashAhead(i);
+    for (size_t i = 0; i < count; ++i) {
+      if (i + 2 * kAhead < count) __builtin_prefetch(inRecs[i + 2 * kAhead]);
+      const uint32_t hash = hashes[i % kAhead];
+      if (i + kAhead < count) hashAhead(i + kAhead);
+      kxResourceRecord* rec = inRecs[i];
+      if (last != nullptr && sameName(last->getName(), rec->getName())) {
+        link(rec, last);
+        itsHeads[lastSlot] = rec;
+      } else {
+        lastSlot = addHashed(rec, hash);
+      }
+      last = rec;
+    }
+  });
 }
 
 void kxNameIndex::remove(kxResourceRecord* inRec) {

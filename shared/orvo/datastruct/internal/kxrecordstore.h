@@ -26,6 +26,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -154,6 +155,11 @@ class kxRecordOrder {
     for (const Block* block : itsBlocks)
       for (kxResourceRecord* rec : block->itsItems) inVisit(rec);
   }
+  // The records in order, a block at a time.
+  template <typename Visit>
+  void forEachBlock(Visit inVisit) const {
+    for (const Block* block : itsBlocks) inVisit(std::span<kxResourceRecord* const>(block->itsItems));
+  }
   // The first record in order for which inTest answers true, or null.
   template <typename Test>
   kxResourceRecord* findIf(Test inTest) const {
@@ -200,9 +206,11 @@ class kxNameIndex {
   // Until it is built, the index holds nothing and add and remove do nothing: a collection
   // that is never asked for a name (a zone being checked) does not pay for it.
   bool isBuilt() const { return itsBuilt; }
-  // Built for inNames names at most: the table is made once at its size, instead of
-  // growing through sizes whose memory would stay with the process.
-  void build(size_t inNames);
+  // Built with the records of inOrder, as add would add them one by one in that order. The
+  // records of one name mostly stand together, and the runs of one name in the order are at
+  // least as many as the names: the table is made once for that many, instead of growing
+  // through sizes whose memory would stay with the process.
+  void build(const kxRecordOrder& inOrder);
   void add(kxResourceRecord* inRec);
   void remove(kxResourceRecord* inRec);
   // The first record of the names equal to inName without regard to case, or null; the
@@ -219,6 +227,10 @@ class kxNameIndex {
   // The slot of the name's list, or the empty one where it would go.
   size_t slotOf(std::string_view inName, uint32_t inHash) const;
   void grow();
+  // add with the name's hash known; the slot of the name's list.
+  size_t addHashed(kxResourceRecord* inRec, uint32_t inHash);
+  // inRec goes before inHead (or null) at the head of a list.
+  static void link(kxResourceRecord* inRec, kxResourceRecord* inHead);
 
   // Open addressing with linear probing: the head of each name's list (null: empty slot)
   // and the hash of its folded name, so that probes and growth need not read the records.
@@ -246,20 +258,9 @@ struct kxRecordCollection::Store {
   int32_t itsAnySection = 0;
   uint32_t itsAnyBase = 0;
 
-  // The name index, built from the collection order when it is first needed. The records of
-  // one name mostly stand together, and the runs of one name in the order are at least as
-  // many as the names: the table is made for that many, not for one name per record.
+  // The name index, built from the collection order when it is first needed.
   const kxNameIndex& names() {
-    if (!itsNames.isBuilt()) {
-      size_t runs = 0;
-      const kxResourceRecord* previous = nullptr;
-      itsOrder.forEach([&runs, &previous](const kxResourceRecord* inRec) {
-        if (!previous || !kxNameIndex::sameName(previous->getName(), inRec->getName())) ++runs;
-        previous = inRec;
-      });
-      itsNames.build(runs);
-      itsOrder.forEach([this](kxResourceRecord* inRec) { itsNames.add(inRec); });
-    }
+    if (!itsNames.isBuilt()) itsNames.build(itsOrder);
     return itsNames;
   }
   kxTypeArena& arena(kxResRecType inType) {
