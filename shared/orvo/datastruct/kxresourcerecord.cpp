@@ -16,29 +16,45 @@ namespace {
 
 // Removes the domain that ends ioName from inStart on, when it starts at a label boundary (or
 // after a tab, between data fields); whether the name changed.
-bool removeDomainSuffix(std::string& ioName, size_t inStart) {
-  if (inStart == 0) {
-    ioName.clear();
-    return true;
-  }
-  const char before = ioName[inStart - 1];
+// The length of inName without that domain, or npos where it does not start at a boundary.
+size_t lengthWithoutSuffix(const std::string& inName, size_t inStart) {
+  if (inStart == 0) return 0;
+  const char before = inName[inStart - 1];
   // An escaped dot is part of a label, so the suffix does not start at a label boundary.
-  if (before == '.' && !isEscapedAt(ioName, inStart - 1))
-    ioName.erase(inStart - 1);
-  else if (before == kDataSeperator)
-    ioName.erase(inStart);
-  else
-    return false;
+  if (before == '.' && !isEscapedAt(inName, inStart - 1)) return inStart - 1;
+  if (before == kDataSeperator) return inStart;
+  return std::string::npos;
+}
+
+bool removeDomainSuffix(std::string& ioName, size_t inStart) {
+  const size_t length = lengthWithoutSuffix(ioName, inStart);
+  if (length == std::string::npos) return false;
+  ioName.erase(length);
   return true;
 }
 
 // A name in data is stored relative only where it ends in the domain in the same letter case:
-// a name written otherwise keeps its case, as name servers keep it.
+// a name written otherwise keeps its case, as name servers keep it. The length of inName so
+// stored.
+size_t exactRelativeLength(const std::string& inDomain, const std::string& inName) {
+  if (inDomain.empty() || inName.size() < inDomain.size() ||
+      inName.compare(inName.size() - inDomain.size(), inDomain.size(), inDomain) != 0)
+    return inName.size();
+  const size_t length = lengthWithoutSuffix(inName, inName.size() - inDomain.size());
+  return length == std::string::npos ? inName.size() : length;
+}
+
 bool stripExactDomain(const std::string& inDomain, std::string& ioName) {
-  if (inDomain.empty() || ioName.size() < inDomain.size() ||
-      ioName.compare(ioName.size() - inDomain.size(), inDomain.size(), inDomain) != 0)
-    return false;
-  return removeDomainSuffix(ioName, ioName.size() - inDomain.size());
+  const size_t length = exactRelativeLength(inDomain, ioName);
+  if (length == ioName.size()) return false;
+  ioName.erase(length);
+  return true;
+}
+
+// Formats whose one domain-name field is the last: the data is made relative by cutting its
+// end.
+bool nameEndsData(int32_t inFormat) {
+  return inFormat == kFormatName || inFormat == kFormatPrefName || inFormat == kFormatSRV || inFormat == kFormatNAPTR;
 }
 
 // Strips the domain from the field [inBegin, inEnd) of ioData in place, by the rule of
@@ -129,13 +145,26 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
                                    const std::string& inComment, const std::string& inAging, bool inEnabled)
-    : itsName(inName), itsData(inData), itsCollection(inCollection), itsID(-1), itsType(inType), itsEnabled(inEnabled) {
+    : itsCollection(inCollection), itsID(-1), itsType(inType), itsEnabled(inEnabled) {
   setTTL(inTTL);
   setComment(inComment);
   setAging(inAging);
   const std::string* domain = ownerDomain();
-  if (domain && !domain->empty()) {
-    relativizeName();
+  if (!domain || domain->empty()) {
+    itsName = inName;
+    itsData = inData;
+    return;
+  }
+  // Zones come this way, millions of records whose names mostly end in the domain as it is
+  // written: the texts are copied without it rather than whole and then cut, which would
+  // keep them in blocks of their full length.
+  const size_t nameLength = exactRelativeLength(*domain, inName);
+  itsName.assign(inName, 0, nameLength);
+  if (nameLength == inName.size()) relativizeName();
+  if (nameEndsData(getDataFormat(inType))) {
+    itsData.assign(inData, 0, exactRelativeLength(*domain, inData));
+  } else {
+    itsData = inData;
     relativizeData();
   }
 }
@@ -497,13 +526,12 @@ bool kxResourceRecord::stripDomain(const std::string& inDomain, std::string& ioN
 
 bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRecType inType, std::string& ioData) {
   if (inDomain.empty()) return false;
-  switch (getDataFormat(inType)) {
-    case kFormatName:
-    case kFormatPrefName:
-    case kFormatSRV:
-    case kFormatNAPTR:
-      stripExactDomain(inDomain, ioData);
-      return true;
+  const int32_t format = getDataFormat(inType);
+  if (nameEndsData(format)) {
+    stripExactDomain(inDomain, ioData);
+    return true;
+  }
+  switch (format) {
     case kFormatRP:
     case kFormatSOA: {
       const size_t end0 = fieldEnd(ioData, 0);
