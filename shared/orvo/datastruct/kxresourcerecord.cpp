@@ -150,21 +150,22 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
   setComment(inComment);
   setAging(inAging);
   const std::string* domain = ownerDomain();
-  if (!domain || domain->empty()) {
-    itsName = inName;
-    itsData = inData;
-    return;
-  }
   // Zones come this way, millions of records whose names mostly end in the domain as it is
   // written: the texts are copied without it rather than whole and then cut, which would
-  // keep them in blocks of their full length.
+  // keep them in blocks of their full length. Each is constructed at its length (an
+  // assignment would round the block up).
+  if (!domain || domain->empty()) {
+    itsName = std::string(inName);
+    itsData = std::string(inData);
+    return;
+  }
   const size_t nameLength = exactRelativeLength(*domain, inName);
-  itsName.assign(inName, 0, nameLength);
+  itsName = std::string(inName, 0, nameLength);
   if (nameLength == inName.size()) relativizeName();
   if (nameEndsData(getDataFormat(inType))) {
-    itsData.assign(inData, 0, exactRelativeLength(*domain, inData));
+    itsData = std::string(inData, 0, exactRelativeLength(*domain, inData));
   } else {
-    itsData = inData;
+    itsData = std::string(inData);
     relativizeData();
   }
 }
