@@ -68,9 +68,27 @@ class kxTextStream : public std::istream {
 
 kxCustomStreamLexer::kxCustomStreamLexer()
     : itsBuffer(new char[kBufferStep]), itsBufferSize(kBufferStep) {
-  itsCharClass[static_cast<unsigned char>(' ')] = kWhiteSpaceClass;
-  itsCharClass[static_cast<unsigned char>('\t')] = kWhiteSpaceClass;
+  for (unsigned c = 0; c < 256; ++c) updateWordStop(static_cast<unsigned char>(c));
+  setCharClass(' ', kWhiteSpaceClass);
+  setCharClass('\t', kWhiteSpaceClass);
   reset();
+}
+
+void kxCustomStreamLexer::updateWordStop(unsigned char inChar) {
+  itsWordStops[inChar] = (itsCharClass[inChar] & kWordEndClasses) != 0 || inChar == itsQuoteChar || inChar == '\\' ||
+                         inChar == '\0';
+}
+
+void kxCustomStreamLexer::setCharClass(unsigned char inChar, uint8_t inClass) {
+  itsCharClass[inChar] = inClass;
+  updateWordStop(inChar);
+}
+
+void kxCustomStreamLexer::setQuoteChar(int inQuoteChar) {
+  const int old = itsQuoteChar;
+  itsQuoteChar = inQuoteChar;
+  if (old >= 0 && old < 256) updateWordStop(static_cast<unsigned char>(old));
+  if (inQuoteChar >= 0 && inQuoteChar < 256) updateWordStop(static_cast<unsigned char>(inQuoteChar));
 }
 
 kxCustomStreamLexer::~kxCustomStreamLexer() {
@@ -251,6 +269,12 @@ void kxCustomStreamLexer::scanWord() {
   char* out = cursor;
   bool inQuotes = false;
   for (;;) {
+    // Plain characters, the bulk of a word, are passed over in a loop of their own while the
+    // word stands where it was read (until an escape is interpreted, which shortens it).
+    if (out == cursor) {
+      while (!itsWordStops[static_cast<unsigned char>(*cursor)]) ++cursor;
+      out = cursor;
+    }
     const unsigned char c = static_cast<unsigned char>(*cursor);
     if (c == '\0' || ((classes[c] & kWordEndClasses) != 0 && !inQuotes)) break;
     if (c == quote) {
