@@ -45,7 +45,17 @@ size_t kxBucketCounts::find(uint32_t& ioIndex, int32_t inSection) const {
 void kxBucketCounts::insertBucket(size_t inBucket, const Counts& inCounts) {
   itsRaw.insert(itsRaw.begin() + static_cast<std::ptrdiff_t>(inBucket), inCounts);
   for (size_t s = 0; s < 4; ++s) itsTotal[s] += inCounts[s];
-  rebuild();
+  if (inBucket + 1 < itsRaw.size()) {
+    rebuild();
+    return;
+  }
+  // A bucket at the end (a collection growing) renumbers none: its node of the tree is its
+  // own counts and those of the nodes below it, so the tree grows without being built again.
+  const size_t node = itsRaw.size();
+  Counts sum = inCounts;
+  for (size_t child = node - 1; child > node - (node & (~node + 1)); child -= child & (~child + 1))
+    for (size_t s = 0; s < 4; ++s) sum[s] += itsTree[child - 1][s];
+  itsTree.push_back(sum);
 }
 
 void kxBucketCounts::eraseBucket(size_t inBucket) {
