@@ -147,6 +147,8 @@ namespace {
 // Why the reading of a line stopped.
 enum class kxLineStop { kLineEnd, kInputEnd, kNul, kTooLong };
 
+static_assert(std::char_traits<char>::eof() < '\r', "readLine tests the end of input with the line ends");
+
 }  // namespace
 
 bool kxCustomStreamLexer::readLine() {
@@ -172,15 +174,19 @@ bool kxCustomStreamLexer::readLine() {
     int c;
     for (;;) {
       c = source->sbumpc();
-      if (c == traits::eof()) {
-        itsStream->setstate(std::ios_base::eofbit | std::ios_base::failbit);
-        stop = kxLineStop::kInputEnd;
-        break;
-      }
-      if (c == '\r' || c == '\n') break;
-      if (c == '\0' && itsRefuseNulFlag) {
-        stop = kxLineStop::kNul;
-        break;
+      // The end of input, CR, LF and NUL all lie at or below CR: one comparison passes every
+      // other character.
+      if (c <= '\r') {
+        if (c == traits::eof()) {
+          itsStream->setstate(std::ios_base::eofbit | std::ios_base::failbit);
+          stop = kxLineStop::kInputEnd;
+          break;
+        }
+        if (c == '\r' || c == '\n') break;
+        if (c == '\0' && itsRefuseNulFlag) {
+          stop = kxLineStop::kNul;
+          break;
+        }
       }
       if (end == limit) {
         if (static_cast<size_t>(end - itsBuffer.get()) >= itsMaxLineLength) {
