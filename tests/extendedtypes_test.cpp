@@ -470,6 +470,32 @@ TEST(ExtendedTypes, NameFieldsToldByAnEarlierField) {
   EXPECT_EQ(parsed.data[0], fields("10,3,2,gw.sub.example.com.,AQNR"));
 }
 
+// Every name field of an added type is made relative, wherever it stands in the data: one
+// in the middle, two, one the zone's domain itself, one whose form an earlier field tells.
+TEST(ExtendedTypes, NameFieldsAreMadeRelativeWhereverTheyStand) {
+  ExtendedTypes on(true);
+  const struct {
+    const char* type;
+    const char* data;
+    const char* relative;
+    bool changed;
+  } cases[] = {
+      {"HTTPS", "1,svc.zone.test.,alpn=h2", "1,svc,alpn=h2", true},
+      {"PX", "10,a.zone.test.,b.zone.test.", "10,a,b", true},
+      {"PX", "10,zone.test.,b.other.", "10,,b.other.", true},
+      {"PX", "10,a\\.zone.test.,B.ZONE.TEST.", "10,a\\.zone.test.,B.ZONE.TEST.", false},
+      {"IPSECKEY", "10,3,2,gw.zone.test.,AQNR", "10,3,2,gw,AQNR", true},
+      {"IPSECKEY", "10,1,2,192.0.2.1,AQNR", "10,1,2,192.0.2.1,AQNR", false},
+      {"HIP", "2,00ff,AQNR,rv1.zone.test.,rv2.zone.test.", "2,00ff,AQNR,rv1,rv2", true},
+      {"CAA", "0,issue,ca.zone.test.", "0,issue,ca.zone.test.", false},
+  };
+  for (const auto& c : cases) {
+    std::string data = fields(c.data);
+    EXPECT_EQ(kxResourceRecord::relativizeDataFields("zone.test.", type(c.type), data), c.changed) << c.data;
+    EXPECT_EQ(data, fields(c.relative)) << c.data;
+  }
+}
+
 // Long-string fields built through the API are written so that they read back: a value that
 // ends in a backslash gets one more, a quote is escaped unless an odd run of backslashes
 // escapes it already.
