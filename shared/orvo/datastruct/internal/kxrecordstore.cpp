@@ -468,20 +468,16 @@ size_t kxNameIndex::addHashed(kxResourceRecord* inRec, uint32_t inHash) {
   return slot;
 }
 
-// The records and the table are larger than the caches, and the order walks the records of
-// all types at once: a record is fetched from memory kAhead records before its name is hashed,
-// and its slot in the table kAhead records before its insertion, rather than one miss after
-// the other. A record of the name added just before is put at the head of its list in the slot
-// found then (nothing has moved since: only a new name grows the table).
-void kxNameIndex::build(const kxRecordOrder& inOrder) {
-  size_t runs = 0;
-  const kxResourceRecord* previous = nullptr;
-  inOrder.forEach([&runs, &previous](const kxResourceRecord* inRec) {
-    if (!previous || !sameName(previous->getName(), inRec->getName())) ++runs;
-    previous = inRec;
-  });
+// The records, their names and the table are larger than the caches, and the order walks the
+// records of all types at once. So the work on each record is spread over a pipeline, kAhead
+// records apart: the record is fetched, then the text of its name (a long name lives apart
+// from it), then the name is hashed and its slot in the table fetched, then it is inserted;
+// the misses of several records overlap rather than come one after the other. A record of the
+// name added just before is put at the head of its list in the slot found then (nothing has
+// moved since: only a new name grows the table).
+void kxNameIndex::build(const kxRecordOrder& inOrder, size_t inNames) {
   itsBuilt = true;
-  const size_t size = std::max<size_t>(16, runs + runs / 4 + 1);
+  const size_t size = std::max<size_t>(16, inNames + inNames / 4 + 1);
   itsHeads.assign(size, nullptr);
   itsHashes.assign(size, 0);
 
@@ -491,18 +487,21 @@ void kxNameIndex::build(const kxRecordOrder& inOrder) {
   inOrder.forEachBlock([&](std::span<kxResourceRecord* const> inRecs) {
     const size_t count = inRecs.size();
     uint32_t hashes[kAhead];
-    const auto hashAhead = [&](size_t inIndex) {
+    const auto fetchName = [&](size_t inIndex) { __builtin_prefetch(inRecs[inIndex]->getName().data()); };
+    const auto hashName = [&](size_t inIndex) {
       hashes[inIndex % kAhead] = foldedHash(inRecs[inIndex]->getName());
       const size_t home = homeOf(hashes[inIndex % kAhead]);
       __builtin_prefetch(&itsHeads[home]);
       __builtin_prefetch(&itsHashes[home]);
     };
-    for (size_t i = 0; i < std::min(count, 2 * kAhead); ++i) __builtin_prefetch(inRecs[i]);
-    for (size_t i = 0; i < std::min(count, kAhead); ++i) hashAhead(i);
+    for (size_t i = 0; i < std::min(count, 3 * kAhead); ++i) __builtin_prefetch(inRecs[i]);
+    for (size_t i = 0; i < std::min(count, 2 * kAhead); ++i) fetchName(i);
+    for (size_t i = 0; i < std::min(count, kAhead); ++i) hashName(i);
     for (size_t i = 0; i < count; ++i) {
-      if (i + 2 * kAhead < count) __builtin_prefetch(inRecs[i + 2 * kAhead]);
+      if (i + 3 * kAhead < count) __builtin_prefetch(inRecs[i + 3 * kAhead]);
+      if (i + 2 * kAhead < count) fetchName(i + 2 * kAhead);
       const uint32_t hash = hashes[i % kAhead];
-      if (i + kAhead < count) hashAhead(i + kAhead);
+      if (i + kAhead < count) hashName(i + kAhead);
       kxResourceRecord* rec = inRecs[i];
       if (last != nullptr && sameName(last->getName(), rec->getName())) {
         link(rec, last);

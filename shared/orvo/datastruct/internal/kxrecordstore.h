@@ -139,6 +139,8 @@ class kxRecordOrder {
   // Before the record at inIndex (all sections counted); at the end past the last one.
   void insert(uint32_t inIndex, kxResourceRecord* inRec);
   void pushBack(kxResourceRecord* inRec);
+  // The last record, or null.
+  const kxResourceRecord* back() const { return itsBlocks.empty() ? nullptr : itsBlocks.back()->itsItems.back(); }
   void erase(kxResourceRecord* inRec);
   // inNew takes the place of inOld (which leaves the order).
   void replace(kxResourceRecord* inOld, kxResourceRecord* inNew);
@@ -206,11 +208,10 @@ class kxNameIndex {
   // Until it is built, the index holds nothing and add and remove do nothing: a collection
   // that is never asked for a name (a zone being checked) does not pay for it.
   bool isBuilt() const { return itsBuilt; }
-  // Built with the records of inOrder, as add would add them one by one in that order. The
-  // records of one name mostly stand together, and the runs of one name in the order are at
-  // least as many as the names: the table is made once for that many, instead of growing
-  // through sizes whose memory would stay with the process.
-  void build(const kxRecordOrder& inOrder);
+  // Built with the records of inOrder, as add would add them one by one in that order, for
+  // at most inNames names (more grow it): the table is made once at its size, instead of
+  // growing through sizes whose memory would stay with the process.
+  void build(const kxRecordOrder& inOrder, size_t inNames);
   void add(kxResourceRecord* inRec);
   void remove(kxResourceRecord* inRec);
   // The first record of the names equal to inName without regard to case, or null; the
@@ -258,9 +259,19 @@ struct kxRecordCollection::Store {
   int32_t itsAnySection = 0;
   uint32_t itsAnyBase = 0;
 
+  // At least as many as the owner names of the stored records, counted as records come
+  // rather than in a pass over all of them when the name index is built: a record stored
+  // behind a record of its name adds none (a zone's records of one name mostly stand
+  // together), any other stored or renamed record one. Whenever a name comes into the
+  // collection, one of these counts it.
+  size_t itsNameBound = 0;
+  void countName(const kxResourceRecord* inRec, const kxResourceRecord* inBefore) {
+    if (inBefore == nullptr || !kxNameIndex::sameName(inBefore->getName(), inRec->getName())) ++itsNameBound;
+  }
+
   // The name index, built from the collection order when it is first needed.
   const kxNameIndex& names() {
-    if (!itsNames.isBuilt()) itsNames.build(itsOrder);
+    if (!itsNames.isBuilt()) itsNames.build(itsOrder, std::min<size_t>(itsNameBound, itsOrder.size()));
     return itsNames;
   }
   kxTypeArena& arena(kxResRecType inType) {
@@ -329,6 +340,7 @@ struct kxRecordCollection::Store {
     itsChunks.clear();
     itsOrder.clear();
     itsNames.clear();
+    itsNameBound = 0;
     itsTTLTexts.resize(1);
     itsTTLNumbers.clear();
     itsFreeTTLNumbers.clear();
