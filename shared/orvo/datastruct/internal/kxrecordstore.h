@@ -244,6 +244,15 @@ class kxNameIndex {
 // The storage of a collection and the position of a walk over all types.
 struct kxRecordCollection::Store {
   std::map<kxResRecType, std::unique_ptr<kxTypeArena>> itsArenas;
+  struct RecentArena {
+    kxResRecType itsType = kNoRecordType;
+    kxTypeArena* itsArena = nullptr;
+  };
+  static size_t recentSlot(kxResRecType inType) {
+    const auto value = static_cast<uint32_t>(inType);
+    return (value ^ (value >> 16)) % 64;
+  }
+  mutable std::array<RecentArena, 64> itsRecentArenas{};
   std::map<const void*, kxRecordChunk*, std::less<>> itsChunks;  // by the start of their storage
   kxRecordOrder itsOrder;
   kxNameIndex itsNames;
@@ -275,13 +284,20 @@ struct kxRecordCollection::Store {
     return itsNames;
   }
   kxTypeArena& arena(kxResRecType inType) {
+    if (kxTypeArena* known = findArena(inType)) return *known;
     std::unique_ptr<kxTypeArena>& arena = itsArenas[inType];
-    if (!arena) arena = std::make_unique<kxTypeArena>(inType);
+    arena = std::make_unique<kxTypeArena>(inType);
     return *arena;
   }
-  const kxTypeArena* findArena(kxResRecType inType) const {
+  // Every record stored and every walk by type asks for its type's arena: the arenas found
+  // last are kept by a hash of their type, so that most are found without a look at the map.
+  kxTypeArena* findArena(kxResRecType inType) const {
+    RecentArena& recent = itsRecentArenas[recentSlot(inType)];
+    if (recent.itsArena != nullptr && recent.itsType == inType) return recent.itsArena;
     const auto found = itsArenas.find(inType);
-    return found == itsArenas.end() ? nullptr : found->second.get();
+    if (found == itsArenas.end()) return nullptr;
+    recent = {inType, found->second.get()};
+    return recent.itsArena;
   }
   // The chunk of a stored record, or null for any other address.
   kxRecordChunk* chunkOf(const kxResourceRecord* inRec) const {
@@ -331,11 +347,13 @@ struct kxRecordCollection::Store {
     // with the chunks it still holds (slots whose record was never made).
     if (arena->count(kxRecordCollection::kAnySection) == 0) {
       for (const auto& chunk : arena->chunks()) itsChunks.erase(chunk->itsSlots);
+      itsRecentArenas[recentSlot(arena->type())] = {};
       itsArenas.erase(arena->type());
     }
     itsAnyValid = false;
   }
   void clear() {
+    itsRecentArenas.fill({});
     itsArenas.clear();
     itsChunks.clear();
     itsOrder.clear();
