@@ -27,6 +27,27 @@ if(TARGET orvo)
   set_tests_properties(library_consumer PROPERTIES FIXTURES_REQUIRED orvo_installed)
 endif()
 
+# The manual pages, and kxzone's bash completion, offer what the programs' --help offers: the
+# programs this build made, or those of ORVO_PROGRAM_DIR.
+foreach(program adcheck kxzone)
+  if(TARGET ${program})
+    set(path $<TARGET_FILE:${program}>)
+  elseif(DEFINED ORVO_PROGRAM_DIR)
+    set(path ${ORVO_PROGRAM_DIR}/${program})
+  else()
+    message(STATUS "manual page test of ${program} skipped: no ${program} target and no ORVO_PROGRAM_DIR")
+    continue()
+  endif()
+  add_test(NAME library_manpage_${program}
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/manpage.sh ${path} ${CMAKE_CURRENT_LIST_DIR}/../../man/${program}.1.in)
+  set_tests_properties(library_manpage_${program} PROPERTIES LABELS library)
+  if(program STREQUAL "kxzone")
+    add_test(NAME library_completion_kxzone
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/completion.sh ${path} ${CMAKE_CURRENT_LIST_DIR}/../../completion/kxzone)
+    set_tests_properties(library_completion_kxzone PROPERTIES LABELS library)
+  endif()
+endforeach()
+
 # The plugin this build made, or the one installed in the project's folder under the
 # library folder.
 if(TARGET kxSSPI)

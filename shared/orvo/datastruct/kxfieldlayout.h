@@ -67,6 +67,13 @@ enum class kxFieldKind : uint8_t {
   kRoot,         // the root name "." alone (a gateway or relay of type 0)
 };
 
+// How the words of a master-file line that follow a type's last field join it: as fields of
+// their own (the field count then says they are too many), into a list with blanks, or into
+// one text (base64 and hexadecimal data split over words).
+enum class kxRestJoin : uint8_t { kSeparator, kBlank, kNothing };
+
+namespace orvo {
+
 // How many fields before a field of kind inKind the number lies that tells its form; 0 when
 // the kind's form is fixed.
 constexpr uint32_t kxSelectorDistance(kxFieldKind inKind) {
@@ -110,10 +117,6 @@ constexpr bool kxIsTextKind(kxFieldKind inKind) {
          inKind == kxFieldKind::kCAAValue;
 }
 
-// How the words of a master-file line that follow a type's last field join it: as fields of
-// their own (the field count then says they are too many), into a list with blanks, or into
-// one text (base64 and hexadecimal data split over words).
-enum class kxRestJoin : uint8_t { kSeparator, kBlank, kNothing };
 constexpr kxRestJoin kxRestJoinOf(kxFieldKind inKind) {
   switch (inKind) {
     case kxFieldKind::kServiceList:
@@ -129,6 +132,17 @@ constexpr kxRestJoin kxRestJoinOf(kxFieldKind inKind) {
     default: return kxRestJoin::kSeparator;
   }
 }
+
+}  // namespace orvo
+
+// Also at global scope, where code written before the namespace finds them;
+// ORVO_NO_GLOBAL_NAMES leaves them out.
+#ifndef ORVO_NO_GLOBAL_NAMES
+using orvo::kxSelectorDistance;
+using orvo::kxSelectedKind;
+using orvo::kxIsTextKind;
+using orvo::kxRestJoinOf;
+#endif
 
 // The fields of a type: its kinds in order, how many must be present, and whether the last
 // kind repeats to the end of the data.
