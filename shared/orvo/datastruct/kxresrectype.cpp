@@ -165,9 +165,6 @@ constexpr std::array<uint8_t, kTypeCount> kByValue = [] {
   return order;
 }();
 
-// Every type question of a zone's reading (the format, the layout, the name of each record's
-// type) ends here, millions of times: a row is found by value and by mnemonic in constant time.
-
 // Row positions by value for the values below kDirectValues, and for the added types by their
 // number below it; kNoRow where there is none. The few other values (WINS, WINSR, TA) are
 // looked up in kByValue.
@@ -190,6 +187,7 @@ constexpr std::array<uint8_t, 2 * kDirectValues> kDirect = [] {
   return rows;
 }();
 
+// toUpperChar, inline: a type word is folded a character at a time.
 constexpr char foldUpper(char inChar) { return inChar >= 'a' && inChar <= 'z' ? char(inChar - 'a' + 'A') : inChar; }
 
 // The mnemonics in an open-addressing table keyed by a hash of the upper-case text, so that a

@@ -106,7 +106,8 @@ const char kIncorrectGenericData[] = "Error in file \"$f\" line $l. Incorrect ge
 const char kExpectedToken[] = "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .";
 const char kIncorrectName[] = "Error in file \"$f\" line $l. Incorrect domain name \"$t\": $e.";
 
-// Every record line names its class or type here: looked at without a call per character.
+// A class mnemonic (IN, CH, CS or HS, in any case) and its number. Every record line asks
+// this of its class or type word, so the two letters are compared as they stand.
 bool readClassMnemonic(std::string_view inWord, uint32_t& outClass) {
   static constexpr struct {
     char itsName[2];
@@ -124,6 +125,7 @@ bool readClassMnemonic(std::string_view inWord, uint32_t& outClass) {
   }
   return false;
 }
+
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
 constexpr int kClassIN = 1;
 enum { kDirectiveGenerate = 1, kDirectiveInclude = 2, kDirectiveOrigin = 3, kDirectiveTTL = 4 };

@@ -244,15 +244,16 @@ class kxNameIndex {
 // The storage of a collection and the position of a walk over all types.
 struct kxRecordCollection::Store {
   std::map<kxResRecType, std::unique_ptr<kxTypeArena>> itsArenas;
+  // The arenas found last, by a hash of their type (findArena); an empty entry has no arena.
   struct RecentArena {
     kxResRecType itsType = kNoRecordType;
     kxTypeArena* itsArena = nullptr;
   };
+  mutable std::array<RecentArena, 64> itsRecentArenas{};
   static size_t recentSlot(kxResRecType inType) {
     const auto value = static_cast<uint32_t>(inType);
     return (value ^ (value >> 16)) % 64;
   }
-  mutable std::array<RecentArena, 64> itsRecentArenas{};
   std::map<const void*, kxRecordChunk*, std::less<>> itsChunks;  // by the start of their storage
   kxRecordOrder itsOrder;
   kxNameIndex itsNames;
