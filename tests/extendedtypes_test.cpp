@@ -129,7 +129,7 @@ TEST(ExtendedTypes, NamesAndNumbers) {
   }
   EXPECT_EQ(count, 61u);
   const struct {
-    const char* word;
+    std::string word;
     kxResRecType type;
   } words[] = {
       {"caa", kxExtendedType(257)},  {"Https", kxExtendedType(65)}, {"TYPE1", kTypeA},
@@ -140,7 +140,8 @@ TEST(ExtendedTypes, NamesAndNumbers) {
       {"TYPE1x", kNoRecordType},      {"TYPE000001", kNoRecordType},  {"NSEC3P", kNoRecordType},
       {"null", kxExtendedType(10)},    {"NSAP-PTR", kxExtendedType(23)}, {"MD", kNoRecordType},
       {"MF", kNoRecordType},          {"TYPE3", kNoRecordType},       {"TYPE4", kNoRecordType},
-      {"KEYDATA", kNoRecordType},
+      {"KEYDATA", kNoRecordType},     {"nsec3param", kxExtendedType(51)}, {"OPENPGPKEYS", kNoRecordType},
+      {std::string("A\0", 2), kNoRecordType},
   };
   for (const auto& w : words) EXPECT_EQ(kxResourceRecord::getTypeFromName(w.word), w.type) << w.word;
   EXPECT_STREQ(kxResourceRecord::getTypeName(kxExtendedType(65534)), "TYPE65534");

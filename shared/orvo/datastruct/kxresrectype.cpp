@@ -229,8 +229,9 @@ const kxResourceRecordTypeInfo* findByName(std::string_view inName) {
   }
   for (size_t slot = hash % kNameSlots; kByName[slot] != kNoRow; slot = (slot + 1) % kNameSlots) {
     const kxResourceRecordTypeInfo& row = kTypes[kByName[slot]];
-    if (std::char_traits<char>::compare(row.itsName, folded, inName.size()) == 0 && row.itsName[inName.size()] == '\0')
-      return &row;
+    size_t i = 0;
+    while (i < inName.size() && row.itsName[i] != '\0' && row.itsName[i] == folded[i]) ++i;
+    if (i == inName.size() && row.itsName[i] == '\0') return &row;
   }
   return nullptr;
 }
