@@ -1,8 +1,9 @@
 // Record collections at zone scale: the zone of bench/zone_compare (the same generator, so
 // the same mix of types, names and data), stored record by record as the master-file
-// reader stores it. Measured: the memory each stored record takes, and the operations whose
-// cost must not grow with the zone: removals in random order, counts after insertions,
-// lookups by name, positions and walks by index.
+// reader stores it. Measured: the memory each stored record takes, the operations whose
+// cost must not grow with the zone (removals in random order, counts after insertions,
+// lookups by name, positions and walks by index), and the passes over the whole zone that
+// follow its reading (the name index, the zone checks).
 //
 // Every benchmark takes the zone size as its argument, so that a build of an older library
 // can be run at a size it manages in reasonable time beside this one.
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "orvo/datastruct/kxrecordcollection.h"
+#include "orvo/dns/kxzonecheck.h"
 
 namespace {
 
@@ -157,6 +159,45 @@ void BM_StoreZone(benchmark::State& ioState) {
       double(records), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_StoreZone)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// The first lookup by name, which builds the name index over the whole zone (as the zone
+// checks do once the zone is read); the zone is built again outside the timing.
+void BM_BuildNameIndex(benchmark::State& ioState) {
+  const auto records = uint32_t(ioState.range(0));
+  for (auto _ : ioState) {
+    ioState.PauseTiming();
+    std::unique_ptr<kxRecordCollection> zone = buildZone(records);
+    ioState.ResumeTiming();
+    benchmark::DoNotOptimize(zone->firstNamed("h7"));
+    ioState.PauseTiming();
+    zone.reset();
+    ioState.ResumeTiming();
+  }
+  ioState.counters["time/record"] = benchmark::Counter(
+      double(records), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_BuildNameIndex)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// The zone checks over the whole zone (the name index built first, as the checks build it),
+// as kxzone check runs them once the zone is read; the zone is built again outside the timing.
+void BM_CheckZone(benchmark::State& ioState) {
+  const auto records = uint32_t(ioState.range(0));
+  size_t findings = 0;
+  for (auto _ : ioState) {
+    ioState.PauseTiming();
+    std::unique_ptr<kxRecordCollection> zone = buildZone(records);
+    findings = 0;
+    ioState.ResumeTiming();
+    kxCheckZone(*zone, [&findings](const kxZoneFinding&) { ++findings; });
+    ioState.PauseTiming();
+    zone.reset();
+    ioState.ResumeTiming();
+  }
+  ioState.counters["findings"] = double(findings);
+  ioState.counters["time/record"] = benchmark::Counter(
+      double(records), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CheckZone)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 // removeRecord of a tenth of the zone's records, one by one in random order; the time is
 // that of all the removals (the zone is built again outside the timing).

@@ -129,7 +129,7 @@ TEST(ExtendedTypes, NamesAndNumbers) {
   }
   EXPECT_EQ(count, 61u);
   const struct {
-    const char* word;
+    std::string word;
     kxResRecType type;
   } words[] = {
       {"caa", kxExtendedType(257)},  {"Https", kxExtendedType(65)}, {"TYPE1", kTypeA},
@@ -140,7 +140,8 @@ TEST(ExtendedTypes, NamesAndNumbers) {
       {"TYPE1x", kNoRecordType},      {"TYPE000001", kNoRecordType},  {"NSEC3P", kNoRecordType},
       {"null", kxExtendedType(10)},    {"NSAP-PTR", kxExtendedType(23)}, {"MD", kNoRecordType},
       {"MF", kNoRecordType},          {"TYPE3", kNoRecordType},       {"TYPE4", kNoRecordType},
-      {"KEYDATA", kNoRecordType},
+      {"KEYDATA", kNoRecordType},     {"nsec3param", kxExtendedType(51)}, {"OPENPGPKEYS", kNoRecordType},
+      {std::string("A\0", 2), kNoRecordType},
   };
   for (const auto& w : words) EXPECT_EQ(kxResourceRecord::getTypeFromName(w.word), w.type) << w.word;
   EXPECT_STREQ(kxResourceRecord::getTypeName(kxExtendedType(65534)), "TYPE65534");
@@ -468,6 +469,32 @@ TEST(ExtendedTypes, NameFieldsToldByAnEarlierField) {
   const Parsed parsed = parse("$ORIGIN sub.example.com.\ng IPSECKEY 10 3 2 gw AQNR\n", true);
   ASSERT_EQ(parsed.error, "");
   EXPECT_EQ(parsed.data[0], fields("10,3,2,gw.sub.example.com.,AQNR"));
+}
+
+// Every name field of an added type is made relative, wherever it stands in the data: one
+// in the middle, two, one the zone's domain itself, one whose form an earlier field tells.
+TEST(ExtendedTypes, NameFieldsAreMadeRelativeWhereverTheyStand) {
+  ExtendedTypes on(true);
+  const struct {
+    const char* type;
+    const char* data;
+    const char* relative;
+    bool changed;
+  } cases[] = {
+      {"HTTPS", "1,svc.zone.test.,alpn=h2", "1,svc,alpn=h2", true},
+      {"PX", "10,a.zone.test.,b.zone.test.", "10,a,b", true},
+      {"PX", "10,zone.test.,b.other.", "10,,b.other.", true},
+      {"PX", "10,a\\.zone.test.,B.ZONE.TEST.", "10,a\\.zone.test.,B.ZONE.TEST.", false},
+      {"IPSECKEY", "10,3,2,gw.zone.test.,AQNR", "10,3,2,gw,AQNR", true},
+      {"IPSECKEY", "10,1,2,192.0.2.1,AQNR", "10,1,2,192.0.2.1,AQNR", false},
+      {"HIP", "2,00ff,AQNR,rv1.zone.test.,rv2.zone.test.", "2,00ff,AQNR,rv1,rv2", true},
+      {"CAA", "0,issue,ca.zone.test.", "0,issue,ca.zone.test.", false},
+  };
+  for (const auto& c : cases) {
+    std::string data = fields(c.data);
+    EXPECT_EQ(kxResourceRecord::relativizeDataFields("zone.test.", type(c.type), data), c.changed) << c.data;
+    EXPECT_EQ(data, fields(c.relative)) << c.data;
+  }
 }
 
 // Long-string fields built through the API are written so that they read back: a value that

@@ -21,6 +21,7 @@ struct Options {
   bool escapes = true;
   bool strip = false;
   std::vector<std::pair<char, uint8_t>> classes = {};
+  char quote = '"';
 };
 
 void configure(kxCustomStreamLexer& ioLexer, const Options& inOptions) {
@@ -29,6 +30,7 @@ void configure(kxCustomStreamLexer& ioLexer, const Options& inOptions) {
   ioLexer.setCComments(inOptions.cComments);
   ioLexer.setInterpretEscapes(inOptions.escapes);
   ioLexer.setStripQuotes(inOptions.strip);
+  ioLexer.setQuoteChar(inOptions.quote);
   for (const auto& [c, bits] : inOptions.classes) ioLexer.setCharClass(static_cast<unsigned char>(c), bits);
 }
 
@@ -108,6 +110,7 @@ TEST(StreamLexer, ClassesQuotesEscapesAndComments) {
       {"quotes inside a word", "x\"a b\"y z", {}, {"w:x\"a b\"y", "w:z", "<eof>"}},
       {"strip quotes", "\"a b\" \"\" c", {.strip = true}, {"w:a b", "w:", "w:c", "<eof>"}},
       {"lone quote pair not stripped when off", "\"\"", {}, {"w:\"\"", "<eof>"}},
+      {"another quote character", "x\"y 'a b'c d", {.quote = '\''}, {"w:x\"y", "w:'a b'c", "w:d", "<eof>"}},
       {"comment class ends a word", "abc#def", {.comments = true, .classes = {{'#', 2}}},
        {"w:abc", "c:def", "<eof>"}},
       {"comments skipped", "abc#def\n#x\n#y\nz", {.classes = {{'#', 2}}}, {"w:abc", "w:z", "<eof>"}},

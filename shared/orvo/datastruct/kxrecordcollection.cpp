@@ -124,7 +124,10 @@ const std::string& kxRecordCollection::storedTTL(uint32_t inNumber) const { retu
 
 void kxRecordCollection::unindexName(kxResourceRecord* inRec) { itsStore->itsNames.remove(inRec); }
 
-void kxRecordCollection::indexName(kxResourceRecord* inRec) { itsStore->itsNames.add(inRec); }
+void kxRecordCollection::indexName(kxResourceRecord* inRec) {
+  itsStore->countName(inRec, nullptr);
+  itsStore->itsNames.add(inRec);
+}
 
 template <typename Record>
 kxResourceRecord* kxRecordCollection::storeRecord(Record&& inRec, int32_t inBeforeRecord, int32_t inSection) {
@@ -148,10 +151,13 @@ kxResourceRecord* kxRecordCollection::storeRecord(Record&& inRec, int32_t inBefo
   rec->itsSection = static_cast<uint8_t>(inSection);
   adoptRecord(*rec);
   arena.commit(rec, chunk, inSection);
-  if (inBeforeRecord >= 0)
+  if (inBeforeRecord >= 0) {
+    store.countName(rec, nullptr);
     store.itsOrder.insert(static_cast<uint32_t>(inBeforeRecord), rec);
-  else
+  } else {
+    store.countName(rec, store.itsOrder.back());
     store.itsOrder.pushBack(rec);
+  }
   store.itsNames.add(rec);
   rec->itsStored = true;
   store.itsAnyValid = false;

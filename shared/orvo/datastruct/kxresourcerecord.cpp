@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ostream>
 #include <sstream>
-#include <vector>
 
 #include "orvo/datastruct/kxrecordcollection.h"
 #include "orvo/debug/kxassert.h"
@@ -16,38 +15,59 @@ namespace {
 
 // Removes the domain that ends ioName from inStart on, when it starts at a label boundary (or
 // after a tab, between data fields); whether the name changed.
+// Where the text in [inBegin, ...) ends once the domain that starts at inStart is removed
+// from it: the domain must start the text or follow a dot that ends a label (an escaped dot is
+// part of its label) or a tab (between data fields); npos where it does not.
+size_t cutBeforeDomain(const std::string& inText, size_t inBegin, size_t inStart) {
+  if (inStart == inBegin) return inBegin;
+  const char before = inText[inStart - 1];
+  if (before == '.' && !isEscapedAt(inText, inStart - 1)) return inStart - 1;
+  if (before == kDataSeperator) return inStart;
+  return std::string::npos;
+}
+
 bool removeDomainSuffix(std::string& ioName, size_t inStart) {
-  if (inStart == 0) {
-    ioName.clear();
-    return true;
-  }
-  const char before = ioName[inStart - 1];
-  // An escaped dot is part of a label, so the suffix does not start at a label boundary.
-  if (before == '.' && !isEscapedAt(ioName, inStart - 1))
-    ioName.erase(inStart - 1);
-  else if (before == kDataSeperator)
-    ioName.erase(inStart);
-  else
-    return false;
+  const size_t cut = cutBeforeDomain(ioName, 0, inStart);
+  if (cut == std::string::npos) return false;
+  ioName.erase(cut);
   return true;
 }
 
 // A name in data is stored relative only where it ends in the domain in the same letter case:
-// a name written otherwise keeps its case, as name servers keep it.
+// a name written otherwise keeps its case, as name servers keep it. The end of the field
+// [inBegin, inEnd) of inText so stored.
+size_t exactRelativeEnd(const std::string& inDomain, const std::string& inText, size_t inBegin, size_t inEnd) {
+  if (inDomain.empty() || inEnd - inBegin < inDomain.size() ||
+      inText.compare(inEnd - inDomain.size(), inDomain.size(), inDomain) != 0)
+    return inEnd;
+  const size_t cut = cutBeforeDomain(inText, inBegin, inEnd - inDomain.size());
+  return cut == std::string::npos ? inEnd : cut;
+}
+
+size_t exactRelativeLength(const std::string& inDomain, const std::string& inName) {
+  return exactRelativeEnd(inDomain, inName, 0, inName.size());
+}
+
 bool stripExactDomain(const std::string& inDomain, std::string& ioName) {
-  if (inDomain.empty() || ioName.size() < inDomain.size() ||
-      ioName.compare(ioName.size() - inDomain.size(), inDomain.size(), inDomain) != 0)
-    return false;
-  return removeDomainSuffix(ioName, ioName.size() - inDomain.size());
+  const size_t length = exactRelativeLength(inDomain, ioName);
+  if (length == ioName.size()) return false;
+  ioName.erase(length);
+  return true;
 }
 
 // Strips the domain from the field [inBegin, inEnd) of ioData in place, by the rule of
-// stripDomain; true when the field changed.
+// stripExactDomain; true when the field changed.
 bool stripDomainInField(const std::string& inDomain, std::string& ioData, size_t inBegin, size_t inEnd) {
-  std::string field = ioData.substr(inBegin, inEnd - inBegin);
-  if (!stripExactDomain(inDomain, field)) return false;
-  ioData.replace(inBegin, inEnd - inBegin, field);
+  const size_t end = exactRelativeEnd(inDomain, ioData, inBegin, inEnd);
+  if (end == inEnd) return false;
+  ioData.erase(end, inEnd - end);
   return true;
+}
+
+// Formats whose one domain-name field is the last: the data is made relative by cutting its
+// end.
+bool nameEndsData(int32_t inFormat) {
+  return inFormat == kFormatName || inFormat == kFormatPrefName || inFormat == kFormatSRV || inFormat == kFormatNAPTR;
 }
 
 size_t fieldEnd(const std::string& inData, size_t inBegin) {
@@ -129,13 +149,27 @@ kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::
 kxResourceRecord::kxResourceRecord(kxRecordCollection* inCollection, const std::string& inName,
                                    const std::string& inTTL, kxResRecType inType, const std::string& inData,
                                    const std::string& inComment, const std::string& inAging, bool inEnabled)
-    : itsName(inName), itsData(inData), itsCollection(inCollection), itsID(-1), itsType(inType), itsEnabled(inEnabled) {
+    : itsCollection(inCollection), itsID(-1), itsType(inType), itsEnabled(inEnabled) {
   setTTL(inTTL);
   setComment(inComment);
   setAging(inAging);
   const std::string* domain = ownerDomain();
-  if (domain && !domain->empty()) {
-    relativizeName();
+  // Zones come this way, millions of records whose names mostly end in the domain as it is
+  // written: the texts are copied without it rather than whole and then cut, which would
+  // keep them in blocks of their full length. Each is constructed at its length (an
+  // assignment would round the block up).
+  if (!domain || domain->empty()) {
+    itsName = std::string(inName);
+    itsData = std::string(inData);
+    return;
+  }
+  const size_t nameLength = exactRelativeLength(*domain, inName);
+  itsName = std::string(inName, 0, nameLength);
+  if (nameLength == inName.size()) relativizeName();
+  if (nameEndsData(getDataFormat(inType))) {
+    itsData = std::string(inData, 0, exactRelativeLength(*domain, inData));
+  } else {
+    itsData = std::string(inData);
     relativizeData();
   }
 }
@@ -497,13 +531,12 @@ bool kxResourceRecord::stripDomain(const std::string& inDomain, std::string& ioN
 
 bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRecType inType, std::string& ioData) {
   if (inDomain.empty()) return false;
-  switch (getDataFormat(inType)) {
-    case kFormatName:
-    case kFormatPrefName:
-    case kFormatSRV:
-    case kFormatNAPTR:
-      stripExactDomain(inDomain, ioData);
-      return true;
+  const int32_t format = getDataFormat(inType);
+  if (nameEndsData(format)) {
+    stripExactDomain(inDomain, ioData);
+    return true;
+  }
+  switch (format) {
     case kFormatRP:
     case kFormatSOA: {
       const size_t end0 = fieldEnd(ioData, 0);
@@ -517,21 +550,28 @@ bool kxResourceRecord::relativizeDataFields(const std::string& inDomain, kxResRe
     }
     case kFormatRRSIG:
     case kFormatNSEC: {
-      const uint32_t index = getDataFormat(inType) == kFormatRRSIG ? 7 : 0;
-      std::vector<std::string> fields;
-      splitText(ioData, kDataSeperator, fields);
-      if (index >= fields.size() || !stripExactDomain(inDomain, fields[index])) return false;
-      ioData = joinTexts(fields, kDataSeperator);
-      return true;
+      size_t begin = 0;
+      for (uint32_t field = format == kFormatRRSIG ? 7 : 0; field != 0; --field) {
+        begin = ioData.find(kDataSeperator, begin);
+        if (begin == std::string::npos) return false;
+        ++begin;
+      }
+      return stripDomainInField(inDomain, ioData, begin, fieldEnd(ioData, begin));
     }
     case kFormatFields: {
       if (!hasDomainNameFields(inType)) return false;
-      std::vector<std::string> fields;
-      splitText(ioData, kDataSeperator, fields);
+      // Field by field in place; a field's form told by an earlier one (a number) is read from
+      // the data as it goes, which no name cut before it changes.
       bool changed = false;
-      for (uint32_t index = 0; index < fields.size(); ++index)
-        if (isDomainNameField(inType, index, ioData)) changed |= stripExactDomain(inDomain, fields[index]);
-      if (changed) ioData = joinTexts(fields, kDataSeperator);
+      for (size_t begin = 0, index = 0;; ++index) {
+        const size_t end = fieldEnd(ioData, begin);
+        const bool cut = isDomainNameField(inType, static_cast<uint32_t>(index), ioData) &&
+                         stripDomainInField(inDomain, ioData, begin, end);
+        changed |= cut;
+        const size_t next = cut ? fieldEnd(ioData, begin) : end;
+        if (next == ioData.size()) break;
+        begin = next + 1;
+      }
       return changed;
     }
     default:

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <iterator>
 #include <mutex>
 #include <string>
@@ -163,24 +164,76 @@ constexpr std::array<uint8_t, kTypeCount> kByValue = [] {
   std::sort(order.begin(), order.end(), [](uint8_t a, uint8_t b) { return kTypes[a].itsType < kTypes[b].itsType; });
   return order;
 }();
-static_assert(kTypeCount <= 256, "the index by value holds row positions in one byte");
+
+// Row positions by value for the values below kDirectValues, and for the added types by their
+// number below it; kNoRow where there is none. The few other values (WINS, WINSR, TA) are
+// looked up in kByValue.
+constexpr uint32_t kDirectValues = 512;
+constexpr uint8_t kNoRow = 0xFF;
+static_assert(kTypeCount < kNoRow, "row positions are held in one byte beside kNoRow");
+
+constexpr size_t directSlot(int32_t inType) {
+  if (inType >= 0 && uint32_t(inType) < kDirectValues) return size_t(inType);
+  if (isExtendedRecordType(inType) && uint32_t(inType - kExtendedTypeBase) < kDirectValues)
+    return kDirectValues + size_t(inType - kExtendedTypeBase);
+  return SIZE_MAX;
+}
+
+constexpr std::array<uint8_t, 2 * kDirectValues> kDirect = [] {
+  std::array<uint8_t, 2 * kDirectValues> rows{};
+  for (uint8_t& row : rows) row = kNoRow;
+  for (size_t i = 0; i < kTypeCount; ++i)
+    if (const size_t slot = directSlot(kTypes[i].itsType); slot != SIZE_MAX) rows[slot] = static_cast<uint8_t>(i);
+  return rows;
+}();
+
+// toUpperChar, inline: a type word is folded a character at a time.
+constexpr char foldUpper(char inChar) { return inChar >= 'a' && inChar <= 'z' ? char(inChar - 'a' + 'A') : inChar; }
+
+// The mnemonics in an open-addressing table keyed by a hash of the upper-case text, so that a
+// type word is folded and hashed once and compared with one row, mostly.
+constexpr size_t kNameSlots = 256;
+constexpr size_t kLongestName = 10;
+
+constexpr uint32_t nameHash(uint32_t ioHash, char inFolded) {
+  return (ioHash ^ static_cast<unsigned char>(inFolded)) * 16777619u;
+}
+
+constexpr std::array<uint8_t, kNameSlots> kByName = [] {
+  std::array<uint8_t, kNameSlots> slots{};
+  for (uint8_t& slot : slots) slot = kNoRow;
+  for (size_t i = 0; i < kTypeCount; ++i) {
+    uint32_t hash = 2166136261u;
+    for (const char* p = kTypes[i].itsName; *p != '\0'; ++p) hash = nameHash(hash, *p);
+    size_t slot = hash % kNameSlots;
+    while (slots[slot] != kNoRow) slot = (slot + 1) % kNameSlots;
+    slots[slot] = static_cast<uint8_t>(i);
+  }
+  return slots;
+}();
+static_assert(kTypeCount * 2 <= kNameSlots, "the mnemonic table stays at most half full");
+static_assert(std::all_of(std::begin(kTypes), std::end(kTypes),
+                          [](const kxResourceRecordTypeInfo& inRow) {
+                            return std::char_traits<char>::length(inRow.itsName) <= kLongestName;
+                          }),
+              "kLongestName bounds every mnemonic");
 
 // The row of a mnemonic, compared without regard to case (the mnemonics are upper case).
 const kxResourceRecordTypeInfo* findByName(std::string_view inName) {
-  const auto row = std::lower_bound(std::begin(kTypes), std::end(kTypes), inName,
-                                    [](const kxResourceRecordTypeInfo& inRow, std::string_view inKey) {
-                                      size_t i = 0;
-                                      for (; inRow.itsName[i] && i < inKey.size(); ++i) {
-                                        const char a = inRow.itsName[i];
-                                        const char b = toUpperChar(inKey[i]);
-                                        if (a != b) return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
-                                      }
-                                      return inRow.itsName[i] == '\0' && i < inKey.size();
-                                    });
-  if (row == std::end(kTypes) || std::char_traits<char>::length(row->itsName) != inName.size()) return nullptr;
-  for (size_t i = 0; i < inName.size(); ++i)
-    if (row->itsName[i] != toUpperChar(inName[i])) return nullptr;
-  return row;
+  if (inName.empty() || inName.size() > kLongestName) return nullptr;
+  char folded[kLongestName];
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < inName.size(); ++i) {
+    folded[i] = foldUpper(inName[i]);
+    hash = nameHash(hash, folded[i]);
+  }
+  for (size_t slot = hash % kNameSlots; kByName[slot] != kNoRow; slot = (slot + 1) % kNameSlots) {
+    const kxResourceRecordTypeInfo& row = kTypes[kByName[slot]];
+    size_t i = 0;
+    while (i < inName.size() && row.itsName[i] != '\0' && row.itsName[i] == folded[i]) ++i;
+    if (i == inName.size() && row.itsName[i] == '\0') return &row;
+  }
+  return nullptr;
 }
 
 // TYPEnnn words that name no type a record may have: 0, OPT (41), the meta types 128 to 255,
@@ -215,6 +268,8 @@ namespace orvo {
 std::span<const kxResourceRecordTypeInfo> kxRecordTypeTable() { return kTypes; }
 
 const kxResourceRecordTypeInfo* kxFindRecordTypeInfo(kxResRecType inType) {
+  if (const size_t slot = directSlot(inType); slot != SIZE_MAX)
+    return kDirect[slot] != kNoRow ? &kTypes[kDirect[slot]] : nullptr;
   const auto position = std::lower_bound(kByValue.begin(), kByValue.end(), inType,
                                          [](uint8_t inRow, kxResRecType inKey) { return kTypes[inRow].itsType < inKey; });
   return position != kByValue.end() && kTypes[*position].itsType == inType ? &kTypes[*position] : nullptr;

@@ -6,8 +6,9 @@
 //
 // The table holds one row per type: its value, wire number, mnemonic, data format and field
 // layout. Its rows are the library's 23 types (A to WKS, with WINS and WINSR) and the added
-// types zones hold today (CAA, TLSA, HTTPS, ...), sorted by mnemonic so that a mnemonic is
-// found by binary search; a type is found through an index by value made at compile time.
+// types zones hold today (CAA, TLSA, HTTPS, ...), sorted by mnemonic. A mnemonic is found
+// through a hash table and a type through an index by value, both made at compile time, so
+// that neither costs more than a few steps: a zone's reading asks them for every record.
 // Everything that asks a question about a type (the record, the collection, the master-file
 // reader, the data check, generic data) asks this table.
 //

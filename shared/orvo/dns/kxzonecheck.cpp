@@ -95,6 +95,17 @@ struct FoldedEqual {
   }
 };
 
+// Field inIndex of record data; empty when the data has fewer fields.
+std::string_view dataField(std::string_view inData, uint32_t inIndex) {
+  size_t begin = 0;
+  for (; inIndex != 0; --inIndex) {
+    begin = inData.find(kDataSeperator, begin);
+    if (begin == std::string_view::npos) return {};
+    ++begin;
+  }
+  return inData.substr(begin, std::min(inData.find(kDataSeperator, begin), inData.size()) - begin);
+}
+
 // The name without its first label; "" (the apex) for a name of one label. A dot behind a
 // backslash belongs to its label.
 std::string_view parentOf(std::string_view inName) {
@@ -305,8 +316,7 @@ class ZoneChecker {
     const uint16_t type = wireType(inRec);
     if (type == kWireNSEC3) return true;
     if (type != kWireRRSIG) return false;
-    const std::string covered = inRec->getDataField(0);
-    return compareText(covered, "NSEC3", true) == 0;
+    return compareText(dataField(inRec->getData(), 0), "NSEC3", true) == 0;
   }
 
   void walkRecords() {
@@ -402,11 +412,11 @@ class ZoneChecker {
     for (size_t begin = 0; begin < inGroup.size();) {
       const kxResourceRecord* head = inGroup[begin];
       const bool signature = wireType(head) == kWireRRSIG;
-      const std::string covered = signature ? head->getDataField(0) : std::string();
+      const std::string_view covered = signature ? dataField(head->getData(), 0) : std::string_view();
       size_t end = begin + 1;
       bool differ = false;
       while (end < inGroup.size() && wireType(inGroup[end]) == wireType(head) &&
-             (!signature || compareText(inGroup[end]->getDataField(0), covered, true) == 0)) {
+             (!signature || compareText(dataField(inGroup[end]->getData(), 0), covered, true) == 0)) {
         differ = differ || ttlOf(inGroup[end]) != ttlOf(head);
         ++end;
       }
@@ -483,9 +493,11 @@ class ZoneChecker {
   // The targets of MX, SRV and NS records in the zone: a CNAME there is a warning (RFC 2181
   // section 10.3). The name servers of the apex and of each delegation need an address.
   void checkTargets(kxResRecType inType, uint32_t inField) {
+    // A buffer kept from record to record: a zone has records of these types by the million.
+    std::string target;
     for (uint32_t i = 0; const kxResourceRecord* rec = itsZone.getRecord(i, inType); ++i) {
       if (!isLive(rec) || !inZone(rec->getName())) continue;
-      const std::string target = rec->getDataField(inField);
+      target.assign(dataField(rec->getData(), inField));
       if (target.size() > kMaxNameText || !inZone(target)) continue;
       const NameFacts facts = factsOf(target);
       if (facts.itsCNAME != nullptr)

@@ -106,7 +106,26 @@ const char kIncorrectGenericData[] = "Error in file \"$f\" line $l. Incorrect ge
 const char kExpectedToken[] = "Error in file \"$f\" line $l. Expected \"$e\" got \"$t\" .";
 const char kIncorrectName[] = "Error in file \"$f\" line $l. Incorrect domain name \"$t\": $e.";
 
-constexpr kxKeyword kMasterFileClasses[] = {{"CH", 3}, {"CS", 2}, {"HS", 4}, {"IN", 1}};
+// A class mnemonic (IN, CH, CS or HS, in any case) and its number. Every record line asks
+// this of its class or type word, so the two letters are compared as they stand.
+bool readClassMnemonic(std::string_view inWord, uint32_t& outClass) {
+  static constexpr struct {
+    char itsName[2];
+    uint32_t itsClass;
+  } kClasses[] = {{{'I', 'N'}, 1}, {{'C', 'H'}, 3}, {{'C', 'S'}, 2}, {{'H', 'S'}, 4}};
+  if (inWord.size() != 2) return false;
+  const auto upper = [](char inChar) { return inChar >= 'a' && inChar <= 'z' ? char(inChar - 'a' + 'A') : inChar; };
+  const char first = upper(inWord[0]);
+  const char second = upper(inWord[1]);
+  for (const auto& entry : kClasses) {
+    if (entry.itsName[0] == first && entry.itsName[1] == second) {
+      outClass = entry.itsClass;
+      return true;
+    }
+  }
+  return false;
+}
+
 constexpr kxKeyword kMasterFileDirectives[] = {{"$GENERATE", 1}, {"$INCLUDE", 2}, {"$ORIGIN", 3}, {"$TTL", 4}};
 constexpr int kClassIN = 1;
 enum { kDirectiveGenerate = 1, kDirectiveInclude = 2, kDirectiveOrigin = 3, kDirectiveTTL = 4 };
@@ -507,18 +526,24 @@ bool kxMasterFileParser::readDisabledRecord(Fields& outFields) {
   return true;
 }
 
+// The owner is read into the record's own name field, whose buffer is used again record
+// after record.
 bool kxMasterFileParser::readRecordLine(Fields& outFields) {
-  std::string owner;
+  std::string& owner = outFields.name;
+  owner.clear();
   bool namedOwner = false;
   if (itsLexer.getTokenColumn() == itsOwnerColumn) {
     const char* raw = itsLexer.getTokenText();
     namedOwner = raw[0] == '@' && raw[1] == '\0';
-    owner = namedOwner ? itsOrigin : std::string(raw);
+    if (namedOwner)
+      owner = itsOrigin;
+    else
+      owner.assign(raw, itsLexer.getTokenLength());
     makeAbsolute(owner);
     if (!itsInDisabledFlag && !owner.empty()) checkName(owner, itsLexer.getLineNumber(), true);
     nextToken();
   }
-  return readTypeAndData(owner, namedOwner, outFields);
+  return readTypeAndData(namedOwner, outFields);
 }
 
 kxResRecType kxMasterFileParser::readTypeWords(std::string& outTTL, bool& outHaveTTL, std::string& outAging,
@@ -540,13 +565,11 @@ kxResRecType kxMasterFileParser::readTypeWords(std::string& outTTL, bool& outHav
       else
         raiseError(kxErr_parserIncorrectRRFormat, kIncorrectRRFormat, kWordToken);
     } else if (!isDigit(text[0])) {
-      const kxKeyword* entry = findKeyword(text, kMasterFileClasses, int(std::size(kMasterFileClasses)));
+      const std::string_view word = tokenView();
       uint32_t classNumber = 0;
-      if (entry != nullptr) {
-        classNumber = uint32_t(entry->value);
-      } else if (!itsExtendedTypesFlag || !kxReadClassWord(text, classNumber)) {
-        kxResRecType type = kxTableTypeFromName(text);
-        if (type == kNoRecordType && itsExtendedTypesFlag) type = kxExtendedTypeFromName(text);
+      if (!readClassMnemonic(word, classNumber) && !(itsExtendedTypesFlag && kxReadClassWord(word, classNumber))) {
+        kxResRecType type = kxTableTypeFromName(word);
+        if (type == kNoRecordType && itsExtendedTypesFlag) type = kxExtendedTypeFromName(word);
         if (type == kNoRecordType && !equalsText(text, "N/A", false))
           raiseError(kxErr_parserUnknownRRType, kUnknownRRType, kWordToken);
         return type;
@@ -563,11 +586,11 @@ kxResRecType kxMasterFileParser::readTypeWords(std::string& outTTL, bool& outHav
   }
 }
 
-bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner, Fields& outFields) {
-  std::string ttl;
-  std::string aging;
+bool kxMasterFileParser::readTypeAndData(bool inNamedOwner, Fields& ioFields) {
+  std::string& owner = ioFields.name;
+  std::string& ttl = ioFields.ttl;
   bool haveTTL = false;
-  const kxResRecType type = readTypeWords(ttl, haveTTL, aging, nullptr);
+  const kxResRecType type = readTypeWords(ttl, haveTTL, ioFields.aging, nullptr);
   struct ValuePairs {
     kxMasterFileFormatLexer& lexer;
     ~ValuePairs() { lexer.setQuotedValuePairs(false); }
@@ -581,35 +604,32 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
   // As BIND does, an SOA record read before any TTL is known makes its minimum the default.
   const bool noTTLKnown = type == kTypeSOA && !haveTTL && !itsTTL->itsDefaultKnown && itsTTL->itsLast.empty();
   if (type != kNoRecordType) {
-    if (!ioOwner.empty() || inNamedOwner) {
+    if (!owner.empty() || inNamedOwner) {
       if (!itsInDisabledFlag) {
-        itsLastOwner = ioOwner;
+        itsLastOwner = owner;
         itsHaveLastOwnerFlag = true;
       }
     } else {
       // Taking the apex would change the record; there is no owner to inherit.
       if (!itsHaveLastOwnerFlag) raiseError(kxErr_parserExpectedName, kMissingOwner, kWordToken);
-      ioOwner = itsLastOwner;
+      owner = itsLastOwner;
     }
     if (!haveTTL)
       ttl = implicitTTL();
     else if (!itsInDisabledFlag)
       itsTTL->itsLast = ttl;
-    if (!itsTTL->itsDefaultKnown && !itsInDisabledFlag && !ttl.empty()) keepPriorTTL(ioOwner, type, ttl);
+    if (!itsTTL->itsDefaultKnown && !itsInDisabledFlag && !ttl.empty()) keepPriorTTL(owner, type, ttl);
   }
-  outFields.name = ioOwner;
-  outFields.ttl = ttl;
-  outFields.type = type;
-  outFields.aging = aging;
-  outFields.data.clear();
-  outFields.comment.clear();
+  ioFields.type = type;
+  ioFields.data.clear();
+  ioFields.comment.clear();
   // SOA and LOC data cannot be empty: their readers refuse it.
   itsDataWords = 1;
   if (type != kNoRecordType && itsExtendedTypesFlag && startsGenericData()) {
-    readGenericData(type, outFields.data);
-    readCommentAndEndOfLine(outFields.comment);
+    readGenericData(type, ioFields.data);
+    readCommentAndEndOfLine(ioFields.comment);
     if (type == kTypeSOA && !itsInDisabledFlag && noTTLKnown)
-      takeSOAMinimum(outFields, kxResourceRecord::extractDataField(outFields.data, 6));
+      takeSOAMinimum(ioFields, kxResourceRecord::extractDataField(ioFields.data, 6));
     return true;
   }
   if (kxResourceRecord::getDataFormat(type) == kFormatGeneric) {
@@ -619,17 +639,17 @@ bool kxMasterFileParser::readTypeAndData(std::string& ioOwner, bool inNamedOwner
                      word ? itsLexer.getLineNumber() : itsRecordLine);
   }
   if (type == kTypeSOA) {
-    readSOAData(outFields);
+    readSOAData(ioFields);
     if (!itsInDisabledFlag && noTTLKnown)
-      takeSOAMinimum(outFields, kxResourceRecord::extractDataField(outFields.data, 6));
+      takeSOAMinimum(ioFields, kxResourceRecord::extractDataField(ioFields.data, 6));
     return true;
   }
   if (type == kTypeLOC) {
-    readLOCData(outFields);
+    readLOCData(ioFields);
     return true;
   }
-  readDataFields(type, outFields.data);
-  readCommentAndEndOfLine(outFields.comment);
+  readDataFields(type, ioFields.data);
+  readCommentAndEndOfLine(ioFields.comment);
   return true;
 }
 
@@ -737,9 +757,9 @@ void kxMasterFileParser::readDataFields(kxResRecType inType, std::string& outDat
     noteDataLine(outData.size());
     const kxFieldKind kind = rest ? lastKind : layout ? layout->kindAt(i) : kxFieldKind::kEnd;
     if (kxResourceRecord::isDomainNameField(inType, i, outData)) {
-      std::string name(tokenView());
-      makeAbsolute(name);
-      appendDataText(outData, name);
+      itsNameBuffer.assign(tokenView());
+      makeAbsolute(itsNameBuffer);
+      appendDataText(outData, itsNameBuffer);
     } else if (kxIsTextKind(kind)) {
       appendDataText(outData, unquotedView(itsLexer.getTokenText(), itsLexer.getTokenLength()));
     } else {

@@ -238,9 +238,10 @@ class kxMasterFileParser : public kxCustomParser {
   // The TTL, class and aging words from the current token on, up to the type's word, which
   // stays the current token; with ioRaw, each word is added to it.
   kxResRecType readTypeWords(std::string& outTTL, bool& outHaveTTL, std::string& outAging, RawText* ioRaw);
-  // The TTL, class, aging and type words, then the data to the end of the line. True when a
-  // record is delivered.
-  bool readTypeAndData(std::string& ioOwner, bool inNamedOwner, Fields& outFields);
+  // The TTL, class, aging and type words, then the data to the end of the line, for the
+  // owner in ioFields.name (empty: the owner of the line before). True when a record is
+  // delivered.
+  bool readTypeAndData(bool inNamedOwner, Fields& ioFields);
   // The data template of a "$GENERATE" line read as the data of inType, from this parser's
   // own input (a text holding the template alone). Names stay as written.
   void readTemplateData(kxResRecType inType, std::string& outData);
@@ -330,4 +331,6 @@ class kxMasterFileParser : public kxCustomParser {
   // The line of the record delivered last by this parser itself (not by an include's).
   int itsDeliveredLine = 0;
   kxRecordSources itsRecordSources;
+  // A name in data made absolute, in a buffer kept from record to record.
+  std::string itsNameBuffer;
 };

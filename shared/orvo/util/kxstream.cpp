@@ -68,9 +68,27 @@ class kxTextStream : public std::istream {
 
 kxCustomStreamLexer::kxCustomStreamLexer()
     : itsBuffer(new char[kBufferStep]), itsBufferSize(kBufferStep) {
-  itsCharClass[static_cast<unsigned char>(' ')] = kWhiteSpaceClass;
-  itsCharClass[static_cast<unsigned char>('\t')] = kWhiteSpaceClass;
+  for (unsigned c = 0; c < 256; ++c) updateWordStop(static_cast<unsigned char>(c));
+  setCharClass(' ', kWhiteSpaceClass);
+  setCharClass('\t', kWhiteSpaceClass);
   reset();
+}
+
+void kxCustomStreamLexer::updateWordStop(unsigned char inChar) {
+  itsWordStops[inChar] = (itsCharClass[inChar] & kWordEndClasses) != 0 || inChar == itsQuoteChar || inChar == '\\' ||
+                         inChar == '\0';
+}
+
+void kxCustomStreamLexer::setCharClass(unsigned char inChar, uint8_t inClass) {
+  itsCharClass[inChar] = inClass;
+  updateWordStop(inChar);
+}
+
+void kxCustomStreamLexer::setQuoteChar(int inQuoteChar) {
+  const int old = itsQuoteChar;
+  itsQuoteChar = inQuoteChar;
+  if (old >= 0 && old < 256) updateWordStop(static_cast<unsigned char>(old));
+  if (inQuoteChar >= 0 && inQuoteChar < 256) updateWordStop(static_cast<unsigned char>(inQuoteChar));
 }
 
 kxCustomStreamLexer::~kxCustomStreamLexer() {
@@ -129,6 +147,8 @@ namespace {
 // Why the reading of a line stopped.
 enum class kxLineStop { kLineEnd, kInputEnd, kNul, kTooLong };
 
+static_assert(std::char_traits<char>::eof() < '\r', "readLine tests the end of input with the line ends");
+
 }  // namespace
 
 bool kxCustomStreamLexer::readLine() {
@@ -154,15 +174,19 @@ bool kxCustomStreamLexer::readLine() {
     int c;
     for (;;) {
       c = source->sbumpc();
-      if (c == traits::eof()) {
-        itsStream->setstate(std::ios_base::eofbit | std::ios_base::failbit);
-        stop = kxLineStop::kInputEnd;
-        break;
-      }
-      if (c == '\r' || c == '\n') break;
-      if (c == '\0' && itsRefuseNulFlag) {
-        stop = kxLineStop::kNul;
-        break;
+      // The end of input, CR, LF and NUL all lie at or below CR: one comparison passes every
+      // other character.
+      if (c <= '\r') {
+        if (c == traits::eof()) {
+          itsStream->setstate(std::ios_base::eofbit | std::ios_base::failbit);
+          stop = kxLineStop::kInputEnd;
+          break;
+        }
+        if (c == '\r' || c == '\n') break;
+        if (c == '\0' && itsRefuseNulFlag) {
+          stop = kxLineStop::kNul;
+          break;
+        }
       }
       if (end == limit) {
         if (static_cast<size_t>(end - itsBuffer.get()) >= itsMaxLineLength) {
@@ -251,6 +275,12 @@ void kxCustomStreamLexer::scanWord() {
   char* out = cursor;
   bool inQuotes = false;
   for (;;) {
+    // Plain characters, the bulk of a word, are passed over in a loop of their own while the
+    // word stands where it was read (until an escape is interpreted, which shortens it).
+    if (out == cursor) {
+      while (!itsWordStops[static_cast<unsigned char>(*cursor)]) ++cursor;
+      out = cursor;
+    }
     const unsigned char c = static_cast<unsigned char>(*cursor);
     if (c == '\0' || ((classes[c] & kWordEndClasses) != 0 && !inQuotes)) break;
     if (c == quote) {

@@ -113,7 +113,7 @@ class kxCustomStreamLexer {
   void setCComments(bool inFlag) { itsCCommentsFlag = inFlag; }
   void setInterpretEscapes(bool inFlag) { itsInterpretEscapesFlag = inFlag; }
   void setStripQuotes(bool inFlag) { itsStripQuotesFlag = inFlag; }
-  void setQuoteChar(int inQuoteChar) { itsQuoteChar = inQuoteChar; }
+  void setQuoteChar(int inQuoteChar);
   // A quoted string is a word of its own, as in BIND's master files: a quote ends the word
   // before it, and the word ends at its closing quote ("a"b is two words, "a" and b). Off by
   // default: quotes then toggle inside one word.
@@ -121,7 +121,7 @@ class kxCustomStreamLexer {
   // With quotes separating words: a word that ends in "=" goes on with the quoted string
   // right after it (key="a b"), as BIND reads the parameters of SVCB and HTTPS records.
   void setQuotedValuePairs(bool inFlag) { itsQuotedValuePairsFlag = inFlag; }
-  void setCharClass(unsigned char inChar, uint8_t inClass) { itsCharClass[inChar] = inClass; }
+  void setCharClass(unsigned char inChar, uint8_t inClass);
   // A NUL byte in the input raises "NUL character in the text." instead of ending the line.
   void setRefuseNul(bool inFlag) { itsRefuseNulFlag = inFlag; }
   // A UTF-8 byte-order mark at the start of the input is dropped from the first line, so
@@ -145,6 +145,8 @@ class kxCustomStreamLexer {
   void scanWord();
   // Whether the word scanned so far, up to inEnd, ends in an unescaped "=".
   bool endsInEquals(const char* inEnd) const;
+  // Sets itsWordStops for one character from its class and the quote character.
+  void updateWordStop(unsigned char inChar);
 
   std::string itsFileName;
   std::istream* itsStream = nullptr;
@@ -166,6 +168,9 @@ class kxCustomStreamLexer {
   bool itsQuotesSeparateWordsFlag = false;
   bool itsQuotedValuePairsFlag = false;
   uint8_t itsCharClass[256] = {};
+  // The characters at which scanWord leaves its loop over plain characters: those that end a
+  // word, the quote, the backslash and NUL.
+  bool itsWordStops[256] = {};
   int32_t itsQuoteChar = '"';
   int32_t itsSavedChar = 0;
   bool itsRefuseNulFlag = false;

@@ -45,7 +45,17 @@ size_t kxBucketCounts::find(uint32_t& ioIndex, int32_t inSection) const {
 void kxBucketCounts::insertBucket(size_t inBucket, const Counts& inCounts) {
   itsRaw.insert(itsRaw.begin() + static_cast<std::ptrdiff_t>(inBucket), inCounts);
   for (size_t s = 0; s < 4; ++s) itsTotal[s] += inCounts[s];
-  rebuild();
+  if (inBucket + 1 < itsRaw.size()) {
+    rebuild();
+    return;
+  }
+  // A bucket at the end (a collection growing) renumbers none: its node of the tree is its
+  // own counts and those of the nodes below it, so the tree grows without being built again.
+  const size_t node = itsRaw.size();
+  Counts sum = inCounts;
+  for (size_t child = node - 1; child > node - (node & (~node + 1)); child -= child & (~child + 1))
+    for (size_t s = 0; s < 4; ++s) sum[s] += itsTree[child - 1][s];
+  itsTree.push_back(sum);
 }
 
 void kxBucketCounts::eraseBucket(size_t inBucket) {
@@ -399,11 +409,16 @@ uint32_t kxNameIndex::foldedHash(std::string_view inName) {
     hash ^= static_cast<unsigned char>(foldChar(c));
     hash *= 0x100000001b3ull;
   }
-  return static_cast<uint32_t>(hash ^ (hash >> 32));
+  // The high half of a multiply by the golden ratio spreads all the bits over the top ones,
+  // which homeOf takes: names that differ in their last letter are far apart in the table.
+  return static_cast<uint32_t>((hash * 0x9e3779b97f4a7c15ull) >> 32);
 }
 
-// The table may have any size, not only a power of two.
-size_t kxNameIndex::homeOf(uint32_t inHash) const { return inHash % itsHeads.size(); }
+// The table may have any size, not only a power of two: the hash scaled to it by a multiply
+// rather than a division.
+size_t kxNameIndex::homeOf(uint32_t inHash) const {
+  return static_cast<size_t>((uint64_t(inHash) * itsHeads.size()) >> 32);
+}
 
 size_t kxNameIndex::slotOf(std::string_view inName, uint32_t inHash) const {
   // A record is looked at only when the hash of its slot matches.
@@ -427,30 +442,76 @@ void kxNameIndex::grow() {
   }
 }
 
-void kxNameIndex::build(size_t inNames) {
+void kxNameIndex::add(kxResourceRecord* inRec) {
+  if (!itsBuilt) return;
+  addHashed(inRec, foldedHash(inRec->getName()));
+}
+
+void kxNameIndex::link(kxResourceRecord* inRec, kxResourceRecord* inHead) {
+  inRec->itsSameName[0] = nullptr;
+  inRec->itsSameName[1] = inHead;
+  if (inHead) inHead->itsSameName[0] = inRec;
+}
+
+size_t kxNameIndex::addHashed(kxResourceRecord* inRec, uint32_t inHash) {
+  // Linear probing stays short up to four fifths full; growing by half keeps the table
+  // from being more than half empty.
+  if ((itsUsed + 1) * 5 > itsHeads.size() * 4) grow();
+  const size_t slot = slotOf(inRec->getName(), inHash);
+  kxResourceRecord*& head = itsHeads[slot];
+  link(inRec, head);
+  if (!head) {
+    ++itsUsed;
+    itsHashes[slot] = inHash;
+  }
+  head = inRec;
+  return slot;
+}
+
+// The records, their names and the table are larger than the caches, and the order walks the
+// records of all types at once. So the work on each record is spread over a pipeline, kAhead
+// records apart: the record is fetched, then the text of its name (a long name lives apart
+// from it), then the name is hashed and its slot in the table fetched, then it is inserted;
+// the misses of several records overlap rather than come one after the other. A record of the
+// name added just before is put at the head of its list in the slot found then (nothing has
+// moved since: only a new name grows the table).
+void kxNameIndex::build(const kxRecordOrder& inOrder, size_t inNames) {
   itsBuilt = true;
   const size_t size = std::max<size_t>(16, inNames + inNames / 4 + 1);
   itsHeads.assign(size, nullptr);
   itsHashes.assign(size, 0);
-}
 
-void kxNameIndex::add(kxResourceRecord* inRec) {
-  if (!itsBuilt) return;
-  // Linear probing stays short up to four fifths full; growing by half keeps the table
-  // from being more than half empty.
-  if ((itsUsed + 1) * 5 > itsHeads.size() * 4) grow();
-  const uint32_t hash = foldedHash(inRec->getName());
-  const size_t slot = slotOf(inRec->getName(), hash);
-  kxResourceRecord*& head = itsHeads[slot];
-  inRec->itsSameName[0] = nullptr;
-  inRec->itsSameName[1] = head;
-  if (head) {
-    head->itsSameName[0] = inRec;
-  } else {
-    ++itsUsed;
-    itsHashes[slot] = hash;
-  }
-  head = inRec;
+  constexpr size_t kAhead = 8;
+  kxResourceRecord* last = nullptr;
+  size_t lastSlot = 0;
+  inOrder.forEachBlock([&](std::span<kxResourceRecord* const> inRecs) {
+    const size_t count = inRecs.size();
+    uint32_t hashes[kAhead];
+    const auto fetchName = [&](size_t inIndex) { __builtin_prefetch(inRecs[inIndex]->getName().data()); };
+    const auto hashName = [&](size_t inIndex) {
+      hashes[inIndex % kAhead] = foldedHash(inRecs[inIndex]->getName());
+      const size_t home = homeOf(hashes[inIndex % kAhead]);
+      __builtin_prefetch(&itsHeads[home]);
+      __builtin_prefetch(&itsHashes[home]);
+    };
+    for (size_t i = 0; i < std::min(count, 3 * kAhead); ++i) __builtin_prefetch(inRecs[i]);
+    for (size_t i = 0; i < std::min(count, 2 * kAhead); ++i) fetchName(i);
+    for (size_t i = 0; i < std::min(count, kAhead); ++i) hashName(i);
+    for (size_t i = 0; i < count; ++i) {
+      if (i + 3 * kAhead < count) __builtin_prefetch(inRecs[i + 3 * kAhead]);
+      if (i + 2 * kAhead < count) fetchName(i + 2 * kAhead);
+      const uint32_t hash = hashes[i % kAhead];
+      if (i + kAhead < count) hashName(i + kAhead);
+      kxResourceRecord* rec = inRecs[i];
+      if (last != nullptr && sameName(last->getName(), rec->getName())) {
+        link(rec, last);
+        itsHeads[lastSlot] = rec;
+      } else {
+        lastSlot = addHashed(rec, hash);
+      }
+      last = rec;
+    }
+  });
 }
 
 void kxNameIndex::remove(kxResourceRecord* inRec) {

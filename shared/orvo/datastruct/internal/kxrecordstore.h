@@ -26,6 +26,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -138,6 +139,8 @@ class kxRecordOrder {
   // Before the record at inIndex (all sections counted); at the end past the last one.
   void insert(uint32_t inIndex, kxResourceRecord* inRec);
   void pushBack(kxResourceRecord* inRec);
+  // The last record, or null.
+  const kxResourceRecord* back() const { return itsBlocks.empty() ? nullptr : itsBlocks.back()->itsItems.back(); }
   void erase(kxResourceRecord* inRec);
   // inNew takes the place of inOld (which leaves the order).
   void replace(kxResourceRecord* inOld, kxResourceRecord* inNew);
@@ -153,6 +156,11 @@ class kxRecordOrder {
   void forEach(Visit inVisit) const {
     for (const Block* block : itsBlocks)
       for (kxResourceRecord* rec : block->itsItems) inVisit(rec);
+  }
+  // The records in order, a block at a time.
+  template <typename Visit>
+  void forEachBlock(Visit inVisit) const {
+    for (const Block* block : itsBlocks) inVisit(std::span<kxResourceRecord* const>(block->itsItems));
   }
   // The first record in order for which inTest answers true, or null.
   template <typename Test>
@@ -200,9 +208,10 @@ class kxNameIndex {
   // Until it is built, the index holds nothing and add and remove do nothing: a collection
   // that is never asked for a name (a zone being checked) does not pay for it.
   bool isBuilt() const { return itsBuilt; }
-  // Built for inNames names at most: the table is made once at its size, instead of
+  // Built with the records of inOrder, as add would add them one by one in that order, for
+  // at most inNames names (more grow it): the table is made once at its size, instead of
   // growing through sizes whose memory would stay with the process.
-  void build(size_t inNames);
+  void build(const kxRecordOrder& inOrder, size_t inNames);
   void add(kxResourceRecord* inRec);
   void remove(kxResourceRecord* inRec);
   // The first record of the names equal to inName without regard to case, or null; the
@@ -219,6 +228,10 @@ class kxNameIndex {
   // The slot of the name's list, or the empty one where it would go.
   size_t slotOf(std::string_view inName, uint32_t inHash) const;
   void grow();
+  // add with the name's hash known; the slot of the name's list.
+  size_t addHashed(kxResourceRecord* inRec, uint32_t inHash);
+  // inRec goes before inHead (or null) at the head of a list.
+  static void link(kxResourceRecord* inRec, kxResourceRecord* inHead);
 
   // Open addressing with linear probing: the head of each name's list (null: empty slot)
   // and the hash of its folded name, so that probes and growth need not read the records.
@@ -231,6 +244,16 @@ class kxNameIndex {
 // The storage of a collection and the position of a walk over all types.
 struct kxRecordCollection::Store {
   std::map<kxResRecType, std::unique_ptr<kxTypeArena>> itsArenas;
+  // The arenas found last, by a hash of their type (findArena); an empty entry has no arena.
+  struct RecentArena {
+    kxResRecType itsType = kNoRecordType;
+    kxTypeArena* itsArena = nullptr;
+  };
+  mutable std::array<RecentArena, 64> itsRecentArenas{};
+  static size_t recentSlot(kxResRecType inType) {
+    const auto value = static_cast<uint32_t>(inType);
+    return (value ^ (value >> 16)) % 64;
+  }
   std::map<const void*, kxRecordChunk*, std::less<>> itsChunks;  // by the start of their storage
   kxRecordOrder itsOrder;
   kxNameIndex itsNames;
@@ -246,30 +269,36 @@ struct kxRecordCollection::Store {
   int32_t itsAnySection = 0;
   uint32_t itsAnyBase = 0;
 
-  // The name index, built from the collection order when it is first needed. The records of
-  // one name mostly stand together, and the runs of one name in the order are at least as
-  // many as the names: the table is made for that many, not for one name per record.
+  // At least as many as the owner names of the stored records, counted as records come
+  // rather than in a pass over all of them when the name index is built: a record stored
+  // behind a record of its name adds none (a zone's records of one name mostly stand
+  // together), any other stored or renamed record one. Whenever a name comes into the
+  // collection, one of these counts it.
+  size_t itsNameBound = 0;
+  void countName(const kxResourceRecord* inRec, const kxResourceRecord* inBefore) {
+    if (inBefore == nullptr || !kxNameIndex::sameName(inBefore->getName(), inRec->getName())) ++itsNameBound;
+  }
+
+  // The name index, built from the collection order when it is first needed.
   const kxNameIndex& names() {
-    if (!itsNames.isBuilt()) {
-      size_t runs = 0;
-      const kxResourceRecord* previous = nullptr;
-      itsOrder.forEach([&runs, &previous](const kxResourceRecord* inRec) {
-        if (!previous || !kxNameIndex::sameName(previous->getName(), inRec->getName())) ++runs;
-        previous = inRec;
-      });
-      itsNames.build(runs);
-      itsOrder.forEach([this](kxResourceRecord* inRec) { itsNames.add(inRec); });
-    }
+    if (!itsNames.isBuilt()) itsNames.build(itsOrder, std::min<size_t>(itsNameBound, itsOrder.size()));
     return itsNames;
   }
   kxTypeArena& arena(kxResRecType inType) {
+    if (kxTypeArena* known = findArena(inType)) return *known;
     std::unique_ptr<kxTypeArena>& arena = itsArenas[inType];
-    if (!arena) arena = std::make_unique<kxTypeArena>(inType);
+    arena = std::make_unique<kxTypeArena>(inType);
     return *arena;
   }
-  const kxTypeArena* findArena(kxResRecType inType) const {
+  // Every record stored and every walk by type asks for its type's arena: the arenas found
+  // last are kept by a hash of their type, so that most are found without a look at the map.
+  kxTypeArena* findArena(kxResRecType inType) const {
+    RecentArena& recent = itsRecentArenas[recentSlot(inType)];
+    if (recent.itsArena != nullptr && recent.itsType == inType) return recent.itsArena;
     const auto found = itsArenas.find(inType);
-    return found == itsArenas.end() ? nullptr : found->second.get();
+    if (found == itsArenas.end()) return nullptr;
+    recent = {inType, found->second.get()};
+    return recent.itsArena;
   }
   // The chunk of a stored record, or null for any other address.
   kxRecordChunk* chunkOf(const kxResourceRecord* inRec) const {
@@ -319,15 +348,18 @@ struct kxRecordCollection::Store {
     // with the chunks it still holds (slots whose record was never made).
     if (arena->count(kxRecordCollection::kAnySection) == 0) {
       for (const auto& chunk : arena->chunks()) itsChunks.erase(chunk->itsSlots);
+      itsRecentArenas[recentSlot(arena->type())] = {};
       itsArenas.erase(arena->type());
     }
     itsAnyValid = false;
   }
   void clear() {
+    itsRecentArenas.fill({});
     itsArenas.clear();
     itsChunks.clear();
     itsOrder.clear();
     itsNames.clear();
+    itsNameBound = 0;
     itsTTLTexts.resize(1);
     itsTTLNumbers.clear();
     itsFreeTTLNumbers.clear();
