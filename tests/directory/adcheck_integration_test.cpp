@@ -275,6 +275,58 @@ TEST_F(Adcheck, UnknownDomainIsRefusedNotCheckedAgainstAnother) {
   }
 }
 
+TEST_F(Adcheck, CredentialLibraryIsToldTheDomainTheRunLearned) {
+  // The stand-in credential library of the unit tests (found first through LD_LIBRARY_PATH)
+  // writes down the domain it is handed. Where the directory told this run the domain's
+  // NetBIOS name, it is handed the domain's DNS name; a name nothing here has learned goes as
+  // typed, for the real library to look up or refuse. No NetBIOS name is configured.
+  TempDir dir;
+  struct Case {
+    std::string user;
+    std::vector<std::string> env;
+    std::string logged;  // the domain of the log line, the NT4 name's
+    std::string handed;  // the domain the library is handed
+  } cases[] = {
+      {"alice", {}, "ADCHECK", "adcheck.test"},
+      {"ADCHECK\\alice", {}, "ADCHECK", "adcheck.test"},
+      {"adcheck.test\\alice", {}, "adcheck.test", "adcheck.test"},
+      {"WRONG\\alice", {}, "WRONG", "WRONG"},
+      // Without credentials of its own the run reads nothing of the directory: nothing learned.
+      {"ADCHECK\\alice", {"KRB5CCNAME=MEMORY:empty"}, "ADCHECK", "ADCHECK"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.user + (c.env.empty() ? "" : " without a ticket"));
+    std::remove(dir.file("log").c_str());
+    c.env.insert(c.env.end(), {"ADCHECK_NETBIOS_DOMAIN", "LD_LIBRARY_PATH=" ORVO_FAKE_KXSSPI_DIR,
+                               "FAKE_KXSSPI_LOG=" + dir.file("log")});
+    const Outcome run = adcheck(c.user + "\n" + password + "\n\n\n", c.env);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(dir.file("log")), "logon [" + c.handed + "] [alice] [" + password + "]\n") << run.err;
+    EXPECT_TRUE(contains(run.err, "authenticateUser domain: " + c.logged + ", user: alice")) << run.err;
+  }
+}
+
+TEST_F(Adcheck, CredentialCheckOpensNoDirectoryConnectionOfItsOwn) {
+  // The real credential library, told the DNS name of a domain the run has learned, asks the
+  // KDC at once: a run with the password opens no more connections to the controller than one
+  // without (a proxy in front of it counts them). No NetBIOS name is configured.
+  TempDir dir;
+  Peer proxy({"proxy", "127.0.0.1", "389", "--connections", dir.file("connections")});
+  ASSERT_NE(proxy.port(), 0);
+  const std::vector<std::string> settings = {"ADCHECK_NETBIOS_DOMAIN",
+                                             "ADCHECK_LDAP_URI=ldap://127.0.0.1:" + std::to_string(proxy.port())};
+  const auto connections = [&](const std::string& inPassword) {
+    std::remove(dir.file("connections").c_str());
+    const Outcome run = adcheck("alice\n" + inPassword + "\n\n\n", settings);
+    EXPECT_EQ(contains(run.out, "User authenticated..."), !inPassword.empty()) << run.err;
+    EXPECT_EQ(printedGroups(run.out).size(), 6u) << run.err;
+    return lines(readFile(dir.file("connections"))).size();
+  };
+  const size_t withoutPassword = connections("");
+  EXPECT_GE(withoutPassword, 1u);
+  EXPECT_EQ(connections(password), withoutPassword);
+}
+
 TEST_F(Adcheck, ExplicitCredentialsBindWithKerberosNeverWithThePassword) {
   // No CA anywhere: the explicit credentials need no certificate. Everything the client sends
   // passes through a recording proxy; the password is not in it, the GSSAPI bind is.

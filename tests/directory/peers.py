@@ -5,9 +5,10 @@
                                queries from RECORDS, lines "name priority weight port target";
                                every other query gets NXDOMAIN. A UDP answer over 512 bytes is
                                sent truncated, so the resolver asks again over TCP.
-  peers.py proxy HOST PORT [--delay MS] [--record FILE]
+  peers.py proxy HOST PORT [--delay MS] [--record FILE] [--connections FILE]
                                a TCP proxy to HOST:PORT that holds every chunk MS milliseconds
-                               in each direction and appends what clients send to FILE.
+                               in each direction and appends what clients send to FILE, and a
+                               line to the connections FILE for each connection it accepts.
   peers.py silent [--record FILE]
                                a TCP listener that accepts every connection and never answers
                                (a controller that hangs); it appends a line to FILE for each
@@ -118,7 +119,7 @@ def recv_exactly(conn, count):
 # Delaying proxy
 
 
-def serve_proxy(host, port, delay_ms, record):
+def serve_proxy(host, port, delay_ms, record, connections):
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.bind(("127.0.0.1", 0))
     listener.listen(64)
@@ -172,6 +173,9 @@ def serve_proxy(host, port, delay_ms, record):
     print("ready %d" % listener.getsockname()[1], flush=True)
     while True:
         client, _ = listener.accept()
+        if connections:
+            with open(connections, "a") as f:
+                f.write("connection\n")
         client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         server = socket.create_connection((host, port))
         server.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
@@ -365,7 +369,8 @@ def main(args):
     elif len(args) >= 3 and args[0] == "proxy":
         delay = int(args[args.index("--delay") + 1]) if "--delay" in args else 0
         record = args[args.index("--record") + 1] if "--record" in args else None
-        serve_proxy(args[1], int(args[2]), delay, record)
+        connections = args[args.index("--connections") + 1] if "--connections" in args else None
+        serve_proxy(args[1], int(args[2]), delay, record, connections)
     elif len(args) >= 1 and args[0] == "silent":
         serve_silent(args[args.index("--record") + 1] if "--record" in args else None)
     elif len(args) == 4 and args[0] == "hostile":

@@ -53,7 +53,8 @@ set_tests_properties(testdc_stop PROPERTIES FIXTURES_CLEANUP testdc LABELS integ
 add_executable(adcheck_integration_test ${CMAKE_CURRENT_LIST_DIR}/adcheck_integration_test.cpp)
 target_link_libraries(adcheck_integration_test PRIVATE orvo_testsupport GTest::gtest_main util)
 target_compile_definitions(adcheck_integration_test PRIVATE ORVO_ADCHECK_PROGRAM="${ORVO_ADCHECK_PROGRAM}"
-  ORVO_TEST_PEERS="${CMAKE_CURRENT_LIST_DIR}/peers.py")
+  ORVO_TEST_PEERS="${CMAKE_CURRENT_LIST_DIR}/peers.py" ORVO_FAKE_KXSSPI_DIR="${CMAKE_CURRENT_BINARY_DIR}/fake_kxsspi")
+add_dependencies(adcheck_integration_test fake_kxsspi)
 gtest_discover_tests(adcheck_integration_test
   TEST_PREFIX "adcheck."
   PROPERTIES LABELS integration FIXTURES_REQUIRED testdc TIMEOUT 300

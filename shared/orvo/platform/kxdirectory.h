@@ -185,6 +185,10 @@ bool currentUser(std::string& outAccount, std::string& outDomain, std::vector<ui
 // controller tells anyone. kNoSuchDomain for a name the directory does not know (a UPN suffix
 // of the forest among them), kNoCredentials when only a ticket of the process's own could tell.
 uint32_t domainDnsName(const std::string& inName, std::string& outDnsName);
+// The DNS name of the domain whose NetBIOS name is inNetbiosName, as the directory told it to
+// this thread's DirectorySession (or the settings name it); asks no server. false when no
+// session is open, when it has not learned that name, or when it was told of two domains by it.
+bool learnedDomainDnsName(const std::string& inNetbiosName, std::string& outDnsName);
 
 // A Kerberos AS exchange with a password: the credential check, and the ticket of explicit
 // credentials. The account inAccount (one name component) of the domain inDomain (its NetBIOS

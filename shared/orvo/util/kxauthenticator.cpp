@@ -151,6 +151,23 @@ bool kxAuthenticator::findUser(const std::string& inName, const std::string& inP
 
 namespace {
 
+// The domain the credential library is told for an NT4 name: its domain part, or that
+// domain's DNS name where the directory told it to this thread's session. The library shares
+// nothing with this process: given the NetBIOS name it would ask the directory again, on
+// connections of its own, before the KDC; given a DNS name the directory knows, it asks the
+// KDC at once. Either way the password goes to the KDC of the account's own domain and of no
+// other. Windows' logon takes the name as given.
+std::string logonDomainOf(const std::string& inNT4Name) {
+  std::string account;
+  std::string domain;
+  kxAuthenticator::splitUserName(inNT4Name, account, domain);
+#ifndef _WIN32
+  std::string dnsName;
+  if (dir::learnedDomainDnsName(domain, dnsName)) return dnsName;
+#endif
+  return domain;
+}
+
 // The credential library's logon results as the check reports them.
 kxAuthResult resultOfLogon(int inResult) {
   switch (inResult) {
@@ -167,6 +184,7 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
                                                const std::string& inSSP, uint32_t& outSysError) {
   outSysError = 0;
   std::string name = inUser;
+  std::string logonDomain;
   if (name.find('\\') == std::string::npos || name.find('@') != std::string::npos) {
     bool usedGlobalCatalog = false;
     bool found;
@@ -174,6 +192,8 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
     {
       dir::DirectorySession session;
       found = findUser(inUser, inPassword, name, usedGlobalCatalog, kxNameFormat_nt4, bindStatus);
+      // While the session still holds what the translation learned of the domain.
+      if (found) logonDomain = logonDomainOf(name);
     }
     if (!found) {
       // A translator that could not bind says why, and that is the true answer: with the
@@ -189,6 +209,8 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
                       displayText(inUser).c_str());
       return kxAuthResult_unknownUser;
     }
+  } else {
+    logonDomain = logonDomainOf(name);
   }
   std::string domain;
   splitUserName(name, name, domain);
@@ -214,7 +236,7 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
       return kxAuthResult_libraryError;
     }
     uint32_t logonError = 0;
-    const int result = logon(domain.c_str(), name.c_str(), inPassword.c_str(), &logonError);
+    const int result = logon(logonDomain.c_str(), name.c_str(), inPassword.c_str(), &logonError);
     library.unload();
     outSysError = logonError;
     return resultOfLogon(result);

@@ -1001,6 +1001,21 @@ void readAheadMembershipsAside(const std::string& inUri, const std::string& inDN
 
 }  // namespace detail
 
+bool learnedDomainDnsName(const std::string& inNetbiosName, std::string& outDnsName) {
+  const std::map<std::string, std::string>* const names = detail::sessionNetbiosNames();
+  if (names == nullptr || inNetbiosName.empty()) return false;
+  std::string found;
+  for (const auto& [dnsName, netbiosName] : *names) {
+    if (!equalsText(netbiosName, inNetbiosName, false)) continue;
+    // A directory that gives two domains one NetBIOS name settles nothing.
+    if (!found.empty()) return false;
+    found = dnsName;
+  }
+  if (found.empty()) return false;
+  outDnsName = found;
+  return true;
+}
+
 DirectorySession::DirectorySession() { ++detail::tPool.depth; }
 
 void DirectorySession::openAhead(const std::string& inAccountName, bool inCatalog) {
