@@ -168,9 +168,16 @@ void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, co
   NameTranslator translator;
   translator.itsConnection = inConnection;
   translator.itsBase = inBase;
-  // The NT4 form needs the domain's NetBIOS name, which the connection then knows too.
+  // The NT4 form needs the NetBIOS name of the account's domain, which the connection then
+  // knows too. It is asked for with the lookup: the domain's own in a domain, and in the
+  // catalog that of the catalog's own domain, where accounts most often are.
+  std::string context;
+  if (dirFailed(inConnection->defaultNamingContext(context))) return;
+  uint32_t status = kDirOk;
+  inConnection->learnNetbiosNameDuring(dnsDomainOfDN(inBase.empty() ? context : inBase),
+                                       [&] { status = translator.set(kFormatAny, inName); });
   std::string nt4;
-  if (!dirFailed(translator.set(kFormatAny, inName))) translator.get(kFormatNT4, nt4);
+  if (!dirFailed(status)) translator.get(kFormatNT4, nt4);
 }
 
 uint32_t NameTranslator::init(int inKind, const std::string& inPath) {

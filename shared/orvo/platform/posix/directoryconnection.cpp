@@ -151,6 +151,17 @@ uint32_t statusOfRead(int inResult, int inErrno, LDAP* inLdap) {
   return detail::statusOfLdapResult(inResult, diagnosticOf(inLdap));
 }
 
+// The search for the crossRef of the forest's domain inDnsDomain with its NetBIOS name.
+std::string crossRefFilter(const std::string& inDnsDomain) {
+  return "(&(objectClass=crossRef)(dnsRoot=" + escapeFilterValue(inDnsDomain) + ")(nETBIOSName=*))";
+}
+
+// The NetBIOS name the settings give inDnsDomain (the configured domain's only); "" otherwise.
+std::string configuredNetbiosName(const std::string& inDnsDomain) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  return equalsText(inDnsDomain, config.domain, false) ? config.netbiosDomain : std::string();
+}
+
 }  // namespace
 
 DirectoryStatistics directoryStatistics() {
@@ -526,15 +537,11 @@ std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
   // Learned by this connection before the session had it (read ahead on a thread of its own).
   if (const auto learned = itsNetbiosNames.find(key); session != nullptr && learned != itsNetbiosNames.end())
     return names[key] = learned->second;
-  const DirectoryConfig& config = DirectoryConfig::current();
-  std::string name;
-  if (!config.netbiosDomain.empty() && equalsText(inDnsDomain, config.domain, false)) {
-    name = config.netbiosDomain;
-  } else {
+  std::string name = configuredNetbiosName(inDnsDomain);
+  if (name.empty()) {
     std::vector<Entry> entries;
     if (!dirFailed(readRoot()) && !itsConfigNC.empty() &&
-        !dirFailed(search("CN=Partitions," + itsConfigNC, LDAP_SCOPE_ONELEVEL,
-                          "(&(objectClass=crossRef)(dnsRoot=" + escapeFilterValue(inDnsDomain) + ")(nETBIOSName=*))",
+        !dirFailed(search("CN=Partitions," + itsConfigNC, LDAP_SCOPE_ONELEVEL, crossRefFilter(inDnsDomain),
                           {"nETBIOSName"}, 1, entries)) &&
         !entries.empty()) {
       const auto& values = entries.front().attributes["nETBIOSName"];
@@ -543,6 +550,42 @@ std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
   }
   if (!name.empty()) names[key] = name;
   return name;
+}
+
+void DirectoryConnection::learnNetbiosNameDuring(const std::string& inDnsDomain, const std::function<void()>& inWork) {
+  const std::string key = toLowerText(inDnsDomain);
+  int id = 0;
+  if (!inDnsDomain.empty() && itsNetbiosNames.count(key) == 0 && configuredNetbiosName(inDnsDomain).empty() &&
+      !dirFailed(readRoot()) && !itsConfigNC.empty()) {
+    char attribute[] = "nETBIOSName";
+    char* attributes[] = {attribute, nullptr};
+    ++gOperationCount;
+    if (ldap_search_ext(itsLdap.get(), ("CN=Partitions," + itsConfigNC).c_str(), LDAP_SCOPE_ONELEVEL,
+                        crossRefFilter(inDnsDomain).c_str(), attributes, 0, nullptr, nullptr, nullptr, 1,
+                        &id) != LDAP_SUCCESS)
+      id = 0;
+  }
+  inWork();
+  if (id == 0) return;
+  // Only a whole, successful answer is kept; otherwise netbiosName searches when asked.
+  timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
+  LDAPMessage* raw = nullptr;
+  const int type = ldap_result(itsLdap.get(), id, LDAP_MSG_ALL, &timeout, &raw);
+  MessagePtr message(raw);
+  if (type <= 0 || !message) {
+    if (type == 0) ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
+    return;
+  }
+  int code = LDAP_OTHER;
+  for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
+       item = ldap_next_message(itsLdap.get(), item)) {
+    if (ldap_msgtype(item) == LDAP_RES_SEARCH_RESULT)
+      ldap_parse_result(itsLdap.get(), item, &code, nullptr, nullptr, nullptr, nullptr, 0);
+  }
+  std::vector<Entry> entries;
+  if (code != LDAP_SUCCESS || dirFailed(readEntries(message.get(), entries)) || entries.empty()) return;
+  const auto& values = entries.front().attributes["nETBIOSName"];
+  if (!values.empty() && !values.front().empty()) itsNetbiosNames[key] = values.front();
 }
 
 uint32_t DirectoryConnection::domainOfName(const std::string& inName, std::string& outDnsDomain) {

@@ -12,6 +12,7 @@
 #include <ldap.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -123,6 +124,10 @@ class DirectoryConnection {
   std::string forestRoot();
   // The NetBIOS name of the domain whose DNS name is inDnsDomain ("" when unknown).
   std::string netbiosName(const std::string& inDnsDomain);
+  // Runs inWork (reads of its own on this connection) while the search netbiosName makes for
+  // inDnsDomain is out, so that both are answered in the same round trip; netbiosName then
+  // knows the name. Nothing more is sent for a name known or configured.
+  void learnNetbiosNameDuring(const std::string& inDnsDomain, const std::function<void()>& inWork);
   // The DNS name of the forest's domain whose NetBIOS or DNS name is inName ("" when none).
   uint32_t domainOfName(const std::string& inName, std::string& outDnsDomain);
   // Whether inSuffix is one of the forest's alternate UPN suffixes.
