@@ -173,9 +173,8 @@ void translateAhead(const std::shared_ptr<DirectoryConnection>& inConnection, co
   // catalog that of the catalog's own domain, where accounts most often are.
   std::string context;
   if (dirFailed(inConnection->defaultNamingContext(context))) return;
-  uint32_t status = kDirOk;
-  inConnection->learnNetbiosNameDuring(dnsDomainOfDN(inBase.empty() ? context : inBase),
-                                       [&] { status = translator.set(kFormatAny, inName); });
+  const uint32_t status = inConnection->learnNetbiosNameDuring(
+      dnsDomainOfDN(inBase.empty() ? context : inBase), [&] { return translator.set(kFormatAny, inName); });
   std::string nt4;
   if (!dirFailed(status)) translator.get(kFormatNT4, nt4);
 }

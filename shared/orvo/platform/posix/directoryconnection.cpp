@@ -552,7 +552,8 @@ std::string DirectoryConnection::netbiosName(const std::string& inDnsDomain) {
   return name;
 }
 
-void DirectoryConnection::learnNetbiosNameDuring(const std::string& inDnsDomain, const std::function<void()>& inWork) {
+uint32_t DirectoryConnection::learnNetbiosNameDuring(const std::string& inDnsDomain,
+                                                     const std::function<uint32_t()>& inWork) {
   const std::string key = toLowerText(inDnsDomain);
   int id = 0;
   if (!inDnsDomain.empty() && itsNetbiosNames.count(key) == 0 && configuredNetbiosName(inDnsDomain).empty() &&
@@ -565,8 +566,14 @@ void DirectoryConnection::learnNetbiosNameDuring(const std::string& inDnsDomain,
                         &id) != LDAP_SUCCESS)
       id = 0;
   }
-  inWork();
-  if (id == 0) return;
+  const uint32_t status = inWork();
+  if (id == 0) return status;
+  // A lookup that failed (a server that stopped answering among the reasons) is not waited on
+  // twice: the name is then not needed.
+  if (dirFailed(status)) {
+    ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
+    return status;
+  }
   // Only a whole, successful answer is kept; otherwise netbiosName searches when asked.
   timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
   LDAPMessage* raw = nullptr;
@@ -574,7 +581,7 @@ void DirectoryConnection::learnNetbiosNameDuring(const std::string& inDnsDomain,
   MessagePtr message(raw);
   if (type <= 0 || !message) {
     if (type == 0) ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
-    return;
+    return status;
   }
   int code = LDAP_OTHER;
   for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
@@ -583,9 +590,10 @@ void DirectoryConnection::learnNetbiosNameDuring(const std::string& inDnsDomain,
       ldap_parse_result(itsLdap.get(), item, &code, nullptr, nullptr, nullptr, nullptr, 0);
   }
   std::vector<Entry> entries;
-  if (code != LDAP_SUCCESS || dirFailed(readEntries(message.get(), entries)) || entries.empty()) return;
+  if (code != LDAP_SUCCESS || dirFailed(readEntries(message.get(), entries)) || entries.empty()) return status;
   const auto& values = entries.front().attributes["nETBIOSName"];
   if (!values.empty() && !values.front().empty()) itsNetbiosNames[key] = values.front();
+  return status;
 }
 
 uint32_t DirectoryConnection::domainOfName(const std::string& inName, std::string& outDnsDomain) {

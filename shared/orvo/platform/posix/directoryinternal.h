@@ -126,8 +126,9 @@ class DirectoryConnection {
   std::string netbiosName(const std::string& inDnsDomain);
   // Runs inWork (reads of its own on this connection) while the search netbiosName makes for
   // inDnsDomain is out, so that both are answered in the same round trip; netbiosName then
-  // knows the name. Nothing more is sent for a name known or configured.
-  void learnNetbiosNameDuring(const std::string& inDnsDomain, const std::function<void()>& inWork);
+  // knows the name. Nothing more is sent for a name known or configured, nor waited for when
+  // inWork fails. Gives inWork's status.
+  uint32_t learnNetbiosNameDuring(const std::string& inDnsDomain, const std::function<uint32_t()>& inWork);
   // The DNS name of the forest's domain whose NetBIOS or DNS name is inName ("" when none).
   uint32_t domainOfName(const std::string& inName, std::string& outDnsDomain);
   // Whether inSuffix is one of the forest's alternate UPN suffixes.
