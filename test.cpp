@@ -133,6 +133,7 @@ kxAdcheckResult runChecks(const CheckRequest& inRequest, const std::string& inPa
   const auto start = std::chrono::steady_clock::now();
   orvo::platform::DirectorySession session;
   kxAuthenticator::openConnectionsAhead(session, inRequest.user);
+  if (!inPassword.empty()) kxAuthenticator::askKdcAhead(session, inRequest.user);
   kxAdcheckResult result;
   result.user = inRequest.user;
   // The name as given may hold control characters too.

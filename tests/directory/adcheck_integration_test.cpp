@@ -327,6 +327,92 @@ TEST_F(Adcheck, CredentialCheckOpensNoDirectoryConnectionOfItsOwn) {
   EXPECT_EQ(connections(password), withoutPassword);
 }
 
+namespace {
+
+// The wall-clock times a proxy's connections came (peers.py's connections file).
+std::vector<double> connectionTimes(const std::string& inFile) {
+  std::vector<double> times;
+  for (const std::string& line : lines(readFile(inFile)))
+    if (line.rfind("connection ", 0) == 0) times.push_back(std::stod(line.substr(11)));
+  return times;
+}
+
+// The account's failed logons as the controller counts them.
+int badPasswordCount(const std::string& inAccount) {
+  const std::string out = shell("ldapsearch -o ldif-wrap=no -LLL -Q -Y GSSAPI -N -H '" + env("TESTDC_URI") + "' -b '" +
+                                env("TESTDC_BASE_DN") + "' '(sAMAccountName=" + inAccount + ")' badPwdCount 2>/dev/null");
+  const size_t at = out.find("badPwdCount: ");
+  return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 13);
+}
+
+}  // namespace
+
+TEST_F(Adcheck, CredentialCheckAsksTheKdcWhileTheDirectoryLooksTheAccountUp) {
+  // The check's first KDC exchange needs no password; it goes out at the start of the run, for
+  // the account as typed in the configured domain. The directory and the catalog are reached
+  // through proxies that hold everything 300 ms each way (a bind and the lookup take at least
+  // four round trips: 2.4 s), the KDC through one that notes when each connection comes: the
+  // KDC is asked long before the lookup is done, and the check still makes two exchanges, not
+  // three. A wrong password costs the account one failed logon, as a check without the early
+  // question does. An account of its own ("kira"), whose failed logons no other test touches.
+  TempDir dir;
+  std::ofstream(dir.file("kira.ldif")) << "dn: " << dnOf("CN=Kira,CN=Users") << "\nobjectClass: user\nsAMAccountName: kira\n\n";
+  shell("ldapmodify -a -c -H '" + env("TESTDC_LDAPS_URI") + "' -x -D 'Administrator@" + env("TESTDC_DNS_DOMAIN") +
+        "' -w '" + env("TESTDC_ADMIN_PASSWORD") + "' -f '" + dir.file("kira.ldif") + "' >/dev/null 2>&1");
+  shell("printf '\"%s\"' '" + password + "' | iconv -f UTF-8 -t UTF-16LE | base64 -w0 > '" + dir.file("pwd") + "'");
+  std::ofstream(dir.file("enable.ldif")) << "dn: " << dnOf("CN=Kira,CN=Users")
+                                         << "\nchangetype: modify\nreplace: unicodePwd\nunicodePwd:: " << readFile(dir.file("pwd"))
+                                         << "\n-\nreplace: userAccountControl\nuserAccountControl: 512\n-\n\n"
+                                         // Failed logons are counted where a lockout policy applies (two).
+                                         << "dn: " << dnOf("CN=lockout,CN=Password Settings Container,CN=System")
+                                         << "\nchangetype: modify\nadd: msDS-PSOAppliesTo\nmsDS-PSOAppliesTo: "
+                                         << dnOf("CN=Kira,CN=Users") << "\n-\n\n";
+  shell("ldapmodify -c -H '" + env("TESTDC_LDAPS_URI") + "' -x -D 'Administrator@" + env("TESTDC_DNS_DOMAIN") + "' -w '" +
+        env("TESTDC_ADMIN_PASSWORD") + "' -f '" + dir.file("enable.ldif") + "' >/dev/null 2>&1");
+  Peer ldap({"proxy", "127.0.0.1", "389", "--delay", "300", "--connections", dir.file("ldap")});
+  Peer catalog({"proxy", "127.0.0.1", "3268", "--delay", "300", "--connections", dir.file("ldap")});
+  Peer kdc({"proxy", "127.0.0.1", "88", "--connections", dir.file("kdc")});
+  ASSERT_NE(ldap.port(), 0);
+  ASSERT_NE(catalog.port(), 0);
+  ASSERT_NE(kdc.port(), 0);
+  {
+    std::string conf = readFile(env("KRB5_CONFIG"));
+    const std::string line = "kdc = 127.0.0.1";
+    conf.replace(conf.find(line), line.size(), line + ":" + std::to_string(kdc.port()));
+    std::ofstream(dir.file("krb5.conf")) << conf;
+  }
+  const std::vector<std::string> settings = {"ADCHECK_LDAP_URI=ldap://127.0.0.1:" + std::to_string(ldap.port()),
+                                             "ADCHECK_GC_URI=ldap://127.0.0.1:" + std::to_string(catalog.port()),
+                                             "KRB5_CONFIG=" + dir.file("krb5.conf"), "ADCHECK_NETBIOS_DOMAIN"};
+  // The process's own service ticket for the directory is in its cache first.
+  adcheck("alice\n\n\n\n");
+  struct Case {
+    std::string user;
+    std::string password;
+    std::string report;
+  };
+  const std::vector<Case> cases = {
+      {"kira", password, "User authenticated..."},
+      {"KIRA", password, "User authenticated..."},  // the directory's name differs in case only
+      {"kira", "not-" + password, "Error code 3([0x52e] "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.user + (c.password == password ? " / right password" : " / wrong password"));
+    std::remove(dir.file("ldap").c_str());
+    std::remove(dir.file("kdc").c_str());
+    const int failedBefore = badPasswordCount("kira");
+    const Outcome run = adcheck(c.user + "\n" + c.password + "\n\n\n", settings);
+    EXPECT_TRUE(contains(run.out + run.err, c.report)) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "Succesfully retrieved 0 groups:")) << run.err;  // in none but its primary group
+    const std::vector<double> directory = connectionTimes(dir.file("ldap"));
+    const std::vector<double> kdcTimes = connectionTimes(dir.file("kdc"));
+    ASSERT_FALSE(directory.empty());
+    ASSERT_EQ(kdcTimes.size(), 2u);
+    EXPECT_LT(kdcTimes.front() - directory.front(), 1.2);
+    EXPECT_EQ(badPasswordCount("kira"), c.password == password ? 0 : failedBefore + 1);
+  }
+}
+
 TEST_F(Adcheck, ExplicitCredentialsBindWithKerberosNeverWithThePassword) {
   // No CA anywhere: the explicit credentials need no certificate. Everything the client sends
   // passes through a recording proxy; the password is not in it, the GSSAPI bind is.

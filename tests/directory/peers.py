@@ -8,7 +8,8 @@
   peers.py proxy HOST PORT [--delay MS] [--record FILE] [--connections FILE]
                                a TCP proxy to HOST:PORT that holds every chunk MS milliseconds
                                in each direction and appends what clients send to FILE, and a
-                               line to the connections FILE for each connection it accepts.
+                               line to the connections FILE for each connection it accepts
+                               ("connection SECONDS", the wall clock when it came).
   peers.py silent [--record FILE]
                                a TCP listener that accepts every connection and never answers
                                (a controller that hangs); it appends a line to FILE for each
@@ -175,7 +176,7 @@ def serve_proxy(host, port, delay_ms, record, connections):
         client, _ = listener.accept()
         if connections:
             with open(connections, "a") as f:
-                f.write("connection\n")
+                f.write("connection %.6f\n" % time.time())
         client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         server = socket.create_connection((host, port))
         server.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)

@@ -157,6 +157,12 @@ class DirectorySession {
   // a call on this thread that wants that connection waits for it. A guess: when the
   // retrieval opens another account or uses other credentials, the answers go unused.
   void readAheadGroupsOf(const std::string& inAccountName);
+  // Before a credential check of the account inAccountName (one name component) of the
+  // configured domain: starts asking that domain's KDC, on a thread of its own, the first
+  // question of the check, which needs no password (the KDC answers with what it requires
+  // before it takes one), so that the check, when it comes, starts from the answer. Nothing
+  // else is sent; an answer for another account or domain goes unused. Nothing to do on Windows.
+  void askKdcAhead(const std::string& inAccountName);
 #ifdef _WIN32
  private:
   bool itsInitialised = false;  // COM initialised on this thread by this session
@@ -189,6 +195,11 @@ uint32_t domainDnsName(const std::string& inName, std::string& outDnsName);
 // this thread's DirectorySession (or the settings name it); asks no server. false when no
 // session is open, when it has not learned that name, or when it was told of two domains by it.
 bool learnedDomainDnsName(const std::string& inNetbiosName, std::string& outDnsName);
+
+// Waits until what this thread's DirectorySession asked the KDC ahead (askKdcAhead) has its
+// answer, so that a credential check started now finds it. Returns at once when nothing was
+// asked.
+void awaitKdcAnswerAhead();
 
 // A Kerberos AS exchange with a password: the credential check, and the ticket of explicit
 // credentials. The account inAccount (one name component) of the domain inDomain (its NetBIOS
@@ -313,6 +324,8 @@ bool parseDirectoryPath(const std::string& inPath, DirectoryPath& outPath);
 std::string firstRelativeName(const std::string& inDN);
 // "example.com" of "CN=x,DC=example,DC=com"; "" without DC components.
 std::string dnsDomainOfDN(const std::string& inDN);
+// "DC=example,DC=com" of "example.com".
+std::string dnOfDnsDomain(const std::string& inDnsDomain);
 // Ranged retrieval. Active Directory hands out at most MaxValRange values (1500 by default)
 // of a multi-valued attribute in one answer; the rest comes in chunks, each announced as
 // "<attribute>;range=<low>-<high>", the last one with "*" as its high end.

@@ -47,6 +47,14 @@ void kxAuthenticator::readAheadGroups(dir::DirectorySession& ioSession, const st
   if (inNested && inServer.empty() && ownCredentials) ioSession.readAheadGroupsOf(inUser);
 }
 
+void kxAuthenticator::askKdcAhead(dir::DirectorySession& ioSession, const std::string& inUser) {
+  // The account part of a bare or NT4 name; a principal name is checked as an enterprise name
+  // and a distinguished name after its translation, neither of which this would match.
+  if (inUser.find('@') != std::string::npos || inUser.find('=') != std::string::npos) return;
+  const size_t slash = inUser.find('\\');
+  ioSession.askKdcAhead(slash == std::string::npos ? inUser : inUser.substr(slash + 1));
+}
+
 bool kxAuthenticator::getUserSID(const std::string& inName, std::string& outSID, std::string& outDomain) {
   std::vector<uint8_t> sid;
   std::string domain;
@@ -217,6 +225,8 @@ kxAuthResult kxAuthenticator::authenticateUser(const std::string& inUser, const 
   kxInfoLogPrintf(kxInfoLogDebug, "kxAuthenticator::authenticateUser domain: %s, user: %s",
                   displayText(domain).c_str(), displayText(name).c_str());
 
+  // The KDC's first answer, where the run asked it ahead, is there before the library asks.
+  dir::awaitKdcAnswerAhead();
   orvo::platform::SharedLibrary library;
   try {
     uint32_t error = 0;

@@ -61,6 +61,11 @@ class kxAuthenticator {
   // credentials, so that no password is tried more often than the checks try it.
   static void readAheadGroups(orvo::platform::DirectorySession& ioSession, const std::string& inServer,
                               const std::string& inUser, const std::string& inPassword, bool inNested);
+  // Within such a session, when a password of inUser will be checked: starts asking the KDC of
+  // the configured domain, on a thread of its own, the first question of that check, which
+  // needs no password, for a bare name or the account of an NT4 name; authenticateUser then
+  // starts from its answer where the account is that domain's.
+  static void askKdcAhead(orvo::platform::DirectorySession& ioSession, const std::string& inUser);
 
   // Account name forms: bare, DOMAIN\name, name@dnsdomain, or a distinguished name.
 

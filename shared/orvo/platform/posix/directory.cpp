@@ -38,20 +38,6 @@ uint32_t noController() {
   return kNoSuchDomain;
 }
 
-// "DC=example,DC=com" of "example.com".
-std::string dnOfDnsDomain(const std::string& inDnsDomain) {
-  std::string dn;
-  size_t start = 0;
-  while (start <= inDnsDomain.size()) {
-    size_t end = inDnsDomain.find('.', start);
-    if (end == std::string::npos) end = inDnsDomain.size();
-    if (!dn.empty()) dn += ',';
-    dn += "DC=" + inDnsDomain.substr(start, end - start);
-    start = end + 1;
-  }
-  return dn;
-}
-
 // The catalog of the configured forest.
 uint32_t catalogUri(const std::string* inUser, const std::string* inPassword, std::string& outUri) {
   const DirectoryConfig& config = DirectoryConfig::current();

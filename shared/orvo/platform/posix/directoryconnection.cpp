@@ -504,14 +504,69 @@ uint32_t DirectoryConnection::readRoot() {
   const uint32_t status =
       readObject("", {"defaultNamingContext", "configurationNamingContext", "rootDomainNamingContext"}, root);
   if (dirFailed(status)) return status;
-  const auto& nc = root.attributes["defaultNamingContext"];
+  return keepRoot(root);
+}
+
+uint32_t DirectoryConnection::keepRoot(Entry& ioRoot) {
+  const auto& nc = ioRoot.attributes["defaultNamingContext"];
   if (nc.empty()) return kNoSuchDomain;
   itsDefaultNC = nc.front();
-  const auto& config = root.attributes["configurationNamingContext"];
+  const auto& config = ioRoot.attributes["configurationNamingContext"];
   if (!config.empty()) itsConfigNC = config.front();
-  const auto& forest = root.attributes["rootDomainNamingContext"];
+  const auto& forest = ioRoot.attributes["rootDomainNamingContext"];
   if (!forest.empty()) itsRootNC = forest.front();
   return kDirOk;
+}
+
+bool DirectoryConnection::assumeRootDuring(const std::string& inDefaultNC, const std::string& inConfigNC,
+                                           const std::function<void()>& inWork) {
+  if (!itsDefaultNC.empty()) {
+    inWork();
+    return true;
+  }
+  char defaultNC[] = "defaultNamingContext";
+  char configNC[] = "configurationNamingContext";
+  char rootNC[] = "rootDomainNamingContext";
+  char* attributes[] = {defaultNC, configNC, rootNC, nullptr};
+  int id = 0;
+  ++gOperationCount;
+  if (ldap_search_ext(itsLdap.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0, nullptr, nullptr,
+                      nullptr, 0, &id) != LDAP_SUCCESS)
+    return false;
+  const auto searches = itsSearches;
+  const auto names = itsNetbiosNames;
+  itsDefaultNC = inDefaultNC;
+  itsConfigNC = inConfigNC;
+  itsRootNC = inDefaultNC;
+  inWork();
+  itsDefaultNC.clear();
+  itsConfigNC.clear();
+  itsRootNC.clear();
+  timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
+  LDAPMessage* raw = nullptr;
+  const int type = ldap_result(itsLdap.get(), id, LDAP_MSG_ALL, &timeout, &raw);
+  MessagePtr message(raw);
+  if (type == 0) ldap_abandon_ext(itsLdap.get(), id, nullptr, nullptr);
+  int code = LDAP_OTHER;
+  if (type > 0 && message) {
+    for (LDAPMessage* item = ldap_first_message(itsLdap.get(), message.get()); item != nullptr;
+         item = ldap_next_message(itsLdap.get(), item)) {
+      if (ldap_msgtype(item) == LDAP_RES_SEARCH_RESULT)
+        ldap_parse_result(itsLdap.get(), item, &code, nullptr, nullptr, nullptr, nullptr, 0);
+    }
+  }
+  std::vector<Entry> entries;
+  // Without a whole answer readRoot asks again when the contexts are next wanted.
+  const bool read = code == LDAP_SUCCESS && !dirFailed(readEntries(message.get(), entries)) && !entries.empty() &&
+                    !dirFailed(keepRoot(entries.front()));
+  const bool held = read && equalsText(itsDefaultNC, inDefaultNC, false) && equalsText(itsConfigNC, inConfigNC, false) &&
+                    equalsText(itsRootNC.empty() ? itsDefaultNC : itsRootNC, inDefaultNC, false);
+  if (!held) {
+    // What was read below contexts the server does not have serves nothing.
+    itsSearches = searches;
+    itsNetbiosNames = names;
+  }
+  return held;
 }
 
 uint32_t DirectoryConnection::defaultNamingContext(std::string& outDN) {
@@ -942,11 +997,18 @@ struct ConnectionPool {
   // Connections lent to a thread that reads ahead on them: theirs until it is done.
   std::map<std::string, std::future<void>> lent;
   std::map<std::string, std::string> netbiosNames;  // lower-case DNS name -> NetBIOS name
+  std::future<void> kdcAhead;  // the KDC's first answer for the run's credential check
 
   void clear() {
     // Waits for the threads still opening or reading.
     opening.clear();
     lent.clear();
+    if (kdcAhead.valid()) {
+      kdcAhead.wait();
+      kdcAhead = std::future<void>();
+      // An answer the run's check did not take serves nothing after it.
+      forgetKdcAnswerAhead();
+    }
     while (!connections.empty()) {
       auto node = connections.extract(connections.begin());
       wipe(node.key());
@@ -1018,15 +1080,25 @@ void openAhead(const std::string& inUri, const std::string& inAccountName, bool 
   DirectoryConfig::current();
   keepLibldapFromLocalSettings();
   try {
-    tPool.opening.emplace(key, std::async(std::launch::async, [inUri, inAccountName, inCatalog] {
+    const std::string& domain = DirectoryConfig::current().domain;
+    const std::string domainNC = domain.empty() ? std::string() : dnOfDnsDomain(domain);
+    tPool.opening.emplace(key, std::async(std::launch::async, [inUri, inAccountName, inCatalog, inDomainNC = domainNC] {
       Opened opened;
       opened.status = DirectoryConnection::open(inUri, nullptr, nullptr, opened.connection);
+      if (dirFailed(opened.status)) return opened;
       // Every use of a connection starts with its root DSE (the naming contexts) and, in a
       // run, with the account's name: read them here too, while the caller is busy elsewhere.
+      // The lookup goes out with the root DSE, below the configured domain's naming contexts
+      // as they are in a forest's root domain; where the root DSE names others, again below those.
+      const std::shared_ptr<DirectoryConnection>& connection = opened.connection;
+      if (!inAccountName.empty() && !inDomainNC.empty() &&
+          connection->assumeRootDuring(inDomainNC, "CN=Configuration," + inDomainNC, [&] {
+            translateAhead(connection, inCatalog ? std::string() : inDomainNC, inAccountName);
+          }))
+        return opened;
       std::string context;
-      if (!dirFailed(opened.status) && !dirFailed(opened.connection->defaultNamingContext(context)) &&
-          !inAccountName.empty())
-        translateAhead(opened.connection, inCatalog ? std::string() : context, inAccountName);
+      if (!dirFailed(connection->defaultNamingContext(context)) && !inAccountName.empty())
+        translateAhead(connection, inCatalog ? std::string() : context, inAccountName);
       return opened;
     }));
   } catch (const std::system_error&) {
@@ -1076,6 +1148,21 @@ void DirectorySession::openAhead(const std::string& inAccountName, bool inCatalo
   const std::string name = inAccountName.find('=') == std::string::npos ? inAccountName : std::string();
   detail::openAhead(config.ldapUri, name, false);
   if (inCatalog) detail::openAhead(config.gcUri, name, true);
+}
+
+void DirectorySession::askKdcAhead(const std::string& inAccountName) {
+  if (detail::tPool.depth == 0 || detail::tPool.kdcAhead.valid() || inAccountName.empty()) return;
+  // The settings are read here, before the thread runs.
+  DirectoryConfig::current();
+  try {
+    detail::tPool.kdcAhead = std::async(std::launch::async, [inAccountName] { detail::askKdcAhead(inAccountName); });
+  } catch (const std::system_error&) {
+    // No thread to be had: the check asks the KDC itself.
+  }
+}
+
+void awaitKdcAnswerAhead() {
+  if (detail::tPool.kdcAhead.valid()) detail::tPool.kdcAhead.wait();
 }
 
 DirectorySession::~DirectorySession() {

@@ -8,7 +8,19 @@
 // NTSTATUS the KDC puts into the error's data where there is one. A KDC that says only
 // "revoked" about a disabled or locked-out account is told apart by the account's lockout
 // state in the directory, read with the process's own credentials where it has them.
+//
+// The first exchange of a check needs no password: the KDC answers it by asking for
+// pre-authentication and naming the salt of the account's keys. A run that knows it will check
+// a password asks the configured domain's KDC that first question for the account as typed,
+// on a thread of its own, while the directory looks the account up (askKdcAhead); the answer
+// is kept in a MEMORY: credential cache of this process, the one place the credential library
+// (which carries its own copy of this code) and the program share, and the check for that same
+// principal then starts from it: one round trip to the KDC less, and the KDC sees the same two
+// requests. Nothing but the KDC's request for pre-authentication is kept, for one check, for a
+// minute at most; any other answer leaves the check to ask for itself. A KDC that did not answer
+// at all is not asked again within the run.
 #include <krb5.h>
+#include <time.h>
 
 #include "directoryinternal.h"
 
@@ -105,6 +117,95 @@ std::string keepInMemory(krb5_context inContext, krb5_creds& inCreds) {
   return result;
 }
 
+// Where the KDC's first answer asked ahead waits for its check: the cache's principal is the
+// account it was asked for, its configuration entries the answer and when it came.
+constexpr char kAheadCache[] = "MEMORY:orvo-kdc-answer-ahead";
+constexpr char kAheadReply[] = "orvo-kdc-first-reply";      // the KRB-ERROR as received
+constexpr char kAheadNoAnswer[] = "orvo-kdc-no-answer";     // no KDC of the realm answered
+constexpr char kAheadAskedAt[] = "orvo-kdc-asked-at";       // CLOCK_MONOTONIC seconds
+constexpr long kAheadLifetimeSeconds = 60;
+
+long monotonicSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long>(now.tv_sec);
+}
+
+// The answer asked ahead for inClient, taken out of the process (it serves one check): its
+// bytes, or outNoAnswer when the KDCs did not answer. false when there is none for inClient.
+bool takeKdcAnswerAhead(krb5_context inContext, krb5_const_principal inClient, std::string& outReply,
+                        bool& outNoAnswer) {
+  outReply.clear();
+  outNoAnswer = false;
+  krb5_ccache cache = nullptr;
+  if (krb5_cc_resolve(inContext, kAheadCache, &cache) != 0) return false;
+  krb5_principal principal = nullptr;
+  bool found = false;
+  // Names of one account differ at most in case, as the directory compares them.
+  if (krb5_cc_get_principal(inContext, cache, &principal) == 0 &&
+      krb5_principal_compare_flags(inContext, principal, inClient, KRB5_PRINCIPAL_COMPARE_CASEFOLD)) {
+    krb5_data when{};
+    if (krb5_cc_get_config(inContext, cache, nullptr, kAheadAskedAt, &when) == 0) {
+      const long askedAt = std::strtol(std::string(when.data, when.length).c_str(), nullptr, 10);
+      krb5_free_data_contents(inContext, &when);
+      const long age = monotonicSeconds() - askedAt;
+      if (age >= 0 && age <= kAheadLifetimeSeconds) {
+        krb5_data data{};
+        if (krb5_cc_get_config(inContext, cache, nullptr, kAheadReply, &data) == 0) {
+          outReply.assign(data.data, data.length);
+          krb5_free_data_contents(inContext, &data);
+          found = !outReply.empty();
+        } else if (krb5_cc_get_config(inContext, cache, nullptr, kAheadNoAnswer, &data) == 0) {
+          krb5_free_data_contents(inContext, &data);
+          outNoAnswer = found = true;
+        }
+      }
+    }
+  }
+  if (principal != nullptr) krb5_free_principal(inContext, principal);
+  // Used or not, it was for this account's check, which is now made.
+  if (found || principal != nullptr) {
+    krb5_cc_destroy(inContext, cache);
+  } else {
+    krb5_cc_close(inContext, cache);
+  }
+  return found;
+}
+
+// One attempt at the ticket; the KDC's Windows code (from its error data) in ioWindowsCode.
+krb5_error_code requestTicket(krb5_context inContext, krb5_principal inClient, bool inEnterprise,
+                              const std::string& inPassword, detail::KdcExchanges& ioExchanges,
+                              uint32_t& ioWindowsCode, std::string* outCacheName) {
+  detail::boundKerberosExchanges(inContext, ioExchanges);
+  krb5_get_init_creds_opt* options = nullptr;
+  if (krb5_get_init_creds_opt_alloc(inContext, &options) != 0) return KRB5_CC_NOMEM;
+  krb5_get_init_creds_opt_set_forwardable(options, 0);
+  krb5_get_init_creds_opt_set_proxiable(options, 0);
+  if (inEnterprise) krb5_get_init_creds_opt_set_canonicalize(options, 1);
+  krb5_init_creds_context request = nullptr;
+  krb5_error_code code = krb5_init_creds_init(inContext, inClient, nullptr, nullptr, 0, options, &request);
+  if (code == 0) code = krb5_init_creds_set_password(inContext, request, inPassword.c_str());
+  if (code == 0) code = krb5_init_creds_get(inContext, request);
+  if (code != 0 && request != nullptr) {
+    krb5_error* error = nullptr;
+    if (krb5_init_creds_get_error(inContext, request, &error) == 0 && error != nullptr) {
+      ioWindowsCode = windowsCodeOfErrorData(error->e_data);
+      krb5_free_error(inContext, error);
+    }
+  }
+  if (code == 0 && outCacheName != nullptr) {
+    krb5_creds creds{};
+    if (krb5_init_creds_get_creds(inContext, request, &creds) == 0) {
+      *outCacheName = keepInMemory(inContext, creds);
+      krb5_free_cred_contents(inContext, &creds);
+    }
+    if (outCacheName->empty()) code = KRB5_CC_NOMEM;
+  }
+  if (request != nullptr) krb5_init_creds_free(inContext, request);
+  krb5_get_init_creds_opt_free(inContext, options);
+  return code;
+}
+
 }  // namespace
 
 uint32_t kerberosLogon(const std::string& inDomain, const std::string& inAccount, bool inEnterprise,
@@ -126,43 +227,29 @@ uint32_t kerberosLogon(const std::string& inDomain, const std::string& inAccount
 
   Context context;
   if (krb5_init_context(&context.handle) != 0) return kLogonNoServers;
-  boundKerberosExchanges(context.handle, config.timeoutSeconds);
   krb5_principal client = nullptr;
   // The account is one name component, whatever characters it holds.
   if (krb5_build_principal(context.handle, &client, static_cast<unsigned>(realm.size()), realm.c_str(),
                            inAccount.c_str(), static_cast<char*>(nullptr)) != 0)
     return kLogonNoSuchUser;
   if (inEnterprise) client->type = KRB5_NT_ENTERPRISE_PRINCIPAL;
-  krb5_get_init_creds_opt* options = nullptr;
-  if (krb5_get_init_creds_opt_alloc(context.handle, &options) != 0) {
+  detail::KdcExchanges exchanges;
+  exchanges.timeoutSeconds = config.timeoutSeconds;
+  bool noAnswer = false;
+  if (!inEnterprise && takeKdcAnswerAhead(context.handle, client, exchanges.firstReply, noAnswer) && noAnswer) {
     krb5_free_principal(context.handle, client);
     return kLogonNoServers;
   }
-  krb5_get_init_creds_opt_set_forwardable(options, 0);
-  krb5_get_init_creds_opt_set_proxiable(options, 0);
-  if (inEnterprise) krb5_get_init_creds_opt_set_canonicalize(options, 1);
-  krb5_init_creds_context request = nullptr;
-  krb5_error_code code = krb5_init_creds_init(context.handle, client, nullptr, nullptr, 0, options, &request);
-  if (code == 0) code = krb5_init_creds_set_password(context.handle, request, inPassword.c_str());
-  if (code == 0) code = krb5_init_creds_get(context.handle, request);
   uint32_t windowsCode = 0;
-  if (code != 0 && request != nullptr) {
-    krb5_error* error = nullptr;
-    if (krb5_init_creds_get_error(context.handle, request, &error) == 0 && error != nullptr) {
-      windowsCode = windowsCodeOfErrorData(error->e_data);
-      krb5_free_error(context.handle, error);
-    }
+  krb5_error_code code =
+      requestTicket(context.handle, client, inEnterprise, inPassword, exchanges, windowsCode, outCacheName);
+  if (code != 0 && !exchanges.firstReply.empty() && exchanges.requests <= 1) {
+    // The answer asked ahead did not lead to a second request: ask the KDC from the start.
+    detail::KdcExchanges again;
+    again.timeoutSeconds = config.timeoutSeconds;
+    windowsCode = 0;
+    code = requestTicket(context.handle, client, inEnterprise, inPassword, again, windowsCode, outCacheName);
   }
-  if (code == 0 && outCacheName != nullptr) {
-    krb5_creds creds{};
-    if (krb5_init_creds_get_creds(context.handle, request, &creds) == 0) {
-      *outCacheName = keepInMemory(context.handle, creds);
-      krb5_free_cred_contents(context.handle, &creds);
-    }
-    if (outCacheName->empty()) code = KRB5_CC_NOMEM;
-  }
-  if (request != nullptr) krb5_init_creds_free(context.handle, request);
-  krb5_get_init_creds_opt_free(context.handle, options);
   krb5_free_principal(context.handle, client);
   if (code == 0) return 0;
   if (windowsCode == 0) windowsCode = windowsCodeOfKrb5(code);
@@ -171,6 +258,92 @@ uint32_t kerberosLogon(const std::string& inDomain, const std::string& inAccount
 }
 
 namespace detail {
+
+void askKdcAhead(const std::string& inAccount) {
+  const DirectoryConfig& config = DirectoryConfig::current();
+  // Only the configured domain's KDC, only the account's name: no password goes with it.
+  if (config.domain.empty() || inAccount.empty()) return;
+  const std::string realm = toUpperText(config.domain);
+  Context context;
+  if (krb5_init_context(&context.handle) != 0) return;
+  krb5_principal client = nullptr;
+  if (krb5_build_principal(context.handle, &client, static_cast<unsigned>(realm.size()), realm.c_str(),
+                           inAccount.c_str(), static_cast<char*>(nullptr)) != 0)
+    return;
+  // The first request exactly as the check's own would be (same options, no password).
+  krb5_get_init_creds_opt* options = nullptr;
+  krb5_init_creds_context request = nullptr;
+  krb5_data in{};
+  krb5_data out{};
+  krb5_data outRealm{};
+  unsigned int flags = 0;
+  std::string message;
+  if (krb5_get_init_creds_opt_alloc(context.handle, &options) == 0) {
+    krb5_get_init_creds_opt_set_forwardable(options, 0);
+    krb5_get_init_creds_opt_set_proxiable(options, 0);
+    if (krb5_init_creds_init(context.handle, client, nullptr, nullptr, 0, options, &request) == 0 &&
+        krb5_init_creds_step(context.handle, request, &in, &out, &outRealm, &flags) == 0 &&
+        (flags & KRB5_INIT_CREDS_STEP_FLAG_CONTINUE) != 0 && out.length > 0)
+      message.assign(out.data, out.length);
+  }
+  krb5_free_data_contents(context.handle, &out);
+  krb5_free_data_contents(context.handle, &outRealm);
+  if (request != nullptr) krb5_init_creds_free(context.handle, request);
+  if (options != nullptr) krb5_get_init_creds_opt_free(context.handle, options);
+  std::string reply;
+  const krb5_error_code sent =
+      message.empty() ? KRB5_REALM_UNKNOWN : exchangeWithKdc(context.handle, realm, message, config.timeoutSeconds, reply);
+  // Kept: the request for pre-authentication (the salt and the methods), or no answer at all.
+  bool keep = sent == KRB5_KDC_UNREACH;
+  if (sent == 0) {
+    krb5_data data{};
+    data.length = static_cast<unsigned>(reply.size());
+    data.data = reply.data();
+    krb5_error* error = nullptr;
+    if (krb5_rd_error(context.handle, &data, &error) == 0) {
+      // The error field holds the protocol's number; the library's codes are offset from it.
+      keep = static_cast<krb5_error_code>(error->error) + ERROR_TABLE_BASE_krb5 == KRB5KDC_ERR_PREAUTH_REQUIRED;
+      krb5_free_error(context.handle, error);
+    }
+  }
+  krb5_ccache cache = nullptr;
+  if (keep && krb5_cc_resolve(context.handle, kAheadCache, &cache) == 0) {
+    const std::string now = std::to_string(monotonicSeconds());
+    krb5_data when{};
+    when.length = static_cast<unsigned>(now.size());
+    when.data = const_cast<char*>(now.data());
+    krb5_data answer{};
+    answer.length = static_cast<unsigned>(reply.size());
+    answer.data = reply.data();
+    static char kNone[] = "1";
+    krb5_data none{};
+    none.length = 1;
+    none.data = kNone;
+    if (krb5_cc_initialize(context.handle, cache, client) != 0 ||
+        krb5_cc_set_config(context.handle, cache, nullptr, sent == 0 ? kAheadReply : kAheadNoAnswer,
+                           sent == 0 ? &answer : &none) != 0 ||
+        krb5_cc_set_config(context.handle, cache, nullptr, kAheadAskedAt, &when) != 0) {
+      krb5_cc_destroy(context.handle, cache);
+    } else {
+      krb5_cc_close(context.handle, cache);
+    }
+  }
+  krb5_free_principal(context.handle, client);
+}
+
+void forgetKdcAnswerAhead() {
+  Context context;
+  krb5_ccache cache = nullptr;
+  if (krb5_init_context(&context.handle) != 0 || krb5_cc_resolve(context.handle, kAheadCache, &cache) != 0) return;
+  krb5_principal principal = nullptr;
+  // A cache never initialised holds nothing to forget.
+  if (krb5_cc_get_principal(context.handle, cache, &principal) == 0) {
+    krb5_free_principal(context.handle, principal);
+    krb5_cc_destroy(context.handle, cache);
+  } else {
+    krb5_cc_close(context.handle, cache);
+  }
+}
 
 std::string cachePrincipal() {
   Context context;

@@ -52,6 +52,25 @@ std::string kerberosDefaultRealm();
 // The principal of the process's own Kerberos credential cache, "" when there is none.
 std::string cachePrincipal();
 
+// What a Kerberos context's KDC exchanges go by (boundKerberosExchanges below): the time-out,
+// and the KDC's answer to the context's first request where it was asked ahead.
+struct KdcExchanges {
+  int timeoutSeconds = 0;
+  std::string firstReply;  // "" = the first request goes to the KDC too
+  int requests = 0;        // requests the context has made so far
+};
+// Installs the bounded transport on inContext with ioExchanges, which must outlive its use.
+void boundKerberosExchanges(_krb5_context* inContext, KdcExchanges& ioExchanges);
+// One request to the KDCs of inRealm, one after another, within inTimeoutSeconds: 0 and the
+// reply, KRB5_KDC_UNREACH when none answered, KRB5_REALM_UNKNOWN when none is known.
+int32_t exchangeWithKdc(_krb5_context* inContext, const std::string& inRealm, const std::string& inMessage,
+                        int inTimeoutSeconds, std::string& outReply);
+
+// The KDC's first answer for an account's credential check, asked ahead (askKdcAhead) and
+// kept in this process for the check that comes after it; see directorycredentials.cpp.
+void askKdcAhead(const std::string& inAccount);
+void forgetKdcAnswerAhead();
+
 // A Kerberos principal's ticket obtained with a password into a MEMORY: credential cache of
 // its own (nothing reaches the disk); the cache is destroyed with the object.
 class MemoryCredentials {
@@ -120,6 +139,13 @@ class DirectoryConnection {
 
   // The domain's naming context as the server tells it (read once).
   uint32_t defaultNamingContext(std::string& outDN);
+  // Runs inWork with the naming contexts taken to be inDefaultNC and inConfigNC (the forest root
+  // inDefaultNC) while the root DSE, asked first, is out, so that both are answered in the same
+  // round trip. true when the root DSE says the same; otherwise the connection takes what it
+  // says and forgets what inWork learned, and the caller does the work again. At once true
+  // when the root DSE was read before.
+  bool assumeRootDuring(const std::string& inDefaultNC, const std::string& inConfigNC,
+                        const std::function<void()>& inWork);
   // The forest root's DNS name, from the root DSE (read once); "" when unknown.
   std::string forestRoot();
   // The NetBIOS name of the domain whose DNS name is inDnsDomain ("" when unknown).
@@ -154,6 +180,7 @@ class DirectoryConnection {
   void receiveMemberships(LDAPMessage* inMessage);
   bool keepReadAhead(const std::string& inDN, uint32_t inStatus, detail::Entry&& inEntry);
   uint32_t readRoot();
+  uint32_t keepRoot(detail::Entry& ioRoot);
   uint32_t completeEntry(detail::Entry& ioEntry);
   uint32_t readEntries(LDAPMessage* inMessage, std::vector<detail::Entry>& outEntries);
 

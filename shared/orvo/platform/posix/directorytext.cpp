@@ -77,6 +77,20 @@ std::string firstRelativeName(const std::string& inDN) {
   return inDN;
 }
 
+// "DC=example,DC=com" of "example.com".
+std::string dnOfDnsDomain(const std::string& inDnsDomain) {
+  std::string dn;
+  size_t start = 0;
+  while (start <= inDnsDomain.size()) {
+    size_t end = inDnsDomain.find('.', start);
+    if (end == std::string::npos) end = inDnsDomain.size();
+    if (!dn.empty()) dn += ',';
+    dn += "DC=" + inDnsDomain.substr(start, end - start);
+    start = end + 1;
+  }
+  return dn;
+}
+
 std::string dnsDomainOfDN(const std::string& inDN) {
   std::string domain;
   size_t start = 0;

@@ -154,30 +154,74 @@ bool exchange(const Address& inKdc, const krb5_data& inMessage, Clock::time_poin
   return done;
 }
 
+// The reply of the first KDC of inRealm that answers inMessage within inTimeoutSeconds.
+// Gives 0, KRB5_KDC_UNREACH when none answered, or -1 when no KDC of the realm is ours to
+// reach (Kerberos's own transport is then left to it).
+krb5_error_code exchangeWithRealm(krb5_context inContext, const std::string& inRealm, const krb5_data& inMessage,
+                                  int inTimeoutSeconds, std::string& outReply) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(inTimeoutSeconds);
+  const std::vector<Address> kdcs = kdcsOf(inContext, inRealm, inTimeoutSeconds);
+  if (kdcs.empty()) return -1;
+  for (const Address& kdc : kdcs)
+    if (exchange(kdc, inMessage, deadline, outReply)) return 0;
+  return KRB5_KDC_UNREACH;
+}
+
+// The send hook: every request goes to the realm's KDCs through exchange(), except a first
+// request the context's KdcExchanges already holds the answer to.
 krb5_error_code KRB5_CALLCONV sendToKdc(krb5_context inContext, void* inData, const krb5_data* inRealm,
                                         const krb5_data* inMessage, krb5_data** outMessage, krb5_data** outReply) {
   *outMessage = nullptr;
   *outReply = nullptr;
-  const int seconds = static_cast<int>(reinterpret_cast<intptr_t>(inData));
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
-  const std::vector<Address> kdcs = kdcsOf(inContext, std::string(inRealm->data, inRealm->length), seconds);
-  // Nothing we can reach on our own (a KKDCP URL, say): Kerberos's own transport.
-  if (kdcs.empty()) return 0;
-  for (const Address& kdc : kdcs) {
-    std::string reply;
-    if (!exchange(kdc, *inMessage, deadline, reply)) continue;
-    krb5_data data{};
-    data.length = static_cast<unsigned>(reply.size());
-    data.data = reply.data();
-    return krb5_copy_data(inContext, &data, outReply);
+  auto& exchanges = *static_cast<detail::KdcExchanges*>(inData);
+  std::string reply;
+  if (++exchanges.requests == 1 && !exchanges.firstReply.empty()) {
+    // The KDC's answer to this same first request, asked ahead.
+    reply = exchanges.firstReply;
+  } else {
+    const krb5_error_code code =
+        exchangeWithRealm(inContext, std::string(inRealm->data, inRealm->length), *inMessage,
+                          exchanges.timeoutSeconds, reply);
+    // Nothing we can reach on our own (a KKDCP URL, say): Kerberos's own transport.
+    if (code == -1) return 0;
+    if (code != 0) return code;
   }
-  return KRB5_KDC_UNREACH;
+  krb5_data data{};
+  data.length = static_cast<unsigned>(reply.size());
+  data.data = reply.data();
+  return krb5_copy_data(inContext, &data, outReply);
+}
+
+// The same for a context that only bounds its exchanges: the hook's data is the time-out.
+krb5_error_code KRB5_CALLCONV sendToKdcWithin(krb5_context inContext, void* inData, const krb5_data* inRealm,
+                                              const krb5_data* inMessage, krb5_data** outMessage,
+                                              krb5_data** outReply) {
+  detail::KdcExchanges exchanges;
+  exchanges.timeoutSeconds = static_cast<int>(reinterpret_cast<intptr_t>(inData));
+  return sendToKdc(inContext, &exchanges, inRealm, inMessage, outMessage, outReply);
 }
 
 }  // namespace
 
 void boundKerberosExchanges(_krb5_context* inContext, int inTimeoutSeconds) {
-  krb5_set_kdc_send_hook(inContext, sendToKdc, reinterpret_cast<void*>(static_cast<intptr_t>(inTimeoutSeconds)));
+  krb5_set_kdc_send_hook(inContext, sendToKdcWithin, reinterpret_cast<void*>(static_cast<intptr_t>(inTimeoutSeconds)));
 }
+
+namespace detail {
+
+void boundKerberosExchanges(_krb5_context* inContext, KdcExchanges& ioExchanges) {
+  krb5_set_kdc_send_hook(inContext, sendToKdc, &ioExchanges);
+}
+
+int32_t exchangeWithKdc(_krb5_context* inContext, const std::string& inRealm, const std::string& inMessage,
+                        int inTimeoutSeconds, std::string& outReply) {
+  krb5_data message{};
+  message.length = static_cast<unsigned>(inMessage.size());
+  message.data = const_cast<char*>(inMessage.data());
+  const krb5_error_code code = exchangeWithRealm(inContext, inRealm, message, inTimeoutSeconds, outReply);
+  return code == -1 ? KRB5_REALM_UNKNOWN : code;
+}
+
+}  // namespace detail
 
 }  // namespace orvo::platform

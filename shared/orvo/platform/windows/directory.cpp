@@ -121,6 +121,8 @@ DirectorySession::DirectorySession() { itsInitialised = SUCCEEDED(CoInitialize(n
 
 void DirectorySession::openAhead(const std::string&, bool) {}
 void DirectorySession::readAheadGroupsOf(const std::string&) {}
+void DirectorySession::askKdcAhead(const std::string&) {}
+void awaitKdcAnswerAhead() {}
 
 DirectorySession::~DirectorySession() {
   // Only a successful CoInitialize is balanced; one refused for another threading model is not.
