@@ -142,8 +142,9 @@ bool takeKdcAnswerAhead(krb5_context inContext, krb5_const_principal inClient, s
   krb5_principal principal = nullptr;
   bool found = false;
   // Names of one account differ at most in case, as the directory compares them.
-  if (krb5_cc_get_principal(inContext, cache, &principal) == 0 &&
-      krb5_principal_compare_flags(inContext, principal, inClient, KRB5_PRINCIPAL_COMPARE_CASEFOLD)) {
+  const bool matched = krb5_cc_get_principal(inContext, cache, &principal) == 0 &&
+                       krb5_principal_compare_flags(inContext, principal, inClient, KRB5_PRINCIPAL_COMPARE_CASEFOLD);
+  if (matched) {
     krb5_data when{};
     if (krb5_cc_get_config(inContext, cache, nullptr, kAheadAskedAt, &when) == 0) {
       const long askedAt = std::strtol(std::string(when.data, when.length).c_str(), nullptr, 10);
@@ -163,8 +164,9 @@ bool takeKdcAnswerAhead(krb5_context inContext, krb5_const_principal inClient, s
     }
   }
   if (principal != nullptr) krb5_free_principal(inContext, principal);
-  // Used or not, it was for this account's check, which is now made.
-  if (found || principal != nullptr) {
+  // Used or too old, it was for this check, which is now made; another account's stays until
+  // its own check or the end of the run.
+  if (matched) {
     krb5_cc_destroy(inContext, cache);
   } else {
     krb5_cc_close(inContext, cache);
@@ -261,8 +263,9 @@ namespace detail {
 
 void askKdcAhead(const std::string& inAccount) {
   const DirectoryConfig& config = DirectoryConfig::current();
-  // Only the configured domain's KDC, only the account's name: no password goes with it.
-  if (config.domain.empty() || inAccount.empty()) return;
+  // Only the configured domain's KDC, only the account's name: no password goes with it. A
+  // name the principal could not hold whole is left to the check itself.
+  if (config.domain.empty() || inAccount.empty() || inAccount.find('\0') != std::string::npos) return;
   const std::string realm = toUpperText(config.domain);
   Context context;
   if (krb5_init_context(&context.handle) != 0) return;
