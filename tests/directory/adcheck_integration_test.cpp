@@ -425,7 +425,7 @@ TEST_F(Adcheck, ExplicitCredentialsBindWithKerberosNeverWithThePassword) {
   EXPECT_TRUE(contains(run.out, "User authenticated...")) << run.err;
   EXPECT_EQ(printedGroups(run.out), (std::vector<std::string>{"Beta", "Engineering", "Everyone", "Staff", "Tools"}));
   const std::string sent = readFile(dir.file("sent"));
-  EXPECT_TRUE(contains(sent, "GSSAPI"));
+  EXPECT_TRUE(contains(sent, "GSS-SPNEGO"));
   EXPECT_FALSE(contains(sent, password));
   // A wrong password never reaches a directory server either: the KDC refuses it first.
   const Outcome wrong = adcheck("pat.smith@adcheck.test\nWr0ng-Secret.9\n\n\n", {"ADCHECK_LDAP_URI=" + uri});
@@ -509,6 +509,21 @@ TEST_F(Adcheck, HostileServersAreContained) {
       EXPECT_FALSE(contains(run.out, "\x1b"));
     }
   }
+}
+
+TEST_F(Adcheck, KerberosBindFallsBackToGssapiWhereSpnegoIsNotOffered) {
+  // Binds with the process's own ticket use Kerberos inside SPNEGO; a server that answers that
+  // it does not offer it is asked again with plain GSSAPI. The scripted peer refuses both, the
+  // second as a refusal of the account, which is what the translator then reports.
+  const std::string tls = env("TESTDC_DIR") + "/tls/";
+  Peer peer({"hostile", "gssapi", tls + "cert.pem", tls + "key.pem"});
+  ASSERT_NE(peer.port(), 0);
+  const std::string uri = "ldaps://127.0.0.1:" + std::to_string(peer.port());
+  const Outcome run = adcheck("alice\n\n\n\n", {"ADCHECK_LDAP_URI=" + uri, "ADCHECK_GC_URI=" + uri,
+                                                  "ADCHECK_CA_FILE=" + env("TESTDC_CA_FILE")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(contains(run.err, "findUser error initing the name translator, error 0x8007052E")) << run.err;
+  EXPECT_TRUE(contains(run.err, "Getting groups failed for user \"alice\".")) << run.err;
 }
 
 // Whether a child may take a mount namespace of its own with private mounts. Not inside a

@@ -270,7 +270,10 @@ USER_DN = "CN=Alice," + BASE
 #   huge      the user's entry carries a 20 MB value
 #   names     the user's groups have names with a line end and a terminal escape
 #   account   the account's sAMAccountName holds a line end and terminal escapes
-SCENARIOS = ("endless", "range", "values", "huge", "names", "account")
+# and to binds: a simple bind succeeds; a SASL bind is refused, with "authentication method not
+# supported" for GSS-SPNEGO and, in the scenario gssapi, "invalid credentials" for any other
+# mechanism (a server that knows Kerberos only as plain GSSAPI and turns the account down).
+SCENARIOS = ("endless", "range", "values", "huge", "names", "account", "gssapi")
 FORGED_ACCOUNT = "ali\x1b[31mce\x07\nUser authenticated..."
 
 
@@ -328,6 +331,18 @@ def answer_search(scenario, ident, op):
     return [message(ident, e) for e in out] + [message(ident, result(0x65))]
 
 
+def answer_bind(scenario, ident, op):
+    _, _, at = read_tlv(op, 0)  # version
+    _, _, at = read_tlv(op, at)  # name
+    kind, authentication, _ = read_tlv(op, at)
+    if kind != 0xA3:  # simple
+        return message(ident, result(0x61))
+    _, mechanism, _ = read_tlv(authentication, 0)
+    if mechanism == b"GSS-SPNEGO" or scenario != "gssapi":
+        return message(ident, result(0x61, 7, "mechanism not offered"))
+    return message(ident, result(0x61, 49, "the account is turned down"))
+
+
 def serve_hostile(scenario, cert, key):
     if scenario not in SCENARIOS:
         sys.exit("unknown scenario " + scenario)
@@ -347,7 +362,7 @@ def serve_hostile(scenario, cert, key):
                     ident = int.from_bytes(ident_raw, "big")
                     tag, op, _ = read_tlv(body, at)
                     if tag == 0x60:
-                        conn.sendall(message(ident, result(0x61)))
+                        conn.sendall(answer_bind(scenario, ident, op))
                     elif tag == 0x63:
                         conn.sendall(b"".join(answer_search(scenario, ident, op)))
                     elif tag == 0x42:

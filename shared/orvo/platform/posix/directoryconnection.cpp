@@ -306,17 +306,26 @@ uint32_t DirectoryConnection::openKerberos(const std::string& inUri, const std::
   const ber_len_t layer = tls ? 0 : kMinimumSsf;
   if (ldap_set_option(ldap.get(), tls ? LDAP_OPT_X_SASL_SSF_MAX : LDAP_OPT_X_SASL_SSF_MIN, &layer) != LDAP_OPT_SUCCESS)
     return kOptionFailed;
-  ++gBindCount;
-  ++gOperationCount;
+  // Kerberos inside SPNEGO, as Windows binds (one round trip; the security layer comes with the
+  // context), else plain GSSAPI (three: the layer is agreed on in SASL messages of its own) for a
+  // server or a SASL library that does not offer the first.
+  const auto bind = [&](const char* inMechanism) {
+    ++gBindCount;
+    ++gOperationCount;
+    return ldap_sasl_interactive_bind_s(ldap.get(), nullptr, inMechanism, nullptr, nullptr, LDAP_SASL_QUIET,
+                                        saslInteract, nullptr);
+  };
+  const auto bindEither = [&] {
+    const int spnego = bind("GSS-SPNEGO");
+    return spnego == LDAP_AUTH_METHOD_NOT_SUPPORTED || spnego == LDAP_NOT_SUPPORTED ? bind("GSSAPI") : spnego;
+  };
   int result;
   if (inCacheName != nullptr) {
     ThreadCredentialCache cache(*inCacheName);
     if (!cache.ok()) return kOptionFailed;
-    result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                          saslInteract, nullptr);
+    result = bindEither();
   } else {
-    result = ldap_sasl_interactive_bind_s(ldap.get(), nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET,
-                                          saslInteract, nullptr);
+    result = bindEither();
   }
   if (result != LDAP_SUCCESS) {
     outAnswered = result != LDAP_TIMEOUT && result != LDAP_SERVER_DOWN;
