@@ -31,6 +31,7 @@
 #include <string.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <future>
@@ -527,11 +528,12 @@ uint32_t DirectoryConnection::keepRoot(Entry& ioRoot) {
   return kDirOk;
 }
 
-bool DirectoryConnection::assumeRootDuring(const std::string& inDefaultNC, const std::string& inConfigNC,
-                                           const std::function<void()>& inWork) {
+DirectoryConnection::RootGuess DirectoryConnection::assumeRootDuring(const std::string& inDefaultNC,
+                                                                     const std::string& inConfigNC,
+                                                                     const std::function<void()>& inWork) {
   if (!itsDefaultNC.empty()) {
     inWork();
-    return true;
+    return RootGuess::held;
   }
   char defaultNC[] = "defaultNamingContext";
   char configNC[] = "configurationNamingContext";
@@ -541,7 +543,9 @@ bool DirectoryConnection::assumeRootDuring(const std::string& inDefaultNC, const
   ++gOperationCount;
   if (ldap_search_ext(itsLdap.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes, 0, nullptr, nullptr,
                       nullptr, 0, &id) != LDAP_SUCCESS)
-    return false;
+    return RootGuess::unanswered;
+  // The root DSE is waited for no longer than if it had been read alone.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(DirectoryConfig::current().timeoutSeconds);
   const auto searches = itsSearches;
   const auto names = itsNetbiosNames;
   itsDefaultNC = inDefaultNC;
@@ -551,7 +555,12 @@ bool DirectoryConnection::assumeRootDuring(const std::string& inDefaultNC, const
   itsDefaultNC.clear();
   itsConfigNC.clear();
   itsRootNC.clear();
-  timeval timeout{DirectoryConfig::current().timeoutSeconds, 0};
+  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+  timeval timeout{0, 0};
+  if (left.count() > 0) {
+    timeout.tv_sec = static_cast<time_t>(left.count() / 1000000);
+    timeout.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
+  }
   LDAPMessage* raw = nullptr;
   const int type = ldap_result(itsLdap.get(), id, LDAP_MSG_ALL, &timeout, &raw);
   MessagePtr message(raw);
@@ -570,12 +579,11 @@ bool DirectoryConnection::assumeRootDuring(const std::string& inDefaultNC, const
                     !dirFailed(keepRoot(entries.front()));
   const bool held = read && equalsText(itsDefaultNC, inDefaultNC, false) && equalsText(itsConfigNC, inConfigNC, false) &&
                     equalsText(itsRootNC.empty() ? itsDefaultNC : itsRootNC, inDefaultNC, false);
-  if (!held) {
-    // What was read below contexts the server does not have serves nothing.
-    itsSearches = searches;
-    itsNetbiosNames = names;
-  }
-  return held;
+  if (held) return RootGuess::held;
+  // What was read below contexts the server does not have serves nothing.
+  itsSearches = searches;
+  itsNetbiosNames = names;
+  return read ? RootGuess::differs : RootGuess::unanswered;
 }
 
 uint32_t DirectoryConnection::defaultNamingContext(std::string& outDN) {
@@ -1099,11 +1107,12 @@ void openAhead(const std::string& inUri, const std::string& inAccountName, bool 
       // run, with the account's name: read them here too, while the caller is busy elsewhere.
       // The lookup goes out with the root DSE, below the configured domain's naming contexts
       // as they are in a forest's root domain; where the root DSE names others, again below those.
+      // A server that gave no root DSE is not asked again here: the first use asks for it.
       const std::shared_ptr<DirectoryConnection>& connection = opened.connection;
       if (!inAccountName.empty() && !inDomainNC.empty() &&
           connection->assumeRootDuring(inDomainNC, "CN=Configuration," + inDomainNC, [&] {
             translateAhead(connection, inCatalog ? std::string() : inDomainNC, inAccountName);
-          }))
+          }) != DirectoryConnection::RootGuess::differs)
         return opened;
       std::string context;
       if (!dirFailed(connection->defaultNamingContext(context)) && !inAccountName.empty())

@@ -141,11 +141,13 @@ class DirectoryConnection {
   uint32_t defaultNamingContext(std::string& outDN);
   // Runs inWork with the naming contexts taken to be inDefaultNC and inConfigNC (the forest root
   // inDefaultNC) while the root DSE, asked first, is out, so that both are answered in the same
-  // round trip. true when the root DSE says the same; otherwise the connection takes what it
-  // says and forgets what inWork learned, and the caller does the work again. At once true
-  // when the root DSE was read before.
-  bool assumeRootDuring(const std::string& inDefaultNC, const std::string& inConfigNC,
-                        const std::function<void()>& inWork);
+  // round trip. held: the root DSE says the same (at once when it was read before); differs: the
+  // connection takes what it says and forgets what inWork learned, for the caller to do the work
+  // again; unanswered: no root DSE within the time-out (counted from its request), and what
+  // inWork learned is forgotten too.
+  enum class RootGuess { held, differs, unanswered };
+  RootGuess assumeRootDuring(const std::string& inDefaultNC, const std::string& inConfigNC,
+                             const std::function<void()>& inWork);
   // The forest root's DNS name, from the root DSE (read once); "" when unknown.
   std::string forestRoot();
   // The NetBIOS name of the domain whose DNS name is inDnsDomain ("" when unknown).
